@@ -1,0 +1,56 @@
+# Front door for building, running and testing the engine.
+#   make run          build (optimised for this machine) and start the engine
+#   make test         build and run every unit test and the capped perft suites
+#   make portable     build for any x86-64-v2 machine
+#   make asan-test    unit tests under AddressSanitizer and UndefinedBehaviorSanitizer
+#   make perft-suite  every perft record at its full depth, with a pass/fail count
+#   make perft-bench  perft leaf speed on the start position and Kiwipete
+#   make format       format the sources; make format-check only checks
+
+JOBS      ?= 2
+BUILD     ?= build
+ASAN      ?= build-asan
+PORTABLE  ?= build-portable
+CMAKE_GEN := cmake -S . -DCMAKE_BUILD_TYPE=Release
+SOURCES   := $(shell find Source Tests Training -name '*.cpp' -o -name '*.h' 2>/dev/null)
+SHARED    := ../shared/data
+
+.PHONY: all build run test portable asan-test perft-suite perft-bench format format-check clean
+
+all: build
+
+build:
+	$(CMAKE_GEN) -B $(BUILD) $(CMAKE_FLAGS) >/dev/null
+	cmake --build $(BUILD) -j $(JOBS)
+
+run: build
+	./$(BUILD)/tarn
+
+test: build
+	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
+
+portable:
+	$(CMAKE_GEN) -B $(PORTABLE) -DTARN_ARCH=x86-64-v2 $(CMAKE_FLAGS) >/dev/null
+	cmake --build $(PORTABLE) -j $(JOBS)
+
+asan-test:
+	cmake -S . -B $(ASAN) -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS="-O1 -g" -DTARN_SANITIZE=ON -DTARN_PERFT_CAP=20000 $(CMAKE_FLAGS) >/dev/null
+	cmake --build $(ASAN) -j $(JOBS)
+	cd $(ASAN) && ctest --output-on-failure -j $(JOBS)
+
+perft-suite: build
+	./$(BUILD)/tarn_perft suite $(SHARED)/perft-standard.txt
+	./$(BUILD)/tarn_perft suite $(SHARED)/perft-impossible.txt
+	./$(BUILD)/tarn_perft suite $(SHARED)/perft-chess960.txt --chess960
+
+perft-bench: build
+	./$(BUILD)/tarn_perft bench
+
+format:
+	clang-format -i $(SOURCES)
+
+format-check:
+	clang-format --dry-run --Werror $(SOURCES)
+
+clean:
+	rm -rf $(BUILD) $(ASAN) $(PORTABLE)

@@ -1,0 +1,31 @@
+#pragma once
+// Pseudo-legal move generation into the thread's per-ply move stack, and the legality test.
+// Generators never allocate and never test the own king's safety: is_legal does that for each
+// move before it is made. Captures onto the last rank are promotions and come from the
+// promotion step (gen_promotions), not from gen_captures.
+
+#include "core/board.h"
+
+namespace tarn {
+
+// Appends captures for colour at list and returns the new end. target 64 means every capture;
+// otherwise only captures of the piece on target, plus every king capture and en passant.
+MoveEntry* gen_captures(const Position& pos, int colour, MoveEntry* list, int target);
+// Appends non-captures (castling included). target 64 means all; otherwise non-king moves
+// only onto squares between the own king and target.
+MoveEntry* gen_quiets(const Position& pos, int colour, MoveEntry* list, int target);
+// Appends promotions by push and by capture; all four pieces when `all_pieces`, else queens.
+MoveEntry* gen_promotions(const Position& pos, int colour, MoveEntry* list, bool all_pieces);
+// Appends single pushes from the sixth rank to the seventh (seen from colour).
+MoveEntry* gen_seventh_pushes(const Position& pos, int colour, MoveEntry* list);
+// Complete pseudo-legal list of the side to move in the current ply's frame, terminated.
+// Returns the first entry (the frame's list_start).
+MoveEntry* gen_all(Position& pos);
+// True when a pseudo-legal move of colour does not leave its own king attacked.
+bool is_legal(const Position& pos, int colour, Move move);
+// True when the move is castling (flags set and a king moves).
+inline bool is_castling(const Position& pos, Move move) {
+    return move_flags(move) && type_of(pos.board[move_from(move)]) == KING;
+}
+
+} // namespace tarn

@@ -1,0 +1,77 @@
+#include "core/platform.h"
+
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <poll.h>
+#include <sched.h>
+#include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
+
+namespace tarn {
+
+double platform_now() {
+    const auto t = std::chrono::steady_clock::now().time_since_epoch();
+    return std::chrono::duration<double>(t).count();
+}
+
+void platform_sleep_ms(int ms) {
+    if (ms <= 0)
+        sched_yield();
+    else
+        std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+}
+
+long platform_read_input(char* buffer, std::size_t cap) {
+    pollfd pfd{STDIN_FILENO, POLLIN, 0};
+    const int ready = poll(&pfd, 1, 0);
+    if (ready <= 0)
+        return INPUT_NOTHING;
+    if (pfd.revents & POLLNVAL)
+        return INPUT_ENDED;
+    if (!(pfd.revents & (POLLIN | POLLHUP | POLLERR)))
+        return INPUT_NOTHING;
+    const ssize_t n = read(STDIN_FILENO, buffer, cap);
+    if (n > 0)
+        return static_cast<long>(n);
+    if (n < 0 && (errno == EINTR || errno == EAGAIN))
+        return INPUT_NOTHING;
+    return INPUT_ENDED;
+}
+
+bool platform_read_line_blocking(char* buffer, std::size_t cap) {
+    std::size_t len = 0;
+    for (;;) {
+        char c;
+        const ssize_t n = read(STDIN_FILENO, &c, 1);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            buffer[len] = 0;
+            return len > 0;
+        }
+        if (c == '\n')
+            break;
+        if (len + 1 < cap)
+            buffer[len++] = c;
+    }
+    buffer[len] = 0;
+    return true;
+}
+
+bool platform_timer_begin(int) {
+    return true;
+}
+void platform_timer_end(int) {}
+
+bool platform_file_exists(const char* path) {
+    struct stat st;
+    return stat(path, &st) == 0;
+}
+
+bool platform_remove_file(const char* path) {
+    return std::remove(path) == 0;
+}
+
+} // namespace tarn

@@ -1,0 +1,30 @@
+#pragma once
+// Every operating-system difference lives here: the monotonic clock, sleeping, non-blocking
+// reading of standard input, the timer-resolution hooks and the file tests. On POSIX the input
+// is polled with a zero timeout and read as raw bytes; nothing else may read standard input
+// through a buffered stream, whose buffer would hide waiting bytes from the poll.
+
+#include <cstddef>
+
+namespace tarn {
+
+// Seconds of a monotonic clock.
+double platform_now();
+// Sleeps about ms milliseconds; 0 yields the processor.
+void platform_sleep_ms(int ms);
+// Result of platform_read_input: bytes read, nothing waiting, or the stream has ended.
+constexpr long INPUT_NOTHING = 0;
+constexpr long INPUT_ENDED   = -1;
+// Reads at most cap bytes of standard input that are already waiting, without blocking.
+long platform_read_input(char* buffer, std::size_t cap);
+// Reads one line of standard input, blocking (the console position editor only). Returns false
+// at the end of input. The line feed is not stored.
+bool platform_read_line_blocking(char* buffer, std::size_t cap);
+// Timer resolution requests; POSIX timers need none, so these always succeed.
+bool platform_timer_begin(int period_ms);
+void platform_timer_end(int period_ms);
+// File helpers for the log file.
+bool platform_file_exists(const char* path);
+bool platform_remove_file(const char* path);
+
+} // namespace tarn

@@ -1,0 +1,25 @@
+#pragma once
+// Static exchange evaluation: the material outcome of a sequence of captures on one square,
+// worked out on an occupancy bitboard without making moves. Each side captures with its least
+// valuable attacker, x-ray attackers join as pieces leave the occupancy, and every capture
+// after the first is optional. The top two plies are unrolled; longer sequences recurse.
+
+#include <cstdint>
+
+#include "core/board.h"
+
+namespace tarn {
+
+constexpr int SEE_KING_CAPTURE = 9999; // capturing a king or stepping onto a defended square
+
+// Exchange values by piece type; evaluation-parameter set-up may rewrite them.
+extern std::int16_t see_value[8];
+
+// Value for side of side's move from -> to (the first capture is forced, so it may be
+// negative). With from = 64: the threat form, the gain (0 or more) from starting captures
+// against the piece on `to`.
+int see(const Position& pos, int side, int from, int to);
+// Gain (0 or more) for side capturing a piece of victim_type on sq within occ.
+int swap(const Position& pos, int side, int sq, int victim_type, Bitboard occ);
+
+} // namespace tarn

@@ -1,0 +1,182 @@
+#include "frontend/console.h"
+
+#include <cstdlib>
+#include <cstring>
+#include <sstream>
+#include <vector>
+
+#include "core/attacks.h"
+#include "core/fen.h"
+#include "core/makemove.h"
+#include "core/notation.h"
+#include "core/perft.h"
+#include "core/platform.h"
+#include "core/see.h"
+#include "core/thread_data.h"
+#include "frontend/output.h"
+#include "frontend/run_settings.h"
+#include "frontend/uci.h"
+#include "search/search_state.h"
+
+namespace tarn {
+
+namespace {
+
+constexpr int CONSOLE_WORDS      = 10;
+constexpr int CONSOLE_WORD_CHARS = 127;
+
+std::vector<std::string> split_words(const std::string& line) {
+    std::vector<std::string> words;
+    std::istringstream in(line);
+    std::string w;
+    while (static_cast<int>(words.size()) < CONSOLE_WORDS && in >> w)
+        words.push_back(w.substr(0, CONSOLE_WORD_CHARS));
+    words.resize(CONSOLE_WORDS);
+    return words;
+}
+
+Position& game() {
+    return main_thread->pos;
+}
+
+// Plays a legal move on the game; the move kept at the new game_ply is left for "]".
+void play_game_move(Move move) {
+    main_thread->search_ply = 1;
+    make_move(game(), move);
+    main_thread->search_ply = 1;
+}
+
+void take_back() {
+    if (main_thread->game_ply < 1)
+        return;
+    main_thread->search_ply = 2;
+    unmake_move(game());
+    main_thread->search_ply = 1;
+    show_board(game());
+}
+
+void replay_kept_move() {
+    const Move kept = main_thread->undo[main_thread->game_ply].move;
+    if (kept == NULL_MOVE || main_thread->game_ply >= MAX_GAME_PLY)
+        return;
+    const Move legal = find_legal_move(game(), kept);
+    if (legal == NULL_MOVE)
+        return;
+    print_format("%d%s move %s", main_thread->game_ply / 2 + 1, game().side == WHITE ? "." : "...",
+                 move_to_coord(game(), game().side, legal).c_str());
+    play_game_move(legal);
+    show_board(game());
+}
+
+void console_fen(const std::string& line) {
+    const std::size_t at = line.find("fen");
+    std::size_t start    = at + 3;
+    while (start < line.size() && line[start] == ' ')
+        ++start;
+    const std::string text = line.substr(start < line.size() ? start : line.size());
+    ThreadData* scratch    = thread_data_create();
+    if (!scratch)
+        return;
+    scratch->pos.side = game().side;
+    const bool ok =
+        parse_fen(scratch->pos, text.c_str()) == FEN_OK && position_is_searchable(scratch->pos);
+    thread_data_destroy(scratch);
+    if (!ok) {
+        print_line("info string invalid position");
+        return;
+    }
+    parse_fen(game(), text.c_str());
+    show_board(game());
+}
+
+void console_perft(const std::string& arg) {
+    int depth               = static_cast<int>(std::strtol(arg.c_str(), nullptr, 10));
+    depth                   = depth < 0 ? 0 : depth > PERFT_MAX_DEPTH ? PERFT_MAX_DEPTH : depth;
+    main_thread->search_ply = 1;
+    search_state.start_time = platform_now();
+    const double nodes      = static_cast<double>(perft_count(*main_thread, depth));
+    const double elapsed    = platform_now() - search_state.start_time + 0.0001;
+    print_format("visited %0.0f nodes in %0.3f seconds, nps= %0.0f", nodes, elapsed,
+                 nodes / (elapsed + 0.001));
+}
+
+void console_swap() {
+    for (int sq = 0; sq < 64; ++sq) {
+        const int code = game().board[sq];
+        if (!code)
+            continue;
+        const int c = colour_of(code) ^ 1;
+        if (attacked(game(), sq, c))
+            print_direct("sq= %s, swap1= %4d\n", SQUARE_NAMES[sq], see(game(), c, NO_SQUARE, sq));
+    }
+}
+
+void console_set(const std::vector<std::string>& w) {
+    const std::string& name = w[1];
+    const int value         = static_cast<int>(std::strtol(w[2].c_str(), nullptr, 10));
+    if (name == "frc")
+        run_settings.chess960 = static_cast<std::uint8_t>(value);
+    else if (name == "debug")
+        run_settings.eval_debug = static_cast<std::uint8_t>(value);
+    else if (name == "noise")
+        run_settings.noise = static_cast<float>(std::strtod(w[2].c_str(), nullptr));
+}
+
+void console_move(const std::string& text) {
+    if (main_thread->game_ply >= MAX_GAME_PLY) {
+        print_line("info string game too long");
+        return;
+    }
+    Move move               = NULL_MOVE;
+    main_thread->search_ply = 1;
+    if (!parse_move(game(), text.c_str(), move)) {
+        print_direct("invalid: %s%s\n", text.c_str(), "");
+        return;
+    }
+    print_format("%d. move %s", main_thread->game_ply / 2 + 1, text.c_str());
+    play_game_move(move);
+    show_board(game());
+}
+
+} // namespace
+
+void dispatch_console(const std::string& line) {
+    const std::vector<std::string> w = split_words(line);
+    const std::string& cmd           = w[0];
+    if (cmd.empty())
+        return;
+    if (search_state.mode != MODE_IDLE && cmd != "quit" && cmd != ".")
+        return;
+    if (cmd == "quit") {
+        run_settings.quit = 1;
+    } else if (cmd == ".") {
+        search_state.stop = 1;
+    } else if (cmd == "uci") {
+        run_settings.protocol_mode = PROTOCOL_UCI;
+        dispatch_line(line);
+    } else if (cmd == "new") {
+        parse_fen(game(), START_FEN);
+        search_state.clock[0] = search_state.clock[1] = search_state.move_time;
+        show_board(game());
+    } else if (cmd == "fen") {
+        console_fen(line);
+    } else if (cmd == "bd") {
+        show_board(game());
+    } else if (cmd == "undo" || cmd == "[") {
+        take_back();
+    } else if (cmd == "]") {
+        replay_kept_move();
+    } else if (cmd == "perft") {
+        console_perft(w[1]);
+    } else if (cmd == "swap") {
+        console_swap();
+    } else if (cmd == "set") {
+        console_set(w);
+    } else if (cmd == "move") {
+        console_move(w[1]);
+    } else {
+        console_move(cmd);
+    }
+}
+
+} // namespace tarn

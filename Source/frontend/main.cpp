@@ -1,0 +1,5 @@
+#include "frontend/startup.h"
+
+int main(int argc, char** argv) {
+    return tarn::tarn_main(argc, argv);
+}

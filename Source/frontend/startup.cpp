@@ -1,0 +1,317 @@
+#include "frontend/startup.h"
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+
+#include "core/attacks.h"
+#include "core/fen.h"
+#include "core/makemove.h"
+#include "core/platform.h"
+#include "core/thread_data.h"
+#include "frontend/options.h"
+#include "frontend/output.h"
+#include "frontend/run_settings.h"
+#include "frontend/uci.h"
+#include "search/search_state.h"
+
+namespace tarn {
+
+RunSettings run_settings;
+
+namespace {
+
+constexpr int MAX_SEARCH_DEPTH     = 66;
+constexpr double DEPTH_SWITCH_TIME = 10000.0;
+constexpr double NODES_SWITCH_TIME = 1000.0;
+constexpr int TOOL_NAME_CHARS      = 139;
+constexpr int MKBOOK_NAME_CHARS    = 140;
+constexpr std::uint32_t TUNE_MAX   = 100000000;
+
+bool word_is(const char* a, const char* b) {
+    return std::strcmp(a, b) == 0;
+}
+
+int read_int(const char* text) {
+    return static_cast<int>(std::strtol(text, nullptr, 10));
+}
+double read_double(const char* text) {
+    return std::strtod(text, nullptr);
+}
+int clamp_int(int v, int lo, int hi) {
+    return v < lo ? lo : v > hi ? hi : v;
+}
+
+void copy_text(char* field, int max_chars, const char* text) {
+    std::strncpy(field, text, static_cast<std::size_t>(max_chars));
+    field[max_chars] = 0;
+}
+
+// Elo that a target speed stands for; speeds at or below 16 count as the lowest.
+int elo_for_nps(double nps) {
+    return static_cast<int>(150.0 * std::log(std::fmax(nps - 15.0, 1.0)) + 1138.0);
+}
+
+// The tuning switches: file, two rates, millions [, flag]. Returns false when the arguments
+// are missing or out of range.
+bool read_tuning_arguments(int argc, const char* const* argv, int& i) {
+    if (argc < 4 || i + 4 >= argc)
+        return false;
+    copy_text(run_settings.input_file, TOOL_NAME_CHARS, argv[i + 1]);
+    run_settings.tune_rate_a = static_cast<float>(read_double(argv[i + 2]));
+    run_settings.tune_rate_b = static_cast<float>(read_double(argv[i + 3]));
+    const double millions    = read_double(argv[i + 4]);
+    i += 4;
+    if (i + 1 < argc && (argv[i + 1][0] == '0' || argv[i + 1][0] == '1'))
+        ++i;
+    live_options.Hash = 0;
+    copy_option_text(live_options.SyzygyPath, OPTION_PATH_CHARS, TBX_PATH);
+    const auto rate_ok = [](float r) { return r >= 0.0001f && r <= 0.01f; };
+    if (!rate_ok(run_settings.tune_rate_a) || !rate_ok(run_settings.tune_rate_b))
+        return false;
+    const double count = millions * 1000000.0;
+    if (!(count >= 1000000.0))
+        return false;
+    run_settings.tune_count = static_cast<std::uint32_t>(count > 4e9 ? 4e9 : count);
+    return true;
+}
+
+void size_hash_for_small_searches() {
+    const int depth = search_state.max_depth;
+    if (depth < 8)
+        live_options.Hash = 1;
+    else if (depth < 13)
+        live_options.Hash = 1 << (depth - 7);
+    const std::uint64_t n = search_state.node_limit;
+    if (n == 0)
+        return;
+    live_options.Hash = n <= 32000     ? 1
+                        : n <= 64000   ? 2
+                        : n <= 128000  ? 4
+                        : n <= 256000  ? 8
+                        : n <= 512000  ? 16
+                        : n <= 1024000 ? 32
+                                       : 64;
+}
+
+int run_interactive() {
+    parse_fen(main_thread->pos, START_FEN);
+    if (run_settings.protocol_mode == PROTOCOL_CONSOLE)
+        show_board(main_thread->pos);
+    run_settings.quit = 0;
+    main_loop();
+    return 0;
+}
+
+} // namespace
+
+void write_startup_defaults() {
+    search_state.max_depth  = MAX_SEARCH_DEPTH;
+    search_state.time_mode  = TIME_FIXED_MOVE;
+    search_state.move_time  = 5.0;
+    search_state.increment  = 0.0;
+    search_state.clock[0]   = 5.0;
+    search_state.clock[1]   = 5.0;
+    search_state.node_limit = 0;
+    search_state.use_hash   = 1;
+    search_state.mode       = MODE_IDLE;
+    search_state.stop       = 0;
+    search_state.target_nps = 0.0;
+    saved_options           = EngineOptions{};
+    live_options            = saved_options;
+    run_settings            = RunSettings{};
+}
+
+SwitchResult parse_switches(int argc, const char* const* argv) {
+    SwitchResult r;
+    for (int i = 1; i < argc; ++i) {
+        const auto is        = [&](const char* sw) { return word_is(argv[i], sw); };
+        const auto has_value = [&]() { return i + 1 < argc; };
+        if (is("-uci"))
+            run_settings.protocol_mode = PROTOCOL_UCI;
+        if (is("-c"))
+            run_settings.protocol_mode = PROTOCOL_CONSOLE;
+        if (is("-log"))
+            live_options.Log = 1;
+        if (is("-noise") && has_value())
+            run_settings.noise = static_cast<float>(read_double(argv[++i]));
+        if (is("-quiet")) {
+            live_options.Log   = 0;
+            run_settings.noise = NOISE_SILENT;
+        }
+        if (is("-cfg") && has_value())
+            copy_option_text(live_options.ConfigFilePath, OPTION_PATH_CHARS, argv[++i]);
+        if (is("-d") && has_value()) {
+            const int depth        = read_int(argv[++i]);
+            search_state.max_depth = depth > MAX_SEARCH_DEPTH ? MAX_SEARCH_DEPTH : depth;
+            search_state.time_mode = TIME_FIXED_MOVE;
+            search_state.move_time = DEPTH_SWITCH_TIME;
+        }
+        if (is("-t") && has_value()) {
+            search_state.time_mode = TIME_FIXED_MOVE;
+            search_state.move_time = read_double(argv[++i]);
+        }
+        if (is("-n") && has_value()) {
+            search_state.time_mode  = TIME_FIXED_MOVE;
+            search_state.move_time  = NODES_SWITCH_TIME;
+            const double n          = read_double(argv[++i]);
+            search_state.node_limit = n > 0 ? static_cast<std::uint64_t>(n) : 0;
+        }
+        if (is("-nps") && has_value()) {
+            const double nps               = read_double(argv[++i]);
+            search_state.target_nps        = nps;
+            live_options.UCI_LimitStrength = 1;
+            live_options.UCI_Elo           = static_cast<std::int16_t>(elo_for_nps(nps));
+            print_direct("Elo= %d\n", live_options.UCI_Elo);
+        }
+        if (is("-hash") && has_value())
+            live_options.Hash = clamp_int(read_int(argv[++i]), 0, HASH_MAX_MB);
+        if (is("-threads") && has_value())
+            live_options.Threads =
+                static_cast<std::int16_t>(clamp_int(read_int(argv[++i]), 1, THREADS_MAX));
+        if (is("-book") && has_value())
+            copy_option_text(live_options.OwnBook_File, OPTION_PATH_CHARS, argv[++i]);
+        if (is("-tbpath") && has_value())
+            copy_option_text(live_options.SyzygyPath, OPTION_PATH_CHARS, argv[++i]);
+        if (is("-tbx"))
+            copy_option_text(live_options.SyzygyPath, OPTION_PATH_CHARS, TBX_PATH);
+        if (is("-use_hce"))
+            run_settings.use_nn = 0;
+        if (is("-use_nn"))
+            run_settings.use_nn = 1;
+        if (is("-o") && has_value())
+            copy_text(run_settings.output_file, TOOL_NAME_CHARS, argv[++i]);
+        if (is("-anepd") && has_value()) {
+            r.run_mode = RUN_ANEPD;
+            copy_text(run_settings.input_file, TOOL_NAME_CHARS, argv[++i]);
+            run_settings.noise = NOISE_SILENT;
+        }
+        if (std::strstr(argv[i], "-scan_pgn") && has_value()) {
+            int mode = 0;
+            for (int v = 1; v <= 4; ++v) {
+                char word[16];
+                std::snprintf(word, sizeof word, "-scan_pgn%d", v);
+                if (is(word))
+                    mode = RUN_SCAN_PGN1 + v - 1;
+            }
+            if (mode)
+                r.run_mode = mode;
+            copy_text(run_settings.pgn_file, TOOL_NAME_CHARS, argv[++i]);
+        }
+        if (is("-bench")) {
+            r.run_mode     = RUN_BENCH;
+            r.bench_inline = false;
+        }
+        if (is("-pbench")) {
+            r.run_mode     = RUN_BENCH;
+            r.bench_inline = true;
+        }
+        if (is("-mkconfig"))
+            r.run_mode = RUN_MKCONFIG;
+        if (is("-mkbook") && has_value()) {
+            r.run_mode = RUN_MKBOOK;
+            copy_text(run_settings.pgn_file, MKBOOK_NAME_CHARS - 1, argv[++i]);
+        }
+        if (is("-mktune1") && has_value()) {
+            r.run_mode = RUN_MKTUNE1;
+            copy_text(run_settings.input_file, TOOL_NAME_CHARS, argv[++i]);
+        }
+        if (is("-mktune2") && has_value()) {
+            r.run_mode = RUN_MKTUNE2;
+            copy_text(run_settings.input_file, TOOL_NAME_CHARS, argv[++i]);
+        }
+        if (is("-epd2bin") && has_value()) {
+            r.run_mode = RUN_EPD2BIN;
+            copy_text(run_settings.input_file, TOOL_NAME_CHARS, argv[++i]);
+        }
+        if (is("-mktraindata")) {
+            if (argc == 2) {
+                r.exit_status = 1;
+                return r;
+            }
+            r.run_mode = RUN_MKTRAINDATA;
+            if (has_value())
+                copy_text(run_settings.input_file, TOOL_NAME_CHARS, argv[++i]);
+            if (has_value()) {
+                const double count      = read_double(argv[++i]) * 1000000.0;
+                run_settings.tune_count = count > TUNE_MAX ? TUNE_MAX
+                                          : count > 0      ? static_cast<std::uint32_t>(count)
+                                                           : 0;
+            }
+        }
+        for (int v = 0; v < 4; ++v) {
+            static constexpr const char* TUNE_WORDS[4] = {"-tune", "-tune2", "-tune3", "-tune4"};
+            if (!is(TUNE_WORDS[v]))
+                continue;
+            if (!read_tuning_arguments(argc, argv, i)) {
+                r.exit_status = 1;
+                return r;
+            }
+            r.run_mode = RUN_TUNE_FIRST + v;
+            break;
+        }
+    }
+    return r;
+}
+
+void init_engine_tables() {
+    attack_tables_init();
+    generate_keys();
+}
+
+int tarn_main(int argc, const char* const* argv) {
+    std::srand(static_cast<unsigned>(static_cast<long long>(platform_now() * 1000.0)));
+    main_thread = thread_data_create();
+    if (!main_thread)
+        return 1;
+    attack_tables_init();
+    write_startup_defaults();
+
+    const SwitchResult choice = parse_switches(argc, argv);
+    if (choice.exit_status >= 0) {
+        thread_data_destroy(main_thread);
+        return choice.exit_status;
+    }
+    if (choice.run_mode >= RUN_TUNE_FIRST && choice.run_mode <= RUN_MKTRAINDATA) {
+        print_direct("Need to compile with 'make ttune'\n\n");
+        thread_data_destroy(main_thread);
+        return 1;
+    }
+    search_state.threads = live_options.Threads;
+    print_format("info string Hello from %s", ENGINE_NAME);
+    size_hash_for_small_searches();
+    search_state.hash_mb = live_options.Hash;
+    generate_keys();
+    if (live_options.Log && !log_is_open())
+        open_log();
+    const int timer_period =
+        (choice.run_mode == RUN_MKTUNE1 || choice.run_mode == RUN_MKTUNE2) ? 1 : 5;
+    const bool timer_set          = platform_timer_begin(timer_period);
+    saved_options                 = live_options;
+    saved_options.options_changed = live_options.options_changed = 0;
+
+    int status = 0;
+    switch (choice.run_mode) {
+    case RUN_ENGINE:
+        status = run_interactive();
+        break;
+    case RUN_MKCONFIG:
+        status = 0;
+        break;
+    default:
+        print_line("info string this run mode is not available in this build");
+        status = 1;
+        break;
+    }
+
+    if (timer_set)
+        platform_timer_end(timer_period);
+    close_log();
+    thread_data_destroy(main_thread);
+    main_thread = nullptr;
+    return status;
+}
+
+} // namespace tarn

@@ -1,0 +1,172 @@
+#include "frontend/uci.h"
+
+#include <cstring>
+
+#include "core/fen.h"
+#include "core/makemove.h"
+#include "core/notation.h"
+#include "core/platform.h"
+#include "core/thread_data.h"
+#include "frontend/console.h"
+#include "frontend/options.h"
+#include "frontend/output.h"
+#include "frontend/run_settings.h"
+#include "frontend/startup.h"
+#include "search/search_state.h"
+
+namespace tarn {
+
+namespace {
+
+constexpr double NEW_GAME_TIME = 60.0;
+constexpr int MOVE_WORD_CHARS  = 127;
+
+std::uint32_t cmd_logging = 1; // "CMD:" lines in the log; "debug" turns it on
+
+// Sets the game from FEN text after checking it on a scratch record, so that a position the
+// engine cannot search never replaces the game.
+bool set_game_position(const char* fen) {
+    ThreadData* scratch = thread_data_create();
+    if (!scratch)
+        return false;
+    scratch->pos.side = main_thread->pos.side;
+    const bool ok = parse_fen(scratch->pos, fen) == FEN_OK && position_is_searchable(scratch->pos);
+    thread_data_destroy(scratch);
+    if (!ok) {
+        print_line("info string invalid position");
+        return false;
+    }
+    parse_fen(main_thread->pos, fen);
+    return true;
+}
+
+void uci_identify() {
+    run_settings.protocol_mode = PROTOCOL_UCI;
+    print_format("id name %s", ENGINE_NAME);
+    print_format("id author %s", ENGINE_AUTHOR);
+    print_line("uciok");
+}
+
+void uci_new_game() {
+    search_state.time_mode = 0;
+    search_state.move_time = NEW_GAME_TIME;
+    search_state.increment = 0.0;
+    search_state.clock[0] = search_state.clock[1] = NEW_GAME_TIME;
+    main_thread->game_ply                         = 0;
+    search_state.search_age                       = 0;
+}
+
+void dispatch_uci(const std::string& line) {
+    if (cmd_logging && live_options.Log) {
+        const std::string logged = "CMD: " + line;
+        log_line(logged.c_str());
+    }
+    const std::string word       = next_token(line.c_str());
+    const std::size_t word_start = line.find_first_not_of(' ');
+    const std::size_t rest_at    = word_start + word.size() + 1;
+    const char* rest             = rest_at < line.size() ? line.c_str() + rest_at : "";
+    if (word == "uci")
+        uci_identify();
+    else if (word == "isready")
+        print_line("readyok");
+    else if (word == "debug")
+        cmd_logging = 1;
+    else if (word == "ucinewgame")
+        uci_new_game();
+    else if (word == "position")
+        uci_position(rest);
+    else if (word == "ponderhit") {
+        if (search_state.mode == MODE_PONDERING)
+            search_state.mode = MODE_SEARCHING;
+    } else if (word == "stop") {
+        if (search_state.mode != MODE_IDLE)
+            search_state.stop = 1;
+    } else if (word == "quit")
+        run_settings.quit = 1;
+}
+
+} // namespace
+
+int play_move_list(const char* moves) {
+    int made      = 0;
+    const char* p = moves;
+    while (*p) {
+        while (*p == ' ')
+            ++p;
+        if (!*p)
+            break;
+        char word[MOVE_WORD_CHARS + 1];
+        int len = 0;
+        while (*p && *p != ' ') {
+            if (len < MOVE_WORD_CHARS)
+                word[len++] = *p;
+            ++p;
+        }
+        word[len]     = 0;
+        Position& pos = main_thread->pos;
+        if (main_thread->game_ply >= MAX_GAME_PLY) {
+            print_format("info string move list too long, stopped at %s", word);
+            break;
+        }
+        const Move move = find_legal_move(pos, parse_coord_move(pos, word));
+        if (move == NULL_MOVE) {
+            print_format("info string illegal move %s", word);
+            break;
+        }
+        main_thread->search_ply = 1;
+        make_move(pos, move);
+        main_thread->search_ply = 1;
+        ++made;
+    }
+    return made;
+}
+
+void uci_position(const char* rest) {
+    std::string text(rest);
+    std::string moves;
+    const std::size_t m = text.find("moves");
+    if (m != std::string::npos) {
+        moves = text.substr(m + 5);
+        text  = text.substr(0, m == 0 ? 0 : m - 1);
+    }
+    if (text.find("startpos") != std::string::npos) {
+        parse_fen(main_thread->pos, START_FEN);
+    } else if (const std::size_t f = text.find("fen"); f != std::string::npos) {
+        std::size_t start = f + 3;
+        while (start < text.size() && text[start] == ' ')
+            ++start;
+        if (!set_game_position(text.c_str() + start))
+            return;
+    } else {
+        return;
+    }
+    if (m != std::string::npos)
+        play_move_list(moves.c_str());
+    main_thread->undo[main_thread->game_ply].move = 0;
+}
+
+void dispatch_line(const std::string& line) {
+    const std::string cut = line.substr(0, line.find('\n'));
+    if (cut.find_first_not_of(' ') == std::string::npos)
+        return;
+    if (run_settings.protocol_mode == PROTOCOL_UCI)
+        dispatch_uci(cut);
+    else
+        dispatch_console(cut);
+}
+
+void poll_and_dispatch() {
+    std::string line;
+    if (poll_input(line))
+        dispatch_line(line);
+}
+
+void main_loop() {
+    while (!run_settings.quit) {
+        search_state.elapsed = platform_now() - search_state.start_time;
+        platform_sleep_ms(search_state.elapsed < 0.03 || search_state.stop ? 0 : 1);
+        poll_and_dispatch();
+    }
+}
+
+} // namespace tarn

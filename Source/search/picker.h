@@ -1,0 +1,48 @@
+#pragma once
+// The staged move picker and the per-thread ordering tables. Moves of a node are generated
+// lazily in stages (hash move, tactical moves, quiet checks or quiet moves) and each call
+// returns the best-scored remaining entry of the current stage by a linear scan, so a node cut
+// off early never generates its quiet moves. The history, counter-move, follow-up and killer
+// updates live here too; the move loop applies them after each searched quiet move.
+
+#include <cstdint>
+
+#include "core/board.h"
+
+namespace tarn {
+
+struct ThreadData;
+
+// pick_stage: low four bits the stage, upper bits option flags fixed for the node.
+constexpr std::uint16_t PICK_STAGE_MASK   = 15;
+constexpr std::uint16_t PICK_HASH_FIRST   = 16;  // return the frame's hash_move first
+constexpr std::uint16_t PICK_BASE         = 32;  // set in every starting value
+constexpr std::uint16_t PICK_FULL_WIDTH   = 64;  // SEE-scored captures, under-promotions, quiets
+constexpr std::uint16_t PICK_QUIET_CHECKS = 128; // quiet checking moves after the captures
+constexpr std::uint16_t PICK_NODE         = PICK_BASE | PICK_HASH_FIRST | PICK_FULL_WIDTH; // 112
+constexpr std::uint16_t PICK_QS_CHECKS    = PICK_BASE | PICK_QUIET_CHECKS;                 // 160
+constexpr std::uint16_t PICK_QS           = PICK_BASE;                                     // 32
+constexpr std::uint16_t PICK_PERFT        = PICK_BASE | PICK_FULL_WIDTH;                   // 96
+
+constexpr int HISTORY_START = 2048;
+constexpr int HISTORY_MAX   = 16384;
+
+// History factor tables by depth: round(8 * sqrt(min(d, 16))) and round(16 * sqrt(min(d, 16))).
+int history_decay(int depth);
+int history_boost(int depth);
+
+// Resets the thread's ordering tables and the hash and killer moves of every frame.
+void ordering_reset(ThreadData& td);
+// Next entry of the node at the current search_ply, or nullptr when it has no more moves.
+MoveEntry* next_move(Position& pos);
+
+// After a searched quiet move at depth >= 1: history of (piece, to) decays when the move did
+// not raise alpha, else it is boosted.
+void history_update(ThreadData& td, const MoveEntry& entry, int depth, bool raised_alpha);
+// A quiet move that raised alpha at ply becomes a killer (check_killer when in check).
+void killer_update(ThreadData& td, int ply, Move move, bool in_check);
+// A quiet move that raised alpha at ply becomes the counter move of the parent's move and the
+// follow-up of the grandparent's move.
+void counter_update(ThreadData& td, int ply, Move move);
+
+} // namespace tarn

@@ -1,0 +1,7 @@
+#include "search/search_state.h"
+
+namespace tarn {
+
+SearchState search_state;
+
+} // namespace tarn

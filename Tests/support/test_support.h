@@ -1,0 +1,29 @@
+#pragma once
+// Helpers shared by the unit tests: one-time table set-up, a fresh game record per test, and
+// the locations of the test data.
+
+#include <string>
+
+#include "core/thread_data.h"
+
+namespace tarn::test {
+
+// Builds the attack and key tables once and returns a zeroed record owned by the caller.
+ThreadData* new_thread_data();
+// Sets td's position from FEN and returns it.
+Position& set_fen(ThreadData& td, const char* fen);
+// Path of a file under the shared test data folder.
+std::string shared_data(const char* name);
+
+// Owning handle for a ThreadData in a test.
+struct ThreadDataHandle {
+    ThreadData* td                                       = new_thread_data();
+    ThreadDataHandle()                                   = default;
+    ThreadDataHandle(const ThreadDataHandle&)            = delete;
+    ThreadDataHandle& operator=(const ThreadDataHandle&) = delete;
+    ~ThreadDataHandle() { thread_data_destroy(td); }
+    ThreadData& operator*() { return *td; }
+    ThreadData* operator->() { return td; }
+};
+
+} // namespace tarn::test
