@@ -223,20 +223,31 @@ bool parse_move(Position& pos, const char* text, Move& result) {
             c = 'o';
     ThreadData& td = *pos.owner;
     td.search_ply  = 1;
-    int matches    = 0;
-    Move found     = NULL_MOVE;
+    int matches = 0, coord_matches = 0;
+    Move found = NULL_MOVE, coord_found = NULL_MOVE;
     for (MoveEntry* e = gen_all(pos); e->move != END_OF_LIST; ++e) {
         const Move m = e->move;
         if (m == NULL_MOVE)
             continue;
-        const MoveTexts t = move_to_san(pos, m);
-        if (in != cut_at_plus(t.coord) && in != cut_at_plus(t.san) &&
-            in != cut_at_plus(t.file_form) && in != cut_at_plus(t.rank_form))
+        const MoveTexts t   = move_to_san(pos, m);
+        const bool by_coord = in == cut_at_plus(t.coord);
+        if (!by_coord && in != cut_at_plus(t.san) && in != cut_at_plus(t.file_form) &&
+            in != cut_at_plus(t.rank_form))
             continue;
         if (!is_legal(pos, pos.side, m))
             continue;
         ++matches;
         found = m;
+        if (by_coord) {
+            ++coord_matches;
+            coord_found = m;
+        }
+    }
+    // In Chess960 a king step onto g1 or c1 reads like the king-destination form of castling;
+    // the move whose own coordinate text it is wins.
+    if (matches == 2 && coord_matches == 1) {
+        matches = 1;
+        found   = coord_found;
     }
     if (matches == 1) {
         result = found;

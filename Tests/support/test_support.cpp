@@ -1,5 +1,8 @@
 #include "support/test_support.h"
 
+#include <cstring>
+#include <fstream>
+#include <gtest/gtest.h>
 #include <mutex>
 
 #include "core/fen.h"
@@ -23,6 +26,38 @@ Position& set_fen(ThreadData& td, const char* fen) {
 
 std::string shared_data(const char* name) {
     return std::string(TARN_SHARED_DATA_DIR) + "/" + name;
+}
+
+} // namespace tarn::test
+
+namespace tarn::test {
+
+std::vector<std::string> suite_fens(const char* name) {
+    std::vector<std::string> fens;
+    const std::string path = shared_data(name);
+    std::ifstream in(path);
+    if (!in) {
+        ADD_FAILURE() << "missing test data file " << path;
+        return fens;
+    }
+    std::string line;
+    while (std::getline(in, line))
+        if (!line.empty() && line[0] != '#')
+            fens.push_back(line.substr(0, line.find(';')));
+    return fens;
+}
+
+bool same_position(const Position& a, const Position& b) {
+    return std::memcmp(a.board, b.board, sizeof a.board) == 0 &&
+           std::memcmp(a.pieces, b.pieces, sizeof a.pieces) == 0 && a.touched == b.touched &&
+           std::memcmp(a.castle_loss, b.castle_loss, sizeof a.castle_loss) == 0 &&
+           std::memcmp(a.castle_path, b.castle_path, sizeof a.castle_path) == 0 && a.key == b.key &&
+           a.pawn_key == b.pawn_key &&
+           std::memcmp(a.material_sig, b.material_sig, sizeof a.material_sig) == 0 &&
+           std::memcmp(a.piece_material, b.piece_material, sizeof a.piece_material) == 0 &&
+           std::memcmp(a.castle_rook, b.castle_rook, sizeof a.castle_rook) == 0 &&
+           std::memcmp(a.king_sq, b.king_sq, sizeof a.king_sq) == 0 && a.side == b.side &&
+           a.ep_square == b.ep_square && a.castle_rights == b.castle_rights && a.rule50 == b.rule50;
 }
 
 } // namespace tarn::test

@@ -3,6 +3,7 @@
 // the locations of the test data.
 
 #include <string>
+#include <vector>
 
 #include "core/thread_data.h"
 
@@ -14,6 +15,12 @@ ThreadData* new_thread_data();
 Position& set_fen(ThreadData& td, const char* fen);
 // Path of a file under the shared test data folder.
 std::string shared_data(const char* name);
+
+// FENs of a perft suite file under the shared data folder (the text before the first ';').
+// Fails the calling test with a clear message when the file is missing.
+std::vector<std::string> suite_fens(const char* name);
+// True when two positions agree in every field except the owner pointer.
+bool same_position(const Position& a, const Position& b);
 
 // Owning handle for a ThreadData in a test.
 struct ThreadDataHandle {
