@@ -4,7 +4,9 @@
 #   make portable     build for any x86-64-v2 machine
 #   make asan-test    unit tests under AddressSanitizer and UndefinedBehaviorSanitizer
 #   make perft-suite  every perft record at its full depth, with a pass/fail count
-#   make perft-bench  perft leaf speed on the start position and Kiwipete
+#                     (PERFT_MAX=N skips depths with more than N leaves)
+#   make perft-bench  perft leaf speed on the start position and Kiwipete, beside a
+#                     reference engine's when one is installed
 #   make format       format the sources; make format-check only checks
 
 JOBS      ?= 2
@@ -14,6 +16,7 @@ PORTABLE  ?= build-portable
 CMAKE_GEN := cmake -S . -DCMAKE_BUILD_TYPE=Release
 SOURCES   := $(shell find Source Tests Training -name '*.cpp' -o -name '*.h' 2>/dev/null)
 SHARED    := ../shared/data
+PERFT_MAX ?= 0 # largest leaf count run per record by perft-suite; 0 runs every depth
 
 .PHONY: all build run test portable asan-test perft-suite perft-bench format format-check clean
 
@@ -39,12 +42,12 @@ asan-test:
 	cd $(ASAN) && ctest --output-on-failure -j $(JOBS)
 
 perft-suite: build
-	./$(BUILD)/tarn_perft suite $(SHARED)/perft-standard.txt
-	./$(BUILD)/tarn_perft suite $(SHARED)/perft-impossible.txt
-	./$(BUILD)/tarn_perft suite $(SHARED)/perft-chess960.txt --chess960
+	./$(BUILD)/tarn_perft suite $(SHARED)/perft-standard.txt --max-nodes $(PERFT_MAX)
+	./$(BUILD)/tarn_perft suite $(SHARED)/perft-impossible.txt --max-nodes $(PERFT_MAX)
+	./$(BUILD)/tarn_perft suite $(SHARED)/perft-chess960.txt --chess960 --max-nodes $(PERFT_MAX)
 
 perft-bench: build
-	./$(BUILD)/tarn_perft bench
+	Tests/tools/perft_bench.sh $(BUILD)
 
 format:
 	clang-format -i $(SOURCES)

@@ -54,7 +54,16 @@ struct EngineOptions {
 extern EngineOptions live_options;
 extern EngineOptions saved_options;
 
+constexpr int OPTION_NAME_MAX  = 99;  // longest option name read from a command
+constexpr int OPTION_VALUE_MAX = 199; // longest option value read from a command
+
 // Copies text into a fixed option field, cut to the field size minus one.
 void copy_option_text(char* field, int field_size, const char* text);
+// Prints the option lines of the "uci" answer, defaults from the saved options.
+void announce_options();
+// Validates, stores and confirms one option in the live options and triggers its reload. Names
+// compare exactly; unknown names do nothing. Check options are true when the value contains
+// "true"; spin options are read as integers and clamped into their range.
+void set_option(const char* name, const char* value);
 
 } // namespace tarn

@@ -44,7 +44,36 @@ void uci_identify() {
     run_settings.protocol_mode = PROTOCOL_UCI;
     print_format("id name %s", ENGINE_NAME);
     print_format("id author %s", ENGINE_AUTHOR);
+    announce_options();
     print_line("uciok");
+}
+
+std::string skip_blanks(const std::string& text, std::size_t at) {
+    while (at < text.size() && text[at] == ' ')
+        ++at;
+    return at < text.size() ? text.substr(at) : std::string();
+}
+
+// "setoption name N [value V]": the name runs up to the blanks before "value".
+void uci_setoption(const std::string& rest) {
+    const std::size_t n = rest.find("name");
+    if (n == std::string::npos)
+        return;
+    const std::size_t v = rest.find("value");
+    std::string name, value;
+    if (v != std::string::npos && n < v) {
+        std::size_t name_end = v;
+        while (name_end > n && rest[name_end - 1] == ' ')
+            --name_end;
+        name  = name_end > n + 5 ? skip_blanks(rest.substr(0, name_end), n + 5) : std::string();
+        value = skip_blanks(rest, v + 6);
+    } else {
+        name = skip_blanks(rest, n + 5);
+    }
+    name  = name.substr(0, OPTION_NAME_MAX);
+    value = value.substr(0, OPTION_VALUE_MAX);
+    set_option(name.c_str(), value.c_str());
+    saved_options = live_options;
 }
 
 void uci_new_game() {
@@ -69,6 +98,8 @@ void dispatch_uci(const std::string& line) {
         uci_identify();
     else if (word == "isready")
         print_line("readyok");
+    else if (word == "setoption")
+        uci_setoption(rest);
     else if (word == "debug")
         cmd_logging = 1;
     else if (word == "ucinewgame")
