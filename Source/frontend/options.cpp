@@ -6,6 +6,7 @@
 #include "frontend/output.h"
 #include "frontend/run_settings.h"
 #include "search/search_state.h"
+#include "search/tt.h"
 
 namespace tarn {
 
@@ -138,8 +139,11 @@ void set_option(const char* name, const char* value) {
             return;
         o.Hash = read_spin(value, 0, 32768);
         confirm(name, o.Hash);
-        if (o.Hash != search_state.hash_mb)
-            search_state.hash_mb = o.Hash; // TODO: re-allocate the transposition table
+        if (o.Hash != search_state.hash_mb) {
+            search_state.hash_mb = o.Hash;
+            if (!tt_allocate())
+                std::exit(-1);
+        }
     } else if (std::strcmp(name, "Threads") == 0) {
         if (searching())
             return;
@@ -164,7 +168,9 @@ void set_option(const char* name, const char* value) {
     } else if (std::strcmp(name, "Clear_Hash") == 0) {
         if (searching())
             return;
-        print_line("info string Hash table cleared"); // TODO: clear the transposition table
+        if (search_state.use_hash)
+            tt_clear();
+        print_line("info string Hash table cleared");
     } else if (std::strcmp(name, "ConfigFilePath") == 0) {
         if (searching())
             return;

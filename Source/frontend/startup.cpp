@@ -16,6 +16,7 @@
 #include "frontend/run_settings.h"
 #include "frontend/uci.h"
 #include "search/search_state.h"
+#include "search/tt.h"
 
 namespace tarn {
 
@@ -283,7 +284,10 @@ int tarn_main(int argc, const char* const* argv) {
     print_format("info string Hello from %s", ENGINE_NAME);
     size_hash_for_small_searches();
     search_state.hash_mb = live_options.Hash;
-    generate_keys();
+    if (!tt_allocate()) {
+        thread_data_destroy(main_thread);
+        return 1;
+    }
     if (live_options.Log && !log_is_open())
         open_log();
     const int timer_period =
@@ -306,6 +310,7 @@ int tarn_main(int argc, const char* const* argv) {
         break;
     }
 
+    tt_free();
     if (timer_set)
         platform_timer_end(timer_period);
     close_log();

@@ -13,6 +13,7 @@
 #include "frontend/run_settings.h"
 #include "frontend/startup.h"
 #include "search/search_state.h"
+#include "search/tt.h"
 
 namespace tarn {
 
@@ -82,7 +83,9 @@ void uci_new_game() {
     search_state.increment = 0.0;
     search_state.clock[0] = search_state.clock[1] = NEW_GAME_TIME;
     main_thread->game_ply                         = 0;
-    search_state.search_age                       = 0;
+    if (search_state.use_hash)
+        tt_clear();
+    search_state.search_age = 0;
 }
 
 void dispatch_uci(const std::string& line) {
