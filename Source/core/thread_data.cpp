@@ -43,8 +43,8 @@ void thread_data_reset_lists(ThreadData& td) {
         td.frames[p].list_start       = &td.move_stack[SHARE * (p - 1)];
         td.frames[p].list_start->move = END_OF_LIST;
     }
-    td.frames[1].cursor                           = &td.dummy_entries[1];
-    td.frames[0].cursor                           = &td.dummy_entries[0];
+    td.frames[1].cursor = &td.dummy_entries[1];
+    td.frames[0].cursor = &td.dummy_entries[0];
 }
 
 void thread_data_copy_game(ThreadData& dst, const ThreadData& src) {

@@ -4,6 +4,7 @@
 // thread's record also holds the game. Records are large, so they live on the heap and are
 // created zero-filled by thread_data_create.
 
+#include <atomic>
 #include <cstdint>
 
 #include "core/board.h"
@@ -62,6 +63,15 @@ struct ThreadData {
     Move counter1[PIECE_CODES][64];
     Move counter2[PIECE_CODES][64];
     Move followup[PIECE_CODES][64];
+
+    // --- root of the current search ---
+    Move root_pv[PLY_FRAMES];       // [1] the thread's best move
+    std::atomic<int> root_score{0}; // read by the time check
+    std::int16_t root_static_eval = 0;
+    std::atomic<int> iteration_depth{0}; // read by the other threads' depth choice
+    std::atomic<int> best_move_depth{0}; // depth at which root_pv[1] was found
+    std::atomic<int> root_fail{0};       // 0 none, 1 failing low, 2 failed high
+    std::int32_t seldepth = 0;           // highest ply reached
 
     // --- identity and counters ---
     std::uint8_t thread_id    = 0;

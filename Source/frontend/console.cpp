@@ -1,5 +1,6 @@
 #include "frontend/console.h"
 
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <sstream>
@@ -13,10 +14,14 @@
 #include "core/platform.h"
 #include "core/see.h"
 #include "core/thread_data.h"
+#include "frontend/options.h"
 #include "frontend/output.h"
 #include "frontend/run_settings.h"
 #include "frontend/uci.h"
 #include "search/search_state.h"
+#include "search/selectivity.h"
+#include "search/threads.h"
+#include "search/tt.h"
 
 namespace tarn {
 
@@ -35,8 +40,48 @@ std::vector<std::string> split_words(const std::string& line) {
     return words;
 }
 
+std::uint32_t play_flag      = 0; // "mv": the engine plays its moves on the game
+std::uint32_t self_play_flag = 0; // "self": the engine plays both sides
+
 Position& game() {
     return main_thread->pos;
+}
+
+// Effective branching factor over the last four completed iterations.
+double branching_factor() {
+    const SearchState& s = search_state;
+    const int d          = s.last_depth;
+    if (d < 6 || d >= DEPTH_SLOTS || s.nodes_by_depth[d] == 0 || s.nodes_by_depth[d - 4] == 0)
+        return 2.0;
+    return std::pow(static_cast<double>(s.nodes_by_depth[d]) /
+                        static_cast<double>(s.nodes_by_depth[d - 4]),
+                    0.25);
+}
+
+// Share of the 1000 entries around the middle of the table written by this search.
+double hash_fill_percent() {
+    if (!transposition_table.words || transposition_table.entry_count < 3000)
+        return 0.0;
+    tt_hashfull();
+    return transposition_table.hashfull * 100.0;
+}
+
+void start_console_search() {
+    search_state.mode = MODE_REQUESTED;
+}
+
+void console_analyse(const std::string& depth_word) {
+    SearchState& s       = search_state;
+    s.max_depth          = MAX_DEPTH;
+    s.time_mode          = TIME_FIXED_MOVE;
+    s.move_time          = 99999.0;
+    live_options.OwnBook = 0;
+    const int depth      = static_cast<int>(std::strtol(depth_word.c_str(), nullptr, 10));
+    if (depth >= 1 && depth <= 65)
+        s.max_depth = depth;
+    if (s.use_hash == 1)
+        tt_clear();
+    start_console_search();
 }
 
 // Plays a legal move on the game; the move kept at the new game_ply is left for "]".
@@ -135,10 +180,47 @@ void console_move(const std::string& text) {
     }
     print_format("%d. move %s", main_thread->game_ply / 2 + 1, text.c_str());
     play_game_move(move);
+    // A new move starts a new line: moves taken back from the old one are not replayed.
+    main_thread->undo[main_thread->game_ply].move = 0;
     show_board(game());
 }
 
 } // namespace
+
+void print_search_report() {
+    const SearchState& s = search_state;
+    const Position& pos  = game();
+    const double nodes   = static_cast<double>(s.nodes);
+    print_format("move= %s, time= %0.3f, score= %d, nodes= %0.0f, nps= %0.0fK ebf= %0.2f",
+                 move_to_coord(pos, pos.side, s.pv[1]).c_str(), s.elapsed, s.best_score.load(),
+                 nodes, nodes / (s.elapsed + 0.001) / 1000, branching_factor());
+    const auto rate = [](std::uint64_t hits, std::uint64_t probes) {
+        return 100.0 * static_cast<double>(hits) / static_cast<double>(probes + 1);
+    };
+    print_format("Hash fill= %.1f%%, Hash hits: main= %0.1f%%, pawn= %0.1f%%, eval= %0.1f%%, "
+                 "TB=%0.0fK",
+                 hash_fill_percent(), rate(s.tt_hits, s.tt_probes),
+                 rate(s.pawn_hits, s.pawn_probes), rate(s.eval_hits, s.eval_probes),
+                 static_cast<double>(s.tbhits) / 1000);
+    print_line("");
+}
+
+void console_after_search() {
+    if (!play_flag && !self_play_flag)
+        return;
+    SearchState& s = search_state;
+    const int side = game().side;
+    s.clock[side] += s.increment - s.elapsed;
+    const Move move = s.pv[1];
+    if (move == NULL_MOVE || main_thread->game_ply >= MAX_GAME_PLY) {
+        play_flag = self_play_flag = 0;
+        return;
+    }
+    play_game_move(move);
+    show_board(game());
+    if (self_play_flag)
+        start_console_search();
+}
 
 void dispatch_console(const std::string& line) {
     const std::vector<std::string> w = split_words(line);
@@ -148,6 +230,10 @@ void dispatch_console(const std::string& line) {
     if (search_state.mode != MODE_IDLE && cmd != "quit" && cmd != ".")
         return;
     if (cmd == "quit") {
+        if (search_state.mode != MODE_IDLE) {
+            search_state.stop = 1;
+            wait_for_search();
+        }
         run_settings.quit = 1;
     } else if (cmd == ".") {
         search_state.stop = 1;
@@ -160,6 +246,18 @@ void dispatch_console(const std::string& line) {
         show_board(game());
     } else if (cmd == "fen") {
         console_fen(line);
+    } else if (cmd == "mv") {
+        play_flag            = 1;
+        live_options.OwnBook = 1;
+        start_console_search();
+    } else if (cmd == "go" || cmd == "an") {
+        console_analyse(w[1]);
+    } else if (cmd == "self") {
+        self_play_flag      = 1;
+        live_options.Ponder = 0;
+        start_console_search();
+    } else if (cmd == "lmr") {
+        show_selectivity();
     } else if (cmd == "bd") {
         show_board(game());
     } else if (cmd == "undo" || cmd == "[") {

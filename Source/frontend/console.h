@@ -9,5 +9,10 @@ namespace tarn {
 
 // Executes one console line.
 void dispatch_console(const std::string& line);
+// The console's report of a finished search: best move, time, score, speed, branching factor
+// and the hit rates of the tables.
+void print_search_report();
+// After a search: with "mv" or "self" in force, the engine's move is played on the game.
+void console_after_search();
 
 } // namespace tarn

@@ -1,5 +1,6 @@
 #include "frontend/startup.h"
 
+#include <climits>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -11,11 +12,16 @@
 #include "core/makemove.h"
 #include "core/platform.h"
 #include "core/thread_data.h"
+#include "frontend/bench.h"
 #include "frontend/options.h"
 #include "frontend/output.h"
 #include "frontend/run_settings.h"
 #include "frontend/uci.h"
+#include "search/driver.h"
 #include "search/search_state.h"
+#include "search/selectivity.h"
+#include "search/threads.h"
+#include "search/timeman.h"
 #include "search/tt.h"
 
 namespace tarn {
@@ -35,8 +41,10 @@ bool word_is(const char* a, const char* b) {
     return std::strcmp(a, b) == 0;
 }
 
+// Decimal integer, held within int range so that huge values clamp instead of wrapping.
 int read_int(const char* text) {
-    return static_cast<int>(std::strtol(text, nullptr, 10));
+    const long v = std::strtol(text, nullptr, 10);
+    return static_cast<int>(v < INT_MIN ? INT_MIN : v > INT_MAX ? INT_MAX : v);
 }
 double read_double(const char* text) {
     return std::strtod(text, nullptr);
@@ -52,7 +60,8 @@ void copy_text(char* field, int max_chars, const char* text) {
 
 // Elo that a target speed stands for; speeds at or below 16 count as the lowest.
 int elo_for_nps(double nps) {
-    return static_cast<int>(150.0 * std::log(std::fmax(nps - 15.0, 1.0)) + 1138.0);
+    const double elo = 150.0 * std::log(std::fmax(nps - 15.0, 1.0)) + 1138.0;
+    return static_cast<int>(std::fmin(elo, 32767.0));
 }
 
 // The tuning switches: file, two rates, millions [, flag]. Returns false when the arguments
@@ -97,7 +106,43 @@ void size_hash_for_small_searches() {
                                        : 64;
 }
 
+constexpr const char* CALIBRATION_FEN =
+    "rnb1k2r/1pq1bppp/p2p1n2/4p3/4P3/2N1BN2/PPP1BPPP/R2QK2R w KQkq -";
+constexpr std::uint64_t CALIBRATION_NODES = 35000;
+
+// Measures this machine's search speed, the basis of the strength limit.
+void calibrate() {
+    SearchState& s = search_state;
+    parse_fen(main_thread->pos, CALIBRATION_FEN);
+    const int threads              = s.threads;
+    const int limit                = live_options.UCI_LimitStrength;
+    const float noise              = run_settings.noise;
+    s.threads                      = 1;
+    s.node_limit                   = CALIBRATION_NODES;
+    live_options.UCI_LimitStrength = 0;
+    run_settings.noise             = 99999.0f;
+    search_setup();
+    if (!thread_init(0))
+        std::exit(-1);
+    clock_start();
+    s.stop = 0;
+    search_driver(0);
+    clock_update();
+    const double elapsed = s.elapsed;
+    s.calibration_nps    = static_cast<double>(thread_records[0]->nodes) / (elapsed + 0.001) * 1.2;
+    s.threads            = threads;
+    live_options.UCI_LimitStrength = static_cast<std::int16_t>(limit);
+    run_settings.noise             = noise;
+    s.stop                         = 0;
+    s.mode                         = MODE_IDLE;
+    s.node_limit                   = 0;
+    s.elo_ceiling                  = elo_of_nps(s.calibration_nps);
+    print_format("info string et= %.3f, calibration nps= %0.0f", elapsed, s.calibration_nps);
+}
+
 int run_interactive() {
+    calibrate();
+    // TODO: initialise the tablebases from SyzygyPath.
     parse_fen(main_thread->pos, START_FEN);
     if (run_settings.protocol_mode == PROTOCOL_CONSOLE)
         show_board(main_thread->pos);
@@ -158,7 +203,9 @@ SwitchResult parse_switches(int argc, const char* const* argv) {
             search_state.time_mode  = TIME_FIXED_MOVE;
             search_state.move_time  = NODES_SWITCH_TIME;
             const double n          = read_double(argv[++i]);
-            search_state.node_limit = n > 0 ? static_cast<std::uint64_t>(n) : 0;
+            search_state.node_limit = n >= 1e18 ? std::uint64_t{1000000000000000000}
+                                      : n > 0   ? static_cast<std::uint64_t>(n)
+                                                : 0;
         }
         if (is("-nps") && has_value()) {
             const double nps               = read_double(argv[++i]);
@@ -304,12 +351,17 @@ int tarn_main(int argc, const char* const* argv) {
     case RUN_MKCONFIG:
         status = 0;
         break;
+    case RUN_BENCH:
+        run_benchmark(choice.bench_inline);
+        status = 0;
+        break;
     default:
         print_line("info string this run mode is not available in this build");
         status = 1;
         break;
     }
 
+    release_thread_records(0);
     tt_free();
     if (timer_set)
         platform_timer_end(timer_period);

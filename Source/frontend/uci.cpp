@@ -1,5 +1,7 @@
 #include "frontend/uci.h"
 
+#include <cmath>
+#include <cstdlib>
 #include <cstring>
 
 #include "core/fen.h"
@@ -12,7 +14,11 @@
 #include "frontend/output.h"
 #include "frontend/run_settings.h"
 #include "frontend/startup.h"
+#include "search/driver.h"
 #include "search/search_state.h"
+#include "search/selectivity.h"
+#include "search/threads.h"
+#include "search/timeman.h"
 #include "search/tt.h"
 
 namespace tarn {
@@ -77,7 +83,75 @@ void uci_setoption(const std::string& rest) {
     saved_options = live_options;
 }
 
+// Ends a running search and waits for its threads; its result is dropped.
+void stop_running_search() {
+    if (search_state.mode != MODE_IDLE) {
+        search_state.stop = 1;
+        wait_for_search();
+    }
+}
+
+// Number after a keyword of the "go" line, or nothing when the keyword is absent.
+bool go_value(const std::string& rest, const char* keyword, double& value) {
+    const std::size_t at = rest.find(keyword);
+    if (at == std::string::npos)
+        return false;
+    const std::size_t start = at + std::strlen(keyword) + 1;
+    value =
+        start < rest.size() ? std::strtod(next_token(rest.c_str() + start).c_str(), nullptr) : 0;
+    return true;
+}
+
+void uci_go(const std::string& rest) {
+    SearchState& s = search_state;
+    stop_running_search();
+    s.time_mode       = TIME_SUDDEN_DEATH;
+    const int to_move = main_thread->pos.side;
+    double v          = 0;
+    if (go_value(rest, "wtime", v))
+        s.clock[WHITE] = std::max(0.0, v / 1000);
+    if (go_value(rest, "btime", v))
+        s.clock[BLACK] = std::max(0.0, v / 1000);
+    if (go_value(rest, "winc", v) && to_move == WHITE)
+        s.increment = v / 1000;
+    if (go_value(rest, "binc", v) && to_move == BLACK)
+        s.increment = v / 1000;
+    if (go_value(rest, "movestogo", v)) {
+        s.time_mode   = 40;
+        s.moves_to_go = static_cast<int>(v);
+        s.max_depth   = MAX_DEPTH;
+        s.node_limit  = 0;
+    }
+    if (go_value(rest, "depth", v)) {
+        s.move_time = TIME_UNLIMITED;
+        s.max_depth = std::min(static_cast<int>(v), MAX_DEPTH);
+        s.time_mode = TIME_FIXED_MOVE;
+    }
+    if (go_value(rest, "nodes", v)) {
+        const long long n     = static_cast<long long>(v);
+        const long long r     = std::rand();
+        const long long limit = n + ((40 - r % 80) * n) / 1000;
+        s.node_limit          = limit > 0 ? static_cast<std::uint64_t>(limit) : 1;
+        s.time_mode           = TIME_FIXED_MOVE;
+        s.move_time           = TIME_UNLIMITED;
+    }
+    if (go_value(rest, "movetime", v)) {
+        s.move_time = v / 1000;
+        s.increment = 0;
+        s.time_mode = TIME_FIXED_MOVE;
+    }
+    if (rest.find("infinite") != std::string::npos) {
+        s.move_time  = TIME_UNLIMITED;
+        s.increment  = 0;
+        s.node_limit = 0;
+        s.max_depth  = MAX_DEPTH;
+        s.time_mode  = TIME_FIXED_MOVE;
+    }
+    s.mode = rest.find("ponder") != std::string::npos ? MODE_PONDER_REQ : MODE_REQUESTED;
+}
+
 void uci_new_game() {
+    stop_running_search();
     search_state.time_mode = 0;
     search_state.move_time = NEW_GAME_TIME;
     search_state.increment = 0.0;
@@ -115,8 +189,14 @@ void dispatch_uci(const std::string& line) {
     } else if (word == "stop") {
         if (search_state.mode != MODE_IDLE)
             search_state.stop = 1;
-    } else if (word == "quit")
+    } else if (word == "go") {
+        uci_go(rest);
+    } else if (word == "_show") {
+        show_selectivity();
+    } else if (word == "quit") {
+        stop_running_search();
         run_settings.quit = 1;
+    }
 }
 
 } // namespace
@@ -195,10 +275,58 @@ void poll_and_dispatch() {
         dispatch_line(line);
 }
 
+namespace {
+
+// Reports a finished search: the final line and "bestmove", or the console report.
+void report_search() {
+    SearchState& s      = search_state;
+    const Position& pos = main_thread->pos;
+    print_final_line();
+    const std::string best  = move_to_coord(pos, pos.side, s.pv[1]);
+    const std::string reply = move_to_coord(pos, pos.side ^ 1, s.pv[2]);
+    if (run_settings.protocol_mode == PROTOCOL_UCI) {
+        if (s.pv[2])
+            print_format("bestmove %s ponder %s", best.c_str(), reply.c_str());
+        else
+            print_format("bestmove %s", best.c_str());
+    } else {
+        print_search_report();
+    }
+    s.stop = 0;
+    s.mode = MODE_IDLE;
+    console_after_search();
+}
+
+} // namespace
+
 void main_loop() {
+    SearchState& s = search_state;
     while (!run_settings.quit) {
-        search_state.elapsed = platform_now() - search_state.start_time;
-        platform_sleep_ms(search_state.elapsed < 0.03 || search_state.stop ? 0 : 1);
+        clock_update();
+        time_check();
+        const int mode = s.mode;
+        if (mode == MODE_REQUESTED || mode == MODE_PONDER_REQ) {
+            search_setup();
+            s.pv[1] = s.pv[2] = 0;
+            s.book_move       = 0;
+            // TODO: opening book moves once the book exists.
+            const int running = mode == MODE_REQUESTED ? MODE_SEARCHING : MODE_PONDERING;
+            if (main_thread->pos.rule50 > 100 || s.pv[1]) {
+                s.mode = static_cast<std::uint8_t>(MODE_FINISHED | running);
+            } else if (!start_search(running)) {
+                std::exit(-1);
+            }
+        }
+        const int now = s.mode;
+        if (now != MODE_IDLE && !(now & MODE_FINISHED)) {
+            if (s.elapsed < 0.015 || s.stop) {
+                platform_sleep_ms(0);
+                continue;
+            }
+        } else if (now & MODE_FINISHED) {
+            report_search();
+        }
+        platform_sleep_ms(s.elapsed < 0.03 || s.stop ? 0 : 1);
         poll_and_dispatch();
     }
 }

@@ -146,6 +146,10 @@ void score_quiets(ThreadData& td, MoveEntry* first, MoveEntry* end, int side) {
 
 } // namespace
 
+int capture_score(int captured_code) {
+    return CAPTURE_SCORE[captured_code];
+}
+
 int history_decay(int depth) {
     return DECAY[depth < FACTOR_DEPTHS ? depth : FACTOR_DEPTHS - 1];
 }

@@ -31,6 +31,9 @@ constexpr int HISTORY_MAX   = 16384;
 int history_decay(int depth);
 int history_boost(int depth);
 
+// Ordering score of a capture by the captured piece's code.
+int capture_score(int captured_code);
+
 // Resets the thread's ordering tables and the hash and killer moves of every frame.
 void ordering_reset(ThreadData& td);
 // Next entry of the node at the current search_ply, or nullptr when it has no more moves.

@@ -1,7 +1,9 @@
 #pragma once
 // The one record of the current search shared by the main thread and the search threads:
-// limits and control fields, the published result and the table size. The main thread writes
-// requests and `stop`; the master search thread sets only the finished bit of `mode`.
+// limits and control fields, the clock, the published result and the counter sums. The main
+// thread writes requests, limits and `stop`; only the master search thread (thread 0) writes
+// the published result and sets the finished bit of `mode`. Fields read by other threads
+// while a search runs are relaxed atomics.
 
 #include <atomic>
 #include <cstdint>
@@ -12,6 +14,7 @@ namespace tarn {
 
 constexpr int MAX_DEPTH         = 66;
 constexpr int PV_LENGTH         = 70;
+constexpr int DEPTH_SLOTS       = 70;
 constexpr int MODE_IDLE         = 0;
 constexpr int MODE_REQUESTED    = 1;
 constexpr int MODE_PONDER_REQ   = 2;
@@ -19,36 +22,69 @@ constexpr int MODE_SEARCHING    = 3;
 constexpr int MODE_PONDERING    = 4;
 constexpr int MODE_BENCHMARK    = 5;
 constexpr int MODE_FINISHED     = 16; // or-ed in when the search has left its result
-constexpr int TIME_FIXED_MOVE   = 1;  // time_mode: fixed time per move
+constexpr int TIME_SUDDEN_DEATH = 0;  // time_mode: whole game on the clock
+constexpr int TIME_FIXED_MOVE   = 1;  // fixed time per move (depth, nodes, infinite too)
 constexpr double TIME_UNLIMITED = 10000000.0;
 
 struct SearchState {
     // --- control (main thread writes requests and stop) ---
     std::atomic<std::uint8_t> mode{MODE_IDLE};
     std::atomic<std::uint8_t> stop{0};
-    // --- limits ---
+    // --- resources ---
+    std::int32_t threads     = 1;
+    std::int32_t hash_mb     = 64;
+    std::int32_t use_hash    = 1;
+    std::uint16_t search_age = 0;
+    // --- limits (front end) ---
     std::int32_t max_depth   = MAX_DEPTH;
-    std::int32_t time_mode   = TIME_FIXED_MOVE; // 0 clock, 1 fixed per move, N moves in time
+    std::int32_t time_mode   = TIME_FIXED_MOVE; // 0 sudden death, 1 per move, N moves per control
     double move_time         = 5.0;             // seconds
-    double increment         = 0.0;             // seconds
+    double increment         = 0.0;             // seconds, side to move
     double clock[2]          = {5.0, 5.0};      // seconds per colour
     std::int32_t moves_to_go = 0;
-    std::uint64_t node_limit = 0; // 0 = none
-    double target_nps        = 0.0;
-    double calibration_nps   = 0.0;
-    double elo_ceiling       = 0.0;
-    // --- resources ---
-    std::int32_t threads    = 1;
-    std::int32_t hash_mb    = 64;
-    std::int32_t use_hash   = 1;
-    std::uint8_t search_age = 0;
-    // --- clock and result ---
-    double start_time       = 0.0; // monotonic seconds at the start of the search
-    double elapsed          = 0.0; // seconds since start_time
-    Move pv[PV_LENGTH]      = {};  // pv[1] best move, pv[2] expected reply
-    std::int32_t best_score = 0;
-    std::int32_t best_depth = 0;
-    Move book_move          = 0;
+    std::uint64_t node_limit = 0; // per thread, 0 = none
+    // --- per-search settings (search_setup) ---
+    std::uint16_t ponder_enabled = 1;
+    double move_overhead         = 0.05; // seconds
+    std::uint8_t root_side       = WHITE;
+    std::int32_t multipv         = 1;
+    double target_time           = 0.0; // seconds this move should take
+    // --- clock ---
+    double start_time = 0.0; // monotonic seconds at clock_start
+    double elapsed    = 0.0; // seconds since start_time
+    // --- strength ---
+    double target_nps         = 0.0;
+    double calibration_nps    = 0.0;
+    double elo_ceiling        = 0.0;
+    std::uint16_t throttle_on = 0;
+    // --- published result (thread 0) ---
+    std::atomic<int> iteration_depth{0};
+    std::atomic<int> best_depth{0};
+    std::atomic<int> best_score{0};
+    std::atomic<int> change_depth{0};
+    std::atomic<int> single_reply{0};
+    Move pv[PV_LENGTH]                        = {}; // pv[1] best move, pv[2] expected reply
+    Move book_move                            = 0;
+    std::int32_t root_eval                    = 0;
+    std::int32_t root_qsearch                 = 0;
+    std::int32_t last_depth                   = 0;
+    double last_time                          = 0.0;
+    std::int16_t score_by_depth[DEPTH_SLOTS]  = {};
+    Move move_by_depth[DEPTH_SLOTS]           = {};
+    std::uint64_t nodes_by_depth[DEPTH_SLOTS] = {};
+    std::int32_t root_tb_result               = -1;
+    std::int16_t tb_score[2]                  = {};
+    Move tb_move                              = 0;
+    // --- counter sums over all threads ---
+    std::uint64_t nodes       = 0;
+    std::uint64_t eval_probes = 0;
+    std::uint64_t eval_hits   = 0;
+    std::uint64_t tt_probes   = 0;
+    std::uint64_t tt_hits     = 0;
+    std::uint64_t pawn_probes = 0;
+    std::uint64_t pawn_hits   = 0;
+    std::uint64_t tbhits      = 0;
+    std::int32_t seldepth     = 0;
 };
 
 extern SearchState search_state;

@@ -16,15 +16,15 @@
 
 namespace tarn {
 
-constexpr int TT_WINDOW           = 4;
-constexpr int TT_SPARE_ENTRIES    = 16;
-constexpr int TT_ENTRIES_PER_MB   = 65536;
-constexpr int TT_MATE_BOUND       = 9799; // |score| at or beyond this is a mate distance
-constexpr int TT_CHECK_OFFSET     = 15000;
-constexpr int TT_MISSING_DEPTH    = -10; // callers preset this; a missing entry keeps it
-constexpr int TT_TORN_DEPTH       = -98;
-constexpr int TT_INVALID_DEPTH    = -99;
-constexpr int TT_MAX_AGE          = 31;
+constexpr int TT_WINDOW            = 4;
+constexpr int TT_SPARE_ENTRIES     = 16;
+constexpr int TT_ENTRIES_PER_MB    = 65536;
+constexpr int TT_MATE_BOUND        = 9799; // |score| at or beyond this is a mate distance
+constexpr int TT_CHECK_OFFSET      = 15000;
+constexpr int TT_MISSING_DEPTH     = -10; // callers preset this; a missing entry keeps it
+constexpr int TT_TORN_DEPTH        = -98;
+constexpr int TT_INVALID_DEPTH     = -99;
+constexpr int TT_MAX_AGE           = 31;
 constexpr std::uint8_t BOUND_UPPER = 1;
 constexpr std::uint8_t BOUND_LOWER = 2;
 constexpr std::uint8_t BOUND_EXACT = 3;
@@ -45,9 +45,9 @@ static_assert(std::is_trivially_copyable_v<TTEntry>);
 
 // The table itself; sized and owned by tt_allocate.
 struct TranspositionTable {
-    std::uint64_t* words       = nullptr; // two words per entry
-    std::uint32_t entry_count  = 0;
-    float hashfull             = 0.0f;
+    std::uint64_t* words      = nullptr; // two words per entry
+    std::uint32_t entry_count = 0;
+    float hashfull            = 0.0f;
 };
 
 extern TranspositionTable transposition_table;

@@ -13,10 +13,15 @@ namespace {
 
 std::vector<std::string> all_moves(ThreadData& td) {
     std::vector<std::string> out;
-    for (MoveEntry* e = gen_all(td.pos); e->move != END_OF_LIST; ++e)
-        out.push_back(std::string(SQUARE_NAMES[move_from(e->move)]) +
-                      SQUARE_NAMES[move_to(e->move)] +
-                      (move_flags(e->move) ? "*" + std::to_string(move_flags(e->move)) : ""));
+    for (MoveEntry* e = gen_all(td.pos); e->move != END_OF_LIST; ++e) {
+        std::string text = SQUARE_NAMES[move_from(e->move)];
+        text += SQUARE_NAMES[move_to(e->move)];
+        if (move_flags(e->move)) {
+            text += '*';
+            text += std::to_string(move_flags(e->move));
+        }
+        out.push_back(text);
+    }
     return out;
 }
 

@@ -1,0 +1,441 @@
+#include "search/driver.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <mutex>
+#include <string>
+
+#include "core/attacks.h"
+#include "core/fen.h"
+#include "core/makemove.h"
+#include "core/movegen.h"
+#include "core/notation.h"
+#include "core/see.h"
+#include "core/thread_data.h"
+#include "eval/evaluate.h"
+#include "frontend/options.h"
+#include "frontend/output.h"
+#include "frontend/run_settings.h"
+#include "search/picker.h"
+#include "search/search.h"
+#include "search/search_state.h"
+#include "search/selectivity.h"
+#include "search/threads.h"
+#include "search/tt.h"
+
+namespace tarn {
+
+namespace {
+
+constexpr int MAX_ITERATION      = 68;
+constexpr int GAME_PLY_HORIZON   = 883;
+constexpr int ROOT_SEARCHED_BASE = -11000;
+constexpr int ASPIRATION_OPEN    = 5001;
+constexpr double CURRMOVE_TIME   = 3.5;
+constexpr int PV_MOVES_RUNNING   = 8;
+constexpr int PV_MOVES_STOPPED   = 32;
+constexpr int PV_TEXT_LAST_INDEX = 66;
+
+// Perturbation generator of the secondary threads' root order.
+std::uint32_t perturb_z = 1, perturb_w = 1;
+
+bool noise_passed() {
+    return search_state.stop || search_state.elapsed >= run_settings.noise;
+}
+
+// Root list entries from `first` to the terminator.
+MoveEntry* list_end(MoveEntry* first) {
+    while (first->move != END_OF_LIST)
+        ++first;
+    return first;
+}
+
+// Legal root moves in generation order, scored for ordering. Returns the entry count.
+int build_root_list(ThreadData& td) {
+    Position& pos    = td.pos;
+    MoveEntry* first = gen_all(pos);
+    MoveEntry* out   = first;
+    for (MoveEntry* e = first; e->move != END_OF_LIST; ++e) {
+        if (!e->move || !is_legal(pos, pos.side, e->move))
+            continue;
+        MoveEntry m = *e;
+        if (m.captured) {
+            m.score = static_cast<std::int16_t>(
+                see(pos, pos.side, move_from(m.move), move_to(m.move)) < -50
+                    ? type_of(m.captured) + 4
+                    : capture_score(m.captured) - type_of(m.piece));
+        } else {
+            m.score = static_cast<std::int16_t>(td.history[m.piece][move_to(m.move)] / 256 +
+                                                (move_flags(m.move) ? 60 : 0));
+        }
+        *out++ = m;
+    }
+    terminate_list(td, out);
+    return static_cast<int>(out - first);
+}
+
+std::string score_text(int score) {
+    if (score > 9899)
+        return "mate " + std::to_string((MATE_SCORE - score) / 2);
+    if (score < -9900)
+        return "mate -" + std::to_string((score + MATE_SCORE) / 2);
+    return "cp " + std::to_string(score);
+}
+
+// Score shown for a root whose tablebase result is known.
+int shown_score(int score) {
+    switch (search_state.root_tb_result) {
+    case 4:
+        return score > 9898 ? score : 9800;
+    case 0:
+        return score < -9899 ? score : -9800;
+    case 2:
+        return 0;
+    default:
+        return score;
+    }
+}
+
+void publish(ThreadData& td, int depth) {
+    SearchState& s = search_state;
+    if (td.root_pv[1] != s.pv[1])
+        s.change_depth = depth;
+    s.best_score = td.root_score.load();
+    s.best_depth = depth;
+    std::memcpy(s.pv, td.root_pv, sizeof s.pv);
+    if (depth < DEPTH_SLOTS) {
+        s.score_by_depth[depth] = static_cast<std::int16_t>(td.root_score.load());
+        s.move_by_depth[depth]  = s.pv[1];
+    }
+}
+
+// After a fail high the failing move goes first and the moves after it rank below it.
+void reorder_after_fail_high(MoveEntry* first, MoveEntry* failing) {
+    const int s = failing->score;
+    for (MoveEntry* at = first; at->move != END_OF_LIST; ++at) {
+        if (at <= failing) {
+            MoveEntry* best = at;
+            for (MoveEntry* e = at + 1; e->move != END_OF_LIST; ++e)
+                if (e->score > best->score)
+                    best = e;
+            if (best != at) {
+                if (best == failing)
+                    failing = at;
+                else if (at == failing)
+                    failing = best;
+                std::swap(*at, *best);
+            }
+        } else {
+            at->score = static_cast<std::int16_t>(s - 1);
+        }
+    }
+}
+
+// One pass over the root moves of a line with the window (alpha, beta). Returns best.
+int root_pass(ThreadData& td, MoveEntry* first, int line, int depth, int alpha, int beta,
+              bool in_check) {
+    SearchState& s    = search_state;
+    Position& pos     = td.pos;
+    const int side    = pos.side;
+    const int alpha0  = alpha;
+    const bool master = td.thread_id == 0;
+    PlyFrame& f       = td.frames[1];
+    int best          = -INFINITY_SCORE;
+    Move child_pv[PV_LENGTH];
+    for (MoveEntry* at = first; at->move != END_OF_LIST; ++at) {
+        MoveEntry* pick = at;
+        for (MoveEntry* e = at + 1; e->move != END_OF_LIST; ++e)
+            if (e->score > pick->score)
+                pick = e;
+        std::swap(*at, *pick);
+        MoveEntry& entry = *at;
+        const Move m     = entry.move;
+        f.cursor         = at;
+        const int cls    = move_class(pos, entry);
+        f.move_class     = static_cast<std::uint16_t>(cls);
+        entry.score      = static_cast<std::int16_t>(ROOT_SEARCHED_BASE - f.move_count);
+
+        if (master && line == 0 && run_settings.protocol_mode == PROTOCOL_UCI &&
+            s.elapsed > CURRMOVE_TIME && s.elapsed > run_settings.noise) {
+            std::lock_guard<std::mutex> lock(info_lock);
+            sum_counters();
+            if (f.move_count == 0) {
+                tt_hashfull();
+                const double nps = s.elapsed > 0.001 ? s.nodes / s.elapsed : 0.0;
+                print_format("info depth %d time %.0f nodes %.0f nps %.0f hashfull %.0f",
+                             s.iteration_depth.load(), s.elapsed * 1000,
+                             static_cast<double>(s.nodes), nps,
+                             transposition_table.hashfull * 1000.0);
+            }
+            if (live_options.MultiPV == 1)
+                print_format("info currmove %s%s currmovenumber %d", SQUARE_NAMES[move_from(m)],
+                             SQUARE_NAMES[move_to(m)], f.move_count + 1);
+        }
+        // Root reduction of late quiet moves once a good line exists.
+        int search_depth = depth;
+        if (master && depth >= 4 && f.move_count >= 5 && !in_check && !(cls & CLASS_TACTICAL) &&
+            s.score_by_depth[depth - 1] - 49 <= best && alpha0 < best && best >= -9799 &&
+            pos.piece_material[side] >= 1 && (pos.material_sig[side] & 15) >= 1)
+            search_depth = depth - 1;
+
+        make_move(pos, m);
+        int score;
+        if (f.move_count > 0 && !(depth < 2 && s.target_nps > 1000)) {
+            score = -node_search(td, side ^ 1, 2, search_depth - 1, -alpha - 1, -alpha, NODE_CUT,
+                                 child_pv);
+            if (score > alpha && !s.stop) {
+                score = -node_search(td, side ^ 1, 2, depth - 1, -beta, -alpha, NODE_PV, child_pv);
+                if (score > alpha0)
+                    entry.score = static_cast<std::int16_t>(score);
+            }
+        } else {
+            score = -node_search(td, side ^ 1, 2, depth - 1, -beta, -alpha, NODE_PV, child_pv);
+            entry.score = static_cast<std::int16_t>(score);
+        }
+        unmake_move(pos);
+        if (s.stop)
+            return 0;
+        f.move_count += 1;
+        if (score > best) {
+            td.root_score = score;
+            td.root_pv[1] = m;
+            for (int i = 2; i < PV_LENGTH; ++i) {
+                td.root_pv[i] = child_pv[i];
+                if (!child_pv[i])
+                    break;
+            }
+            alpha              = std::max(alpha, score);
+            td.best_move_depth = depth;
+            best               = score;
+            if (master && line == 0) {
+                publish(td, depth);
+                if (depth >= 2 && s.multipv == 1 && noise_passed() && s.pv[1] &&
+                    run_settings.noise != NOISE_SILENT)
+                    print_pv_line(0, 1, depth, s.best_score, s.pv);
+            }
+        }
+        if (best <= alpha0) {
+            td.root_fail = 1;
+        } else if (best >= beta) {
+            td.root_fail = 2;
+            reorder_after_fail_high(first, at);
+            return best;
+        } else {
+            td.root_fail = 0;
+        }
+    }
+    return best;
+}
+
+} // namespace
+
+void print_pv_line(int thread_id, int multipv_index, int depth, int score, const Move* pv) {
+    SearchState& s = search_state;
+    std::lock_guard<std::mutex> lock(info_lock);
+    sum_counters();
+    if (depth > 6)
+        tt_hashfull();
+    else
+        transposition_table.hashfull = 0.0f;
+    score                = shown_score(score);
+    const ThreadData& td = *thread_records[thread_id];
+    const Position& root = td.pos;
+    if (run_settings.protocol_mode == PROTOCOL_UCI) {
+        std::string moves;
+        int side = root.side;
+        for (int i = 1; i <= PV_TEXT_LAST_INDEX && pv[i]; ++i, side ^= 1) {
+            if (i > 1)
+                moves += ' ';
+            moves += move_to_coord(root, side, pv[i]);
+        }
+        const std::string multipv =
+            live_options.MultiPV > 1 ? "multipv " + std::to_string(multipv_index) + " " : "";
+        const double nps = s.elapsed > 0.001 ? s.nodes / s.elapsed : 0.0;
+        print_format("info %s%sdepth %d seldepth %d score %s time %.0f nodes %.0f nps %.0f "
+                     "tbhits %.0f hashfull %.0f pv %s",
+                     multipv.c_str(), "", depth, s.seldepth - 1, score_text(score).c_str(),
+                     s.elapsed * 1000, static_cast<double>(s.nodes), nps,
+                     static_cast<double>(s.tbhits), transposition_table.hashfull * 1000.0,
+                     moves.c_str());
+        return;
+    }
+    const int shown = s.stop ? PV_MOVES_STOPPED : PV_MOVES_RUNNING;
+    std::string moves;
+    int side = root.side;
+    for (int i = 1; i <= shown && i <= PV_TEXT_LAST_INDEX && pv[i]; ++i, side ^= 1) {
+        if (i > 1)
+            moves += (i - 1) % 8 == 0 ? "\n" + std::string(30, ' ') : " ";
+        moves += move_to_coord(root, side, pv[i]);
+    }
+    print_format("%02d] %02d%c %5.1f %7.0fK %5d  %s", thread_id, depth,
+                 multipv_index > 1 ? '.' : ' ', s.elapsed, s.nodes / 1000.0, score, moves.c_str());
+    if (thread_id == 0 && multipv_index >= std::min<int>(s.multipv, live_options.MultiPV))
+        print_line("");
+}
+
+void print_final_line() {
+    SearchState& s = search_state;
+    if (run_settings.noise >= NOISE_SILENT || (!noise_passed()) || s.best_depth == 0 || !s.pv[1])
+        return;
+    if (!thread_records[0])
+        return;
+    print_pv_line(0, 1, s.best_depth, s.best_score, s.pv);
+}
+
+void search_driver(int t) {
+    SearchState& s        = search_state;
+    ThreadData& td        = *thread_records[t];
+    Position& pos         = td.pos;
+    const int side        = pos.side;
+    const bool master     = t == 0;
+    Move qs_pv[PV_LENGTH] = {};
+
+    // Step 1. Fresh ordering tables.
+    ordering_reset(td);
+    // Step 2. Frame 1 and the root evaluation.
+    PlyFrame& f1             = td.frames[1];
+    const int checker        = checker_of(pos, side);
+    const bool in_check      = checker != NO_SQUARE;
+    f1.in_check              = in_check;
+    f1.alpha                 = -INFINITY_SCORE;
+    f1.beta                  = INFINITY_SCORE;
+    f1.node_type             = NODE_PV;
+    f1.checker               = NO_SQUARE;
+    f1.hash_move             = 0;
+    f1.tb_result             = -1;
+    td.seed                  = static_cast<std::uint32_t>(std::rand());
+    const int root_eval      = evaluate(td, side, 1, in_check);
+    td.root_static_eval      = static_cast<std::int16_t>(root_eval);
+    td.root_score            = root_eval;
+    f1.static_eval           = static_cast<std::int16_t>(root_eval);
+    td.frames[0].static_eval = static_cast<std::int16_t>(-root_eval);
+    // Step 3. Thread 0: selectivity tables, root values.
+    if (master) {
+        selectivity_init();
+        s.root_eval = s.root_qsearch = root_eval;
+        s.best_score                 = root_eval;
+        if (!in_check && !s.throttle_on) {
+            s.root_qsearch =
+                qsearch(td, side, 1, 0, -INFINITY_SCORE, INFINITY_SCORE, NODE_PV, td.root_pv);
+            std::memcpy(qs_pv, td.root_pv, sizeof qs_pv);
+        }
+        s.root_tb_result = -1;
+    }
+    // Step 4. No legal move: mate or stalemate.
+    MoveEntry* first = td.frames[1].list_start;
+    const int count  = build_root_list(td);
+    if (count == 0) {
+        td.root_score      = in_check ? -9999 : 0;
+        td.best_move_depth = 1;
+        if (master) {
+            s.best_score = td.root_score.load();
+            s.best_depth = 1;
+            if (td.root_pv[1] != s.pv[1])
+                s.change_depth = 1;
+            std::memcpy(s.pv, td.root_pv, sizeof s.pv);
+            s.stop = 1;
+        }
+        return;
+    }
+    // Step 5. Depth 0: the quiescence line.
+    if (master && s.max_depth < 1) {
+        if (s.max_depth == 0 && !in_check)
+            std::memcpy(s.pv, qs_pv, sizeof s.pv);
+        s.stop = 1;
+        return;
+    }
+    if (master)
+        s.single_reply = count == 1;
+    // Step 7-8. Tablebases at the root. TODO: probe once the tablebase decoder exists.
+    if (!master && s.root_tb_result != -1)
+        return;
+
+    // Step 9. Iterative deepening.
+    f1.tb_result = s.root_tb_result;
+    for (int depth = 1; depth <= MAX_ITERATION;) {
+        if (master) {
+            s.iteration_depth = depth;
+        } else {
+            if (depth > 5 && depth < s.max_depth && s.multipv == 1) {
+                int at_depth = 0;
+                for (int i = 0; i < s.threads; ++i)
+                    if (thread_records[i] && thread_records[i]->iteration_depth >= depth)
+                        ++at_depth;
+                const int q = (s.threads + 14) / 4;
+                if (at_depth >= q)
+                    depth += 1;
+                if (at_depth >= 3 * q)
+                    depth += 1;
+            }
+            depth = std::max(depth, s.iteration_depth.load());
+            depth = std::min(depth, s.max_depth);
+            for (MoveEntry* e = first + 1; e->move != END_OF_LIST; ++e) {
+                perturb_z = 36969 * (perturb_z & 0xFFFF) + (perturb_z >> 16);
+                perturb_w = 18000 * (perturb_w & 0xFFFF) + (perturb_w >> 16);
+                td.seed += (perturb_z << 16) + perturb_w;
+                e->score = static_cast<std::int16_t>(e->score - static_cast<int>(td.seed & 15));
+            }
+        }
+        td.iteration_depth = depth;
+
+        const int lines = s.multipv;
+        for (int line = 0; line < lines && line < count; ++line) {
+            MoveEntry* start = first + line;
+            td.root_fail     = 0;
+            const int rs     = td.root_score;
+            int width        = std::abs(rs) / 16 + 25;
+            if (depth < 6)
+                width += (6 - depth) * 10;
+            int alpha = depth < 2 ? -INFINITY_SCORE : rs - width;
+            int beta  = depth < 2 ? INFINITY_SCORE : rs + width;
+            for (;;) {
+                if (alpha <= -ASPIRATION_OPEN)
+                    alpha = -INFINITY_SCORE;
+                if (beta >= ASPIRATION_OPEN)
+                    beta = INFINITY_SCORE;
+                f1.checker     = static_cast<std::uint8_t>(checker);
+                f1.in_check    = in_check;
+                f1.depth       = static_cast<std::int16_t>(depth);
+                f1.move_count  = 0;
+                const int best = root_pass(td, start, line, depth, alpha, beta, in_check);
+                if (s.stop || (alpha < best && best < beta))
+                    break;
+                if (best <= alpha)
+                    alpha -= width;
+                if (best >= beta)
+                    beta += width;
+                width *= 2;
+            }
+            if (!s.stop)
+                std::stable_sort(
+                    start, list_end(start),
+                    [](const MoveEntry& a, const MoveEntry& b) { return a.score > b.score; });
+            if (td.nodes > td.node_limit / 4 * 3 && depth > 1)
+                s.stop = 1;
+            if (s.stop)
+                break;
+            if (s.multipv >= 2 && master && noise_passed() && run_settings.noise != NOISE_SILENT &&
+                td.root_pv[1])
+                print_pv_line(0, line + 1, depth, td.root_score, td.root_pv);
+        }
+        {
+            std::lock_guard<std::mutex> lock(counters_lock);
+            if (depth < DEPTH_SLOTS)
+                s.nodes_by_depth[depth] += td.nodes;
+        }
+        if (master && !s.stop) {
+            s.last_time  = s.elapsed;
+            s.last_depth = depth;
+        }
+        const int rs = td.root_score;
+        if (s.stop || rs >= 9999 - depth || rs < depth - 9999 || s.max_depth <= depth ||
+            main_thread->game_ply + depth > GAME_PLY_HORIZON)
+            break;
+        depth += 1;
+    }
+    if (master)
+        s.stop = 1;
+}
+
+} // namespace tarn

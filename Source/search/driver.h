@@ -1,0 +1,17 @@
+#pragma once
+// The search driver that every search thread runs for one "go": it prepares the thread's
+// tables, builds and orders the root moves, deepens iteratively with aspiration windows and
+// MultiPV lines, and (thread 0 only) publishes the best line and prints the info lines.
+
+#include "core/board.h"
+
+namespace tarn {
+
+// Runs one search in the calling thread; thread 0 sets stop when it ends.
+void search_driver(int thread_id);
+// The info line of a principal variation (UCI), or its console form.
+void print_pv_line(int thread_id, int multipv_index, int depth, int score, const Move* pv);
+// The final line after a search; nothing when the search was silent or found no move.
+void print_final_line();
+
+} // namespace tarn

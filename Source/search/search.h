@@ -1,0 +1,42 @@
+#pragma once
+// The principal-variation node search below the root and the quiescence search. node_search
+// does everything before moves are tried (draw and mate-distance tests, extensions, table and
+// tablebase probes, static evaluation, pruning, internal iterative deepening); move_loop tries
+// the moves with late-move pruning, exchange pruning and reductions. qsearch resolves captures
+// and checks below the horizon and sends every child back through node_search.
+
+#include <cstdint>
+
+#include "core/board.h"
+
+namespace tarn {
+
+struct ThreadData;
+
+constexpr int INFINITY_SCORE = 10001;
+constexpr int MATE_SCORE     = 10000;
+constexpr int NODE_PV        = 0;
+constexpr int NODE_CUT       = 1;
+constexpr int NODE_ALL       = -1;
+
+// move_class bits: what a move is, decided before it is made.
+constexpr int CLASS_CAPTURE  = 1;
+constexpr int CLASS_CHECK    = 2;
+constexpr int CLASS_ADVANCE  = 32; // promotion, or a free push of a passed pawn to the 6th
+constexpr int CLASS_SEVENTH  = 40; // push to the seventh rank
+constexpr int CLASS_QUEENING = 48; // promotion to a queen
+constexpr int CLASS_TACTICAL = 63;
+
+int node_search(ThreadData& td, int side, int ply, int depth, int alpha, int beta, int node_type,
+                Move* pv);
+int move_loop(ThreadData& td, int side, int ply, int depth, int alpha, int beta, bool in_check,
+              int node_type, Move* pv);
+int qsearch(ThreadData& td, int side, int ply, int depth, int alpha, int beta, int node_type,
+            Move* pv);
+
+// Classification of a pseudo-legal move of the side to move.
+int move_class(const Position& pos, const MoveEntry& entry);
+// True when the move leaves the opponent's king attacked (direct or discovered).
+bool move_gives_check(const Position& pos, Move move);
+
+} // namespace tarn

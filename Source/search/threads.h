@@ -1,0 +1,35 @@
+#pragma once
+// Search threads: one master per search, started by the front end, which starts the other
+// threads once it has finished its first iteration, runs the driver as thread 0, joins the
+// others and then sets the finished bit of SearchState.mode. Threads share only the
+// transposition table and SearchState (lazy SMP). Thread records are kept between searches so
+// that the main thread's time check can read them safely while a search runs.
+
+#include <cstdint>
+#include <mutex>
+
+namespace tarn {
+
+struct ThreadData;
+
+constexpr int MAX_THREADS = 160;
+
+// Records of the search threads by index; null until first used.
+extern ThreadData* thread_records[MAX_THREADS];
+// Serialises the building and printing of info lines.
+extern std::mutex info_lock;
+// Protects SearchState.nodes_by_depth.
+extern std::mutex counters_lock;
+
+// Prepares thread t's record for a search from the game record. False when memory is short.
+bool thread_init(int t);
+// stop = 0, mode = code, and starts the master thread. False when it cannot be started.
+bool start_search(int code);
+// Waits until the running search has finished, then stop = 0 and mode = 0.
+void wait_for_search();
+// Recomputes the counter sums of SearchState (nothing once the search has finished).
+void sum_counters();
+// Frees every search-thread record (shutdown, or a lower thread count between searches).
+void release_thread_records(int keep);
+
+} // namespace tarn

@@ -1,0 +1,163 @@
+#include "search/timeman.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "core/fen.h"
+#include "core/platform.h"
+#include "core/thread_data.h"
+#include "frontend/options.h"
+#include "frontend/output.h"
+#include "frontend/run_settings.h"
+#include "search/search_state.h"
+#include "search/selectivity.h"
+#include "search/threads.h"
+#include "search/tt.h"
+
+namespace tarn {
+
+namespace {
+
+constexpr double ELAPSED_EPSILON  = 0.0001;
+constexpr double FIRST_CHECK_TIME = 0.015;
+constexpr double MIN_TARGET       = 0.002;
+constexpr int WEAK_ELO            = 2400;
+
+// Moves left to plan the clock for.
+int planned_moves(int game_ply) {
+    const SearchState& s = search_state;
+    if (s.time_mode == TIME_SUDDEN_DEATH)
+        return game_ply < 20 ? 32 - game_ply / 2 : 23;
+    if (run_settings.protocol_mode == PROTOCOL_CONSOLE)
+        return s.time_mode - (game_ply / 2) % s.time_mode;
+    return s.moves_to_go;
+}
+
+} // namespace
+
+void clock_start() {
+    search_state.start_time = platform_now();
+    search_state.elapsed    = 0.0;
+}
+
+void clock_update() {
+    search_state.elapsed = platform_now() - search_state.start_time + ELAPSED_EPSILON;
+}
+
+void search_setup() {
+    SearchState& s    = search_state;
+    ThreadData& game  = *main_thread;
+    const Position& p = game.pos;
+    clock_start();
+    game.search_ply = 1;
+    game.root_pv[1] = 0;
+    s.root_side     = p.side;
+    resolve_strength();
+    s.stop            = 0;
+    s.best_score      = p.rule50 > 100 ? 0 : -10000;
+    s.ponder_enabled  = static_cast<std::uint16_t>(live_options.Ponder);
+    s.iteration_depth = 0;
+    s.best_depth      = 0;
+    s.change_depth    = 0;
+    s.single_reply    = 0;
+    s.last_depth      = 0;
+    s.multipv         = live_options.MultiPV;
+    s.move_overhead   = live_options.MoveOverhead * 0.001;
+    s.pv[1]           = 0;
+    s.search_age = static_cast<std::uint16_t>(s.search_age + 1 > TT_MAX_AGE ? 1 : s.search_age + 1);
+    if (s.hash_mb < 1)
+        s.use_hash = 0;
+    for (int d = 0; d < DEPTH_SLOTS; ++d) {
+        s.score_by_depth[d] = -10001;
+        s.move_by_depth[d]  = 0;
+        s.nodes_by_depth[d] = 0;
+    }
+    if (live_options.options_changed) {
+        print_line("info string setting eval params...");
+        // TODO: rebuild the evaluation parameters once the configuration loader exists
+        live_options.options_changed = 0;
+    }
+    const int side = p.side;
+    if (s.time_mode != TIME_FIXED_MOVE) {
+        const int moves  = planned_moves(game.game_ply);
+        const double clk = s.clock[side];
+        double target    = clk / (moves + 1);
+        if (s.ponder_enabled && moves >= 3)
+            target *= 1.3;
+        if (live_options.UCI_Elo < WEAK_ELO)
+            target *= 0.85;
+        if (s.increment > 0)
+            target += clk / (2 * s.increment + clk) * s.increment;
+        target        = std::min(target, 0.65 * clk - 5 * s.move_overhead);
+        s.target_time = std::max(target, MIN_TARGET);
+    } else {
+        s.target_time = s.move_time;
+        s.clock[side] = s.move_time;
+    }
+    if (run_settings.noise < NOISE_SILENT) {
+        const std::string fen = write_fen(p, false);
+        if (run_settings.protocol_mode == PROTOCOL_CONSOLE) {
+            print_format("fen %s", fen.c_str());
+            print_format("Ply= %d, cnt50= %d, Clock= %0.2fs, Target time= %0.2fs", game.game_ply,
+                         p.rule50, s.clock[side], s.target_time);
+        } else if (live_options.Log) {
+            char line[FORMAT_BUFFER_CHARS];
+            std::snprintf(line, sizeof line, "info string fen %s", fen.c_str());
+            log_line(line);
+            std::snprintf(line, sizeof line, "info string ply= %d, trg_time= %0.3f sec",
+                          game.game_ply, s.target_time);
+            log_line(line);
+        }
+    }
+}
+
+void time_check() {
+    clock_update();
+    SearchState& s     = search_state;
+    ThreadData* master = thread_records[0];
+    const int d        = s.iteration_depth;
+    if (!master || s.stop || s.mode != MODE_SEARCHING || d < 2 || s.elapsed < FIRST_CHECK_TIME)
+        return;
+    const int side         = s.root_side;
+    const double remaining = std::max(0.0, s.clock[side] - s.elapsed);
+    double margin          = 0.0;
+    double limit           = s.target_time;
+    if (s.time_mode != TIME_FIXED_MOVE) {
+        margin           = std::min(s.move_overhead, 0.025);
+        const int best   = s.best_score;
+        const int t      = std::abs(best) > 335 ? std::abs(best) / 16 : 20;
+        const int change = s.change_depth;
+        double extra     = 0.0;
+        const int fail   = master->root_fail;
+        if (fail == 1) {
+            extra = 0.25 * remaining;
+        } else if (fail == 2) {
+            extra = 0.1 * remaining;
+        } else if (d > 3) {
+            if (best <= s.score_by_depth[d - 1] - t)
+                extra += 0.03 * remaining;
+            if (best <= s.score_by_depth[d - 2] - t)
+                extra += 0.03 * remaining;
+            if (d - change < 3)
+                extra += 0.02 * remaining;
+            if (d - change > 5)
+                extra -= 0.25 * s.target_time;
+        }
+        if (extra < 0.06 * remaining && s.threads > 1) {
+            for (int i = 1; i < s.threads; ++i) {
+                const ThreadData* other = thread_records[i];
+                if (other && other->root_score > best + t + 5 &&
+                    other->best_move_depth >= s.best_depth) {
+                    extra = 0.06 * remaining;
+                    break;
+                }
+            }
+        }
+        limit += extra;
+    }
+    limit -= margin;
+    if ((d > 5 && s.single_reply) || 5 * margin > remaining || s.elapsed >= limit)
+        s.stop = 1;
+}
+
+} // namespace tarn

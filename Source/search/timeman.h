@@ -1,0 +1,18 @@
+#pragma once
+// Search limits and time: the set-up that runs before every search (clock start, per-search
+// resets, the target time from the clock, increment and moves to go) and the time check that
+// the front end runs about every millisecond while a timed search is on. Search threads never
+// read the clock themselves, except inside the strength throttle.
+
+namespace tarn {
+
+// Starts the search clock.
+void clock_start();
+// elapsed = seconds since clock_start.
+void clock_update();
+// Prepares one search of the game position (main thread, before the threads start).
+void search_setup();
+// Sets stop when the time for this move is used up; acts only on timed searches (mode 3).
+void time_check();
+
+} // namespace tarn

@@ -1,0 +1,211 @@
+#include <cmath>
+#include <gtest/gtest.h>
+#include <string>
+
+#include "core/fen.h"
+#include "core/makemove.h"
+#include "core/movegen.h"
+#include "core/thread_data.h"
+#include "frontend/options.h"
+#include "frontend/run_settings.h"
+#include "search/driver.h"
+#include "search/search.h"
+#include "search/search_state.h"
+#include "search/selectivity.h"
+#include "search/threads.h"
+#include "search/timeman.h"
+#include "search/tt.h"
+#include "support/test_support.h"
+
+namespace tarn {
+namespace {
+
+// Runs searches on the calling thread, as "-pbench" does, on a game record of its own.
+class Search : public ::testing::Test {
+protected:
+    void SetUp() override {
+        saved_main_           = main_thread;
+        main_thread           = test::new_thread_data();
+        saved_noise_          = run_settings.noise;
+        run_settings.noise    = NOISE_SILENT;
+        search_state.threads  = 1;
+        search_state.hash_mb  = 1;
+        search_state.use_hash = 1;
+        testing::internal::CaptureStdout();
+        tt_allocate();
+        testing::internal::GetCapturedStdout();
+    }
+    void TearDown() override {
+        release_thread_records(0);
+        tt_free();
+        thread_data_destroy(main_thread);
+        main_thread             = saved_main_;
+        run_settings.noise      = saved_noise_;
+        search_state.max_depth  = MAX_DEPTH;
+        search_state.node_limit = 0;
+        search_state.mode       = MODE_IDLE;
+        search_state.stop       = 0;
+    }
+    // Searches the position to a fixed depth; returns the best score.
+    int search(const char* fen, int depth) {
+        parse_fen(main_thread->pos, fen);
+        search_state.max_depth  = depth;
+        search_state.time_mode  = TIME_FIXED_MOVE;
+        search_state.move_time  = TIME_UNLIMITED;
+        search_state.node_limit = 0;
+        tt_clear();
+        search_setup();
+        EXPECT_TRUE(thread_init(0));
+        search_state.mode = MODE_BENCHMARK;
+        search_state.stop = 0;
+        search_driver(0);
+        sum_counters();
+        search_state.mode = MODE_IDLE;
+        return search_state.best_score;
+    }
+    std::string best_move() const {
+        return std::string(SQUARE_NAMES[move_from(search_state.pv[1])]) +
+               SQUARE_NAMES[move_to(search_state.pv[1])];
+    }
+    ThreadData* saved_main_ = nullptr;
+    float saved_noise_      = 0;
+};
+
+TEST_F(Search, FindsMateInOne) {
+    EXPECT_EQ(search("6k1/5ppp/8/8/8/8/8/R5K1 w - -", 3), 9998);
+    EXPECT_EQ(best_move(), "a1a8");
+}
+
+TEST_F(Search, FindsMateInTwo) {
+    // 1. Kc7 Ka7 2. Ra1#.
+    EXPECT_EQ(search("k7/8/2K5/8/8/8/8/7R w - -", 5), 9996);
+}
+
+TEST_F(Search, MatedAndStalematedRoots) {
+    EXPECT_EQ(search("R5k1/5ppp/8/8/8/8/8/6K1 b - -", 4), -9999);
+    EXPECT_EQ(search_state.pv[1], NULL_MOVE);
+    EXPECT_EQ(search("7k/5Q2/5K2/8/8/8/8/8 b - -", 4), 0);
+    EXPECT_EQ(search_state.pv[1], NULL_MOVE);
+}
+
+TEST_F(Search, WinsHangingMaterial) {
+    const int score = search("4k3/8/8/3q4/8/8/3R4/3K4 w - -", 4);
+    EXPECT_EQ(best_move(), "d2d5");
+    EXPECT_GT(score, 500);
+}
+
+TEST_F(Search, RepeatedSearchesAreDeterministic) {
+    search(START_FEN, 6);
+    const std::uint64_t first = search_state.nodes;
+    const Move move           = search_state.pv[1];
+    search(START_FEN, 6);
+    EXPECT_EQ(search_state.nodes, first);
+    EXPECT_EQ(search_state.pv[1], move);
+    EXPECT_GT(first, 100u);
+}
+
+TEST_F(Search, DepthZeroGivesTheQuiescenceLine) {
+    search("4k3/8/8/3q4/8/8/3R4/3K4 w - -", 0);
+    EXPECT_EQ(best_move(), "d2d5");
+}
+
+TEST_F(Search, NodeLimitStopsAfterAnIteration) {
+    parse_fen(main_thread->pos, START_FEN);
+    search_state.max_depth  = MAX_DEPTH;
+    search_state.time_mode  = TIME_FIXED_MOVE;
+    search_state.move_time  = TIME_UNLIMITED;
+    search_state.node_limit = 20000;
+    search_setup();
+    ASSERT_TRUE(thread_init(0));
+    search_state.mode = MODE_BENCHMARK;
+    search_driver(0);
+    sum_counters();
+    EXPECT_GT(search_state.nodes, 15000u);
+    EXPECT_LT(search_state.best_depth, MAX_DEPTH);
+}
+
+TEST(MoveClass, ChecksCapturesAndPawnAdvances) {
+    test::ThreadDataHandle td;
+    const auto cls = [&](const char* fen, int from, int to, Move flags = 0) {
+        Position& pos = test::set_fen(*td, fen);
+        MoveEntry e{make_move_code(from, to, flags), 0, pos.board[from], pos.board[to]};
+        return move_class(pos, e);
+    };
+    // Direct check, discovered check, a capture that checks.
+    EXPECT_EQ(cls("4k3/8/8/8/8/8/8/R3K3 w - -", 0, 56), CLASS_CHECK);
+    EXPECT_EQ(cls("4k3/8/8/8/4N3/8/8/4RK2 w - -", 28, 45), CLASS_CHECK);
+    EXPECT_EQ(cls("4k3/8/8/8/8/8/4p3/R3K3 w - -", 0, 12) & CLASS_CAPTURE, CLASS_CAPTURE);
+    // En passant that opens a line onto the king.
+    EXPECT_EQ(cls("8/8/8/k2pP2R/8/8/8/4K3 w - d6", 36, 43), CLASS_CAPTURE | CLASS_CHECK);
+    // Promotions and pushes.
+    EXPECT_EQ(cls("8/4P3/8/8/8/8/8/k3K3 w - -", 52, 60, PROMOTE_QUEEN), CLASS_QUEENING);
+    EXPECT_EQ(cls("8/4P3/8/8/8/8/8/7k w - -", 52, 60, PROMOTE_KNIGHT), CLASS_ADVANCE);
+    EXPECT_EQ(cls("8/8/4P3/8/8/8/8/k6K w - -", 44, 52), CLASS_SEVENTH);
+    EXPECT_EQ(cls("8/8/8/4P3/8/8/8/k6K w - -", 36, 44), CLASS_ADVANCE); // passed, free
+    EXPECT_EQ(cls("8/5p2/8/4P3/8/8/8/k6K w - -", 36, 44), 0);           // not passed
+    // Castling is judged by the king alone: the rook's check is not marked.
+    EXPECT_EQ(cls("5k2/8/8/8/8/8/8/4K2R w K -", 4, 6, CASTLE_KING), 0);
+}
+
+TEST(Selectivity, ReductionTableRows) {
+    const EngineOptions saved = live_options;
+    live_options.Selectivity  = 100;
+    selectivity.lmr_built_for = -1;
+    selectivity_init();
+    const auto row = [](const std::int8_t* r) {
+        std::string s;
+        for (int m = 0; m < LMR_SIZE; ++m)
+            s += static_cast<char>('0' + r[m]);
+        return s;
+    };
+    EXPECT_EQ(row(selectivity.lmr_pv[3]), "00000000111111111111111111111111");
+    EXPECT_EQ(row(selectivity.lmr_nonpv[3]), "01111122222222222222222222222222");
+    EXPECT_EQ(row(selectivity.lmr_pv[6]), "00001111111112222222222222222222");
+    EXPECT_EQ(row(selectivity.lmr_nonpv[6]), "01122222223333333333333333333333");
+    EXPECT_EQ(row(selectivity.lmr_pv[10]), "00011111222222222222333333333333");
+    EXPECT_EQ(row(selectivity.lmr_nonpv[10]), "01122233333333334444444444444444");
+    EXPECT_EQ(row(selectivity.lmr_pv[20]), "00011222223333333333333333333333");
+    EXPECT_EQ(row(selectivity.lmr_nonpv[20]), "01223333344444444444444444444444");
+    EXPECT_EQ(row(selectivity.lmr_pv[30]), "00112222333333333333333333333333");
+    EXPECT_EQ(row(selectivity.lmr_nonpv[30]), "01223334444444444444444444444444");
+    for (int d = 0; d <= 2; ++d)
+        EXPECT_EQ(row(selectivity.lmr_nonpv[d]), std::string(32, '0'));
+    EXPECT_EQ(selectivity.bp_margin, 15);
+    EXPECT_EQ(selectivity.fp_margin[2], 250);
+    // Selectivity 0 switches every pruning and reduction off.
+    live_options.Selectivity = 0;
+    selectivity_init();
+    EXPECT_EQ(selectivity.bp_margin, 5000);
+    EXPECT_EQ(selectivity.nmp_depth, 100);
+    EXPECT_EQ(selectivity.lmr_depth, 100);
+    EXPECT_EQ(selectivity.fp_depth, 0);
+    EXPECT_EQ(selectivity.lmp_depth, 0);
+    // Selectivity 200 still clamps at 3 and 4.
+    live_options.Selectivity = 200;
+    selectivity_init();
+    EXPECT_EQ(selectivity.lmr_pv[30][31], 3);
+    EXPECT_EQ(selectivity.lmr_nonpv[30][31], 4);
+    live_options.Selectivity = 50;
+    selectivity_init();
+    EXPECT_EQ(selectivity.bp_margin, 40);
+    live_options = saved;
+    selectivity_init();
+}
+
+TEST(Strength, EloOfNodeRate) {
+    EXPECT_NEAR(elo_of_nps(20015), 2623.5, 0.1);
+    const EngineOptions saved      = live_options;
+    const double saved_cal         = search_state.calibration_nps;
+    search_state.calibration_nps   = 1000000;
+    live_options.UCI_LimitStrength = 1;
+    live_options.UCI_Elo           = 1500;
+    resolve_strength();
+    EXPECT_NEAR(elo_of_nps(search_state.target_nps), 1500, 0.5);
+    EXPECT_NEAR(search_state.target_nps, 26, 1);
+    EXPECT_EQ(live_options.UCI_LimitStrength, 1);
+    live_options                 = saved;
+    search_state.calibration_nps = saved_cal;
+}
+
+} // namespace
+} // namespace tarn
