@@ -8,6 +8,7 @@
 #include <cstdint>
 
 #include "core/board.h"
+#include "eval/eval_cache.h"
 
 namespace tarn {
 
@@ -63,6 +64,10 @@ struct ThreadData {
     Move counter1[PIECE_CODES][64];
     Move counter2[PIECE_CODES][64];
     Move followup[PIECE_CODES][64];
+
+    // --- evaluation caches ---
+    EvalCache eval_cache;     // whole evaluations; zero-filled at creation, never cleared
+    PawnHashTable pawn_table; // pawn-structure terms; zero-filled at creation, never cleared
 
     // --- root of the current search ---
     Move root_pv[PLY_FRAMES];       // [1] the thread's best move
