@@ -7,6 +7,8 @@
 #                     (PERFT_MAX=N skips depths with more than N leaves)
 #   make perft-bench  perft leaf speed on the start position and Kiwipete, beside a
 #                     reference engine's when one is installed
+#   make eval-bench   hand-crafted evaluations per second over the perft positions and
+#                     500 openings, with and without the evaluation caches
 #   make format       format the sources; make format-check only checks
 
 JOBS      ?= 2
@@ -18,7 +20,7 @@ SOURCES   := $(shell find Source Tests Training -name '*.cpp' -o -name '*.h' 2>/
 SHARED    := ../shared/data
 PERFT_MAX ?= 0 # largest leaf count run per record by perft-suite; 0 runs every depth
 
-.PHONY: all build run test portable asan-test perft-suite perft-bench format format-check clean
+.PHONY: all build run test portable asan-test perft-suite perft-bench eval-bench format format-check clean
 
 all: build
 
@@ -48,6 +50,9 @@ perft-suite: build
 
 perft-bench: build
 	Tests/tools/perft_bench.sh $(BUILD)
+
+eval-bench: build
+	./$(BUILD)/tarn_evalbench $(SHARED)/perft-standard.txt $(SHARED)/openings-uho4060v4.txt --roots 647
 
 format:
 	clang-format -i $(SOURCES)
