@@ -237,13 +237,12 @@ SwitchResult parse_switches(int argc, const char* const* argv) {
             run_settings.noise = NOISE_SILENT;
         }
         if (std::strstr(argv[i], "-scan_pgn") && has_value()) {
-            int mode = 0;
-            for (int v = 1; v <= 4; ++v) {
-                char word[16];
-                std::snprintf(word, sizeof word, "-scan_pgn%d", v);
-                if (is(word))
-                    mode = RUN_SCAN_PGN1 + v - 1;
-            }
+            int mode                                   = 0;
+            static constexpr const char* SCAN_WORDS[4] = {"-scan_pgn1", "-scan_pgn2", "-scan_pgn3",
+                                                          "-scan_pgn4"};
+            for (int v = 0; v < 4; ++v)
+                if (is(SCAN_WORDS[v]))
+                    mode = RUN_SCAN_PGN1 + v;
             if (mode)
                 r.run_mode = mode;
             copy_text(run_settings.pgn_file, TOOL_NAME_CHARS, argv[++i]);

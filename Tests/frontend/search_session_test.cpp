@@ -1,0 +1,128 @@
+#include <algorithm>
+#include <gtest/gtest.h>
+#include <string>
+#include <vector>
+
+#include "frontend/live_engine.h"
+
+namespace tarn {
+namespace {
+
+int count_prefix(const std::vector<std::string>& lines, const std::string& prefix) {
+    return static_cast<int>(std::count_if(lines.begin(), lines.end(), [&](const std::string& l) {
+        return l.compare(0, prefix.size(), prefix) == 0;
+    }));
+}
+
+// The deepest "depth N" of the info lines.
+int deepest(const std::vector<std::string>& lines) {
+    int best = 0;
+    for (const std::string& l : lines) {
+        const std::size_t at = l.find(" depth ");
+        if (l.rfind("info", 0) == 0 && at != std::string::npos)
+            best = std::max(best, std::atoi(l.c_str() + at + 7));
+    }
+    return best;
+}
+
+TEST(SearchSession, InfiniteUntilStopGivesOneBestmove) {
+    test::LiveEngine engine({"-hash", "1"});
+    engine.send("position startpos moves e2e4");
+    engine.send("go infinite");
+    ASSERT_FALSE(engine.read_until("info depth 3").empty());
+    engine.send("isready"); // answered while the search runs
+    std::vector<std::string> lines = engine.read_until("readyok");
+    ASSERT_FALSE(lines.empty());
+    EXPECT_EQ(count_prefix(lines, "bestmove"), 0);
+    engine.send("stop");
+    lines = engine.read_until("bestmove");
+    ASSERT_FALSE(lines.empty());
+    engine.send("quit");
+    std::vector<std::string> rest;
+    EXPECT_EQ(engine.finish(&rest), 0);
+    EXPECT_EQ(count_prefix(rest, "bestmove"), 0);
+}
+
+TEST(SearchSession, DepthLimitSurvivesALaterClockSearch) {
+    test::LiveEngine engine({"-hash", "1"});
+    engine.send("position startpos");
+    engine.send("go depth 5");
+    std::vector<std::string> lines = engine.read_until("bestmove");
+    ASSERT_FALSE(lines.empty());
+    EXPECT_EQ(deepest(lines), 5);
+    engine.send("go wtime 1000 btime 1000");
+    lines = engine.read_until("bestmove");
+    ASSERT_FALSE(lines.empty());
+    EXPECT_LE(deepest(lines), 5);
+    engine.send("quit");
+    EXPECT_EQ(engine.finish(), 0);
+}
+
+TEST(SearchSession, PonderhitTurnsPonderingIntoATimedSearch) {
+    test::LiveEngine engine({"-hash", "1"});
+    engine.send("position startpos moves e2e4 e7e5");
+    engine.send("go ponder wtime 300 btime 300");
+    ASSERT_FALSE(engine.read_until("info depth 2").empty());
+    engine.send("ponderhit");
+    const std::vector<std::string> lines = engine.read_until("bestmove");
+    ASSERT_FALSE(lines.empty());
+    EXPECT_EQ(count_prefix(lines, "bestmove"), 1);
+    engine.send("quit");
+    EXPECT_EQ(engine.finish(), 0);
+}
+
+TEST(SearchSession, SecondGoDropsTheFirstSearch) {
+    test::LiveEngine engine({"-hash", "1"});
+    engine.send("position startpos");
+    engine.send("go infinite");
+    ASSERT_FALSE(engine.read_until("info depth 2").empty());
+    engine.send("go depth 3");
+    std::vector<std::string> lines = engine.read_until("bestmove");
+    ASSERT_FALSE(lines.empty());
+    EXPECT_EQ(count_prefix(lines, "bestmove"), 1);
+    engine.send("isready");
+    lines = engine.read_until("readyok");
+    EXPECT_EQ(count_prefix(lines, "bestmove"), 0);
+    engine.send("quit");
+    EXPECT_EQ(engine.finish(), 0);
+}
+
+TEST(SearchSession, QuitDuringASearchPrintsNoBestmove) {
+    test::LiveEngine engine({"-hash", "1"});
+    engine.send("go infinite");
+    ASSERT_FALSE(engine.read_until("info depth 2").empty());
+    engine.send("quit");
+    std::vector<std::string> rest;
+    EXPECT_EQ(engine.finish(&rest), 0);
+    EXPECT_EQ(count_prefix(rest, "bestmove"), 0);
+}
+
+TEST(SearchSession, MatedRootAnswersNull) {
+    test::LiveEngine engine({"-hash", "1"});
+    engine.send("position fen R5k1/5ppp/8/8/8/8/8/6K1 b - -");
+    engine.send("go depth 3");
+    const std::vector<std::string> lines = engine.read_until("bestmove");
+    ASSERT_FALSE(lines.empty());
+    EXPECT_EQ(lines.back(), "bestmove null");
+    engine.send("quit");
+    EXPECT_EQ(engine.finish(), 0);
+}
+
+TEST(SearchSession, MateScoresInInfoLines) {
+    test::LiveEngine engine({"-hash", "1"});
+    engine.send("position fen 6k1/5ppp/8/8/8/8/8/R5K1 w - -");
+    engine.send("go depth 4");
+    std::vector<std::string> lines = engine.read_until("bestmove");
+    ASSERT_FALSE(lines.empty());
+    EXPECT_NE(std::find_if(lines.begin(), lines.end(),
+                           [](const std::string& l) {
+                               return l.find("score mate 1 ") != std::string::npos;
+                           }),
+              lines.end());
+    EXPECT_EQ(lines.back(), "bestmove a1a8");
+    engine.send("quit");
+    EXPECT_EQ(engine.finish(), 0);
+}
+
+} // namespace
+} // namespace tarn

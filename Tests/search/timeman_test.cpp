@@ -1,0 +1,143 @@
+#include <gtest/gtest.h>
+
+#include "core/fen.h"
+#include "core/makemove.h"
+#include "core/platform.h"
+#include "core/thread_data.h"
+#include "frontend/options.h"
+#include "frontend/run_settings.h"
+#include "search/search_state.h"
+#include "search/threads.h"
+#include "search/timeman.h"
+#include "support/test_support.h"
+
+namespace tarn {
+namespace {
+
+// search_setup on a game record of its own with a strong, unlimited engine and no pondering.
+class TimeControl : public ::testing::Test {
+protected:
+    void SetUp() override {
+        saved_main_    = main_thread;
+        saved_options_ = live_options;
+        saved_run_     = run_settings;
+        main_thread    = test::new_thread_data();
+        parse_fen(main_thread->pos, START_FEN);
+        run_settings.noise             = NOISE_SILENT;
+        live_options.Ponder            = 0;
+        live_options.UCI_LimitStrength = 0;
+        live_options.MoveOverhead      = 50;
+        search_state.calibration_nps   = 5e6;
+        search_state.elo_ceiling       = 3000;
+        search_state.time_mode         = TIME_SUDDEN_DEATH;
+        search_state.increment         = 0;
+    }
+    void TearDown() override {
+        thread_data_destroy(main_thread);
+        main_thread                  = saved_main_;
+        live_options                 = saved_options_;
+        run_settings                 = saved_run_;
+        search_state.mode            = MODE_IDLE;
+        search_state.stop            = 0;
+        search_state.iteration_depth = 0;
+        release_thread_records(0);
+    }
+    // Plays quiet knight moves until game_ply reaches n.
+    void advance_to_ply(int n) {
+        const Move shuffle[4] = {make_move_code(6, 21), make_move_code(62, 45),
+                                 make_move_code(21, 6), make_move_code(45, 62)};
+        for (int i = 0; main_thread->game_ply < n; ++i)
+            make_move(main_thread->pos, shuffle[i % 4]);
+    }
+    ThreadData* saved_main_ = nullptr;
+    EngineOptions saved_options_;
+    RunSettings saved_run_;
+};
+
+TEST_F(TimeControl, SuddenDeathAtTheStart) {
+    search_state.clock[WHITE] = 60;
+    search_setup();
+    EXPECT_NEAR(search_state.target_time, 60.0 / 33, 1e-9);
+}
+
+TEST_F(TimeControl, IncrementLaterInTheGame) {
+    advance_to_ply(40);
+    search_state.clock[WHITE] = 10;
+    search_state.increment    = 0.1;
+    search_setup();
+    EXPECT_NEAR(search_state.target_time, 10.0 / 24 + 10.0 / 10.2 * 0.1, 1e-9);
+}
+
+TEST_F(TimeControl, PonderingAndWeakLevelsScaleTheTarget) {
+    search_state.clock[WHITE] = 60;
+    live_options.Ponder       = 1;
+    search_setup();
+    EXPECT_NEAR(search_state.target_time, 60.0 / 33 * 1.3, 1e-9);
+    live_options.Ponder      = 0;
+    search_state.elo_ceiling = 2300; // the engine's level falls below 2400
+    search_setup();
+    EXPECT_NEAR(search_state.target_time, 60.0 / 33 * 0.85, 1e-9);
+}
+
+TEST_F(TimeControl, EmptyClockStillGivesATarget) {
+    search_state.clock[WHITE] = 0;
+    search_setup();
+    EXPECT_DOUBLE_EQ(search_state.target_time, 0.002);
+}
+
+TEST_F(TimeControl, FixedTimePerMove) {
+    search_state.time_mode = TIME_FIXED_MOVE;
+    search_state.move_time = 2.5;
+    search_setup();
+    EXPECT_DOUBLE_EQ(search_state.target_time, 2.5);
+    EXPECT_DOUBLE_EQ(search_state.clock[WHITE], 2.5);
+}
+
+TEST_F(TimeControl, SearchAgeWrapsAfterThirtyOne) {
+    search_state.search_age = 30;
+    search_setup();
+    EXPECT_EQ(search_state.search_age, 31);
+    search_setup();
+    EXPECT_EQ(search_state.search_age, 1);
+}
+
+TEST_F(TimeControl, TimeCheckStopsAtTheLimit) {
+    search_state.time_mode = TIME_FIXED_MOVE;
+    search_state.move_time = 1.0;
+    search_setup();
+    ASSERT_TRUE(thread_init(0));
+    search_state.mode            = MODE_SEARCHING;
+    search_state.iteration_depth = 3;
+    search_state.start_time      = platform_now() - 0.5;
+    time_check();
+    EXPECT_EQ(search_state.stop, 0);
+    search_state.start_time = platform_now() - 1.01;
+    time_check();
+    EXPECT_EQ(search_state.stop, 1);
+    // A pondering search never stops by time.
+    search_state.stop = 0;
+    search_state.mode = MODE_PONDERING;
+    time_check();
+    EXPECT_EQ(search_state.stop, 0);
+}
+
+TEST_F(TimeControl, FailingLowBuysTime) {
+    search_state.clock[WHITE] = 60;
+    search_setup();
+    ASSERT_TRUE(thread_init(0));
+    search_state.mode            = MODE_SEARCHING;
+    search_state.iteration_depth = 8;
+    const double target          = search_state.target_time;
+    search_state.start_time      = platform_now() - (target + 0.5);
+    thread_records[0]->root_fail = 1; // a quarter of the remaining clock is added
+    time_check();
+    EXPECT_EQ(search_state.stop, 0);
+    thread_records[0]->root_fail = 0;
+    search_state.change_depth    = 1; // a best move stable for long: less time
+    search_state.best_score      = 0;
+    time_check();
+    EXPECT_EQ(search_state.stop, 1);
+}
+
+} // namespace
+} // namespace tarn
