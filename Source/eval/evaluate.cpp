@@ -2,8 +2,8 @@
 
 #include <algorithm>
 
-#include "core/see.h"
 #include "core/thread_data.h"
+#include "eval/hce.h"
 #include "frontend/options.h"
 #include "search/search_state.h"
 
@@ -13,25 +13,16 @@ namespace {
 
 constexpr double BONUS_TIME_LIMIT = 90000.0;
 
-// Material from side's view. TODO: the hand-crafted evaluation replaces this.
-int material_score(const Position& pos, int side) {
-    int score = 0;
-    for (int type = PAWN; type <= QUEEN; ++type)
-        score += see_value[type] *
-                 (popcount(pieces_of(pos, side, type)) - popcount(pieces_of(pos, side ^ 1, type)));
-    return score;
-}
-
 } // namespace
 
 int evaluate(ThreadData& td, int side, int ply, bool in_check) {
     if (in_check)
         return EVAL_IN_CHECK;
-    (void)ply;
     const Position& pos = td.pos;
-    int score           = material_score(pos, side);
-    const int wp        = static_cast<int>(pos.material_sig[WHITE] & 15);
-    const int bp        = static_cast<int>(pos.material_sig[BLACK] & 15);
+    // TODO: the network takes the positions the material rule does not send here.
+    int score    = hce_evaluate(td, side, ply, 0);
+    const int wp = static_cast<int>(pos.material_sig[WHITE] & 15);
+    const int bp = static_cast<int>(pos.material_sig[BLACK] & 15);
     const int wn = pos.piece_material[WHITE], bn = pos.piece_material[BLACK];
     if (search_state.target_time < BONUS_TIME_LIMIT) {
         const int t     = std::max(6, wn + bn) + 2 * std::min(wp + bp, 12);

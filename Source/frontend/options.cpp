@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "eval/eval_params.h"
 #include "frontend/output.h"
 #include "frontend/run_settings.h"
 #include "search/search_state.h"
@@ -176,7 +177,7 @@ void set_option(const char* name, const char* value) {
             return;
         copy_option_text(o.ConfigFilePath, OPTION_PATH_CHARS, value);
         print_format("info string ConfigFilePath set to '%s'", o.ConfigFilePath);
-        // TODO: load the configuration file
+        load_config();
     } else if (std::strcmp(name, "NN_File") == 0) {
         copy_option_text(o.NN_File, OPTION_NAME_CHARS, value);
         print_format("info string NN_File set to '%s'", o.NN_File);

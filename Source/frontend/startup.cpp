@@ -12,6 +12,8 @@
 #include "core/makemove.h"
 #include "core/platform.h"
 #include "core/thread_data.h"
+#include "eval/eval_params.h"
+#include "eval/hce.h"
 #include "frontend/bench.h"
 #include "frontend/options.h"
 #include "frontend/output.h"
@@ -305,7 +307,9 @@ SwitchResult parse_switches(int argc, const char* const* argv) {
 
 void init_engine_tables() {
     attack_tables_init();
+    eval_tables_init();
     generate_keys();
+    init_eval_params();
 }
 
 int tarn_main(int argc, const char* const* argv) {
@@ -314,6 +318,7 @@ int tarn_main(int argc, const char* const* argv) {
     if (!main_thread)
         return 1;
     attack_tables_init();
+    eval_tables_init();
     write_startup_defaults();
 
     const SwitchResult choice = parse_switches(argc, argv);
@@ -338,9 +343,12 @@ int tarn_main(int argc, const char* const* argv) {
         open_log();
     const int timer_period =
         (choice.run_mode == RUN_MKTUNE1 || choice.run_mode == RUN_MKTUNE2) ? 1 : 5;
-    const bool timer_set          = platform_timer_begin(timer_period);
-    saved_options                 = live_options;
-    saved_options.options_changed = live_options.options_changed = 0;
+    const bool timer_set = platform_timer_begin(timer_period);
+    saved_options        = live_options;
+    if (live_options.ConfigFilePath[0])
+        load_config();
+    init_eval_params();
+    live_options.options_changed = 0;
 
     int status = 0;
     switch (choice.run_mode) {

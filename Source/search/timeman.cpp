@@ -6,6 +6,7 @@
 #include "core/fen.h"
 #include "core/platform.h"
 #include "core/thread_data.h"
+#include "eval/eval_params.h"
 #include "frontend/options.h"
 #include "frontend/output.h"
 #include "frontend/run_settings.h"
@@ -72,11 +73,7 @@ void search_setup() {
         s.move_by_depth[d]  = 0;
         s.nodes_by_depth[d] = 0;
     }
-    if (live_options.options_changed) {
-        print_line("info string setting eval params...");
-        // TODO: rebuild the evaluation parameters once the configuration loader exists
-        live_options.options_changed = 0;
-    }
+    refresh_eval_params();
     const int side = p.side;
     if (s.time_mode != TIME_FIXED_MOVE) {
         const int moves  = planned_moves(game.game_ply);
