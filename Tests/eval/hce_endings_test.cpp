@@ -91,6 +91,7 @@ TEST_F(HceScale, PawnlessAndFewPawns) {
     EXPECT_FLOAT_EQ(scale("4k3/8/8/3n4/8/8/P7/2B1K3 w - -", 50), 0.6f);
     EXPECT_FLOAT_EQ(scale("4k3/p7/8/3n4/8/8/PP6/2B1K3 w - -", 50), 0.8f);
     EXPECT_FLOAT_EQ(scale("4k3/8/8/3n4/8/8/PP6/2B1K3 w - -", 50), 1.0f); // two pawns up
+    EXPECT_FLOAT_EQ(scale("4k3/4p3/8/8/8/8/4P3/4K3 w - -", 50), 1.0f);   // no defending piece
 }
 
 } // namespace

@@ -53,13 +53,19 @@ TEST_F(HcePawns, DefendedAndConnectedTablesFollowTheKingsWing) {
 }
 
 TEST_F(HcePassers, PasserOnItsSecondRankLooksPastItsDoubleStep) {
-    const HceScratch e = test::terms_of(*td, "7k/8/8/8/8/8/P7/K7 w - -");
-    const float f      = 0.2f * 0.25f;
+    const float f = 0.2f * 0.25f;
     // Stop square a4, proximity target a5: own king 4 away, enemy king 6 (capped).
-    const int expected = param_weighted(PPAWN_FREE, 0.09f) + param_weighted(PPAWN_FKPROX, 2 * f) +
-                         param_weighted(PPAWN_EKPROX, 4 * f);
-    EXPECT_EQ(e.section[SEC_PASSERS][WHITE], expected);
+    HceScratch e = test::terms_of(*td, "7k/8/8/8/8/8/P7/K7 w - -");
+    EXPECT_EQ(e.section[SEC_PASSERS][WHITE], param_weighted(PPAWN_FREE, 0.09f) +
+                                                 param_weighted(PPAWN_FKPROX, 2 * f) +
+                                                 param_weighted(PPAWN_EKPROX, 4 * f));
     EXPECT_EQ(e.free_passers, bit(8));
+    // The enemy king 3 from a5 (4 from a4) guards a7: mobile, not free.
+    e = test::terms_of(*td, "1k6/8/8/8/8/8/P7/K7 w - -");
+    EXPECT_EQ(e.section[SEC_PASSERS][WHITE], param_weighted(PPAWN_MOBILE, 0.09f) +
+                                                 param_weighted(PPAWN_FKPROX, 2 * f) +
+                                                 param_weighted(PPAWN_EKPROX, 1 * f));
+    EXPECT_EQ(e.free_passers, 0u);
 }
 
 TEST_F(HcePassers, OnlyTheFrontOfDoubledPassersScores) {

@@ -71,6 +71,19 @@ TEST_F(HceMobility, SlidersSeeThroughTheirBatteries) {
     EXPECT_EQ(white_only(BISHOP_INFILTRATION, "4k3/8/8/8/8/2Q5/1B6/4K3 w - -"), 4000);
 }
 
+TEST_F(HceMobility, RookOnAnOpenFileAndOnTheSeventh) {
+    EXPECT_EQ(white_only(ROOK_7TH, "6k1/R7/8/8/8/8/8/4K3 w - -"), 1000);
+    EXPECT_EQ(white_only(ROOK_7TH, "8/R7/6k1/8/8/8/8/4K3 w - -"), 0);
+    EXPECT_EQ(white_only(ROOK_OPENFILE, "6k1/R7/8/8/8/8/8/4K3 w - -"), 1000);
+    EXPECT_EQ(white_only(ROOK_OPENFILE, "6k1/R7/8/p7/8/8/8/4K3 w - -"), 0);
+}
+
+TEST_F(HceMobility, QueenBatteriesCountTwice) {
+    const HceScratch e = test::terms_of(*td, "4k3/8/8/8/8/8/2B5/3QK3 w - -");
+    EXPECT_TRUE(e.twice[WHITE] & bit(17));  // b3: bishop, and the queen behind it
+    EXPECT_FALSE(e.twice[WHITE] & bit(35)); // d5: the queen alone
+}
+
 TEST_F(HceKingSafety, ShieldCountsCoveredSquaresAhead) {
     EXPECT_EQ(white_only(PAWN_SHIELD, "3qk3/8/8/8/8/8/5PPP/6K1 w - -"), 0);
     EXPECT_EQ(white_only(PAWN_SHIELD, "3qk3/8/8/8/8/8/5PP1/6K1 w - -"),
@@ -98,6 +111,14 @@ TEST_F(HceKingSafety, DangerWeightDependsOnTheAttackersQueen) {
         return hce_blend(e.section[SEC_KING][WHITE], e.phase);
     };
     EXPECT_LT(king("6k1/8/8/8/6nq/8/5PPP/6K1 w - -"), king("qn4k1/8/8/8/8/8/5PPP/6K1 w - -"));
+}
+
+TEST_F(HceKingSafety, PawnsNextToTheZoneAddDanger) {
+    // g4 stands one step from the zone f1-h3; g5 two.
+    const int near = white_only(KING_DANGER1, "q5k1/8/8/8/5np1/8/6P1/6K1 w - -");
+    const int far  = white_only(KING_DANGER1, "q5k1/8/8/6p1/5n2/8/6P1/6K1 w - -");
+    EXPECT_GT(far, 0);
+    EXPECT_GT(near, far);
 }
 
 TEST_F(HceKingSafety, TrappedKingAndDistanceToPawnPaths) {
@@ -141,6 +162,9 @@ TEST_F(HceThreats, PinsToTheKingAndTheQueen) {
     EXPECT_EQ(white_only(PINNED_PIECE, "4r1k1/8/8/8/8/8/4N3/4K3 w - -"), 1000);
     EXPECT_EQ(white_only(PINNED_PIECE, "4r1k1/8/8/8/8/4P3/4N3/4K3 w - -"), 0);
     EXPECT_EQ(white_only(PINNED_PIECE, "3r2k1/8/8/8/8/3B4/8/3QK3 w - -"), 1000);
+    // Of several queens the one nearest its own back rank counts, for either colour.
+    EXPECT_EQ(black_only(PINNED_PIECE, "q3k3/8/8/n7/8/8/8/R3K2q w - -"), 1000);
+    EXPECT_EQ(white_only(PINNED_PIECE, "r3k2Q/8/8/8/N7/8/8/Q3K3 b - -"), 1000);
     // Only bishops and rooks pin to a queen.
     EXPECT_EQ(white_only(PINNED_PIECE, "3q2k1/8/8/8/8/3B4/8/3QK3 w - -"), 0);
 }
