@@ -57,10 +57,14 @@ Bitboard file_squares(int sq) {
     return FILE_A_SQUARES << file_of(sq);
 }
 
-void add_attacks(HceScratch& e, int c, int type, Bitboard a) {
+// Records the attacks of one piece of colour c, and its weight in the danger count of the
+// enemy king when they reach its zone.
+void add_attacks(HceScratch& e, int c, int type, Bitboard a, int units) {
     e.twice[c] |= e.all[c] & a;
     e.all[c] |= a;
     e.by_type[c][type] |= a;
+    if (a & e.king_zone[c ^ 1])
+        e.attack_units[c ^ 1] += units;
 }
 
 // Step 2: phase, king zones, flips and the pawn and king attack maps.
@@ -124,9 +128,7 @@ void minor_pieces(const Position& pos, HceScratch& e) {
         for (Bitboard b = pos.pieces[make_code(c, KNIGHT)]; b;) {
             const int s      = pop_lsb(b);
             const Bitboard a = knight_attacks(s);
-            add_attacks(e, c, KNIGHT, a);
-            if (a & e.king_zone[o])
-                e.attack_units[o] += KNIGHT_UNITS;
+            add_attacks(e, c, KNIGHT, a, KNIGHT_UNITS);
             e.score[c] += param_value(MTL_KNIGHT) +
                           param_weighted(KNIGHT_MOBILITY, KNIGHT_CURVE[popcount(a & ~unsafe)]) +
                           pst_value(knight_table, s ^ e.flip[c]) +
@@ -144,9 +146,7 @@ void minor_pieces(const Position& pos, HceScratch& e) {
         for (Bitboard b = own; b;) {
             const int s      = pop_lsb(b);
             const Bitboard a = bishop_attacks(s, occ & ~queens);
-            add_attacks(e, c, BISHOP, a);
-            if (a & e.king_zone[o])
-                e.attack_units[o] += BISHOP_UNITS;
+            add_attacks(e, c, BISHOP, a, BISHOP_UNITS);
             e.score[c] +=
                 param_value(MTL_BISHOP) +
                 param_weighted(BISHOP_MOBILITY, BISHOP_ROOK_CURVE[popcount(a & ~unsafe)]) +
@@ -185,9 +185,7 @@ void rooks(const Position& pos, HceScratch& e) {
         for (Bitboard b = own; b;) {
             const int s      = pop_lsb(b);
             const Bitboard a = rook_attacks(s, occ & ~queens & ~own);
-            add_attacks(e, c, ROOK, a);
-            if (a & e.king_zone[o])
-                e.attack_units[o] += ROOK_UNITS;
+            add_attacks(e, c, ROOK, a, ROOK_UNITS);
             e.score[c] +=
                 param_value(MTL_ROOK) +
                 param_weighted(ROOK_MOBILITY, BISHOP_ROOK_CURVE[popcount(a & ~unsafe)]) +

@@ -1,7 +1,6 @@
 #include "eval/eval_support.h"
 
 #include <cctype>
-#include <mutex>
 #include <sstream>
 #include <vector>
 
@@ -11,8 +10,6 @@
 namespace tarn::test {
 
 namespace {
-
-std::once_flag eval_tables_once;
 
 std::vector<std::string> split(const std::string& text, char sep) {
     std::vector<std::string> parts;
@@ -36,8 +33,7 @@ std::string join(const std::vector<std::string>& parts, const char* sep) {
 } // namespace
 
 void init_eval() {
-    thread_data_destroy(new_thread_data()); // attack and key tables
-    std::call_once(eval_tables_once, eval_tables_init);
+    thread_data_destroy(new_thread_data()); // builds every start-up table once
     init_eval_params();
 }
 

@@ -9,8 +9,8 @@
 
 namespace tarn::test {
 
-// Builds the attack, key and evaluation tables once and the parameter table with the default
-// weights every time.
+// Builds the start-up tables once and the parameter table with the default weights every
+// time.
 void init_eval();
 // Zeroes every weight except one, which becomes `mid` / 0, so that a colour's packed score
 // counts that term alone (1000 per unit by default). init_eval restores the defaults.
