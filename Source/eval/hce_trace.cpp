@@ -10,6 +10,7 @@
 #include "eval/hce.h"
 #include "eval/hce_endings.h"
 #include "frontend/output.h"
+#include "search/search_state.h"
 
 namespace tarn {
 
@@ -110,13 +111,12 @@ void hce_print_trace(const Position& pos, const HceScratch& e, int result, int t
     print_squares("hung pieces on: ", e.hung);
     print_squares("free pawns on: ", e.free_passers);
     const int material = hce_blend(material_of(pos, WHITE) - material_of(pos, BLACK), e.phase);
-    // TODO: show the network's last score and the root quiescence score once the network
-    // evaluation and the search driver keep them.
+    // TODO: show the network's last score once the network evaluation keeps it.
     const int last_nn_score = 0;
-    const int root_qsearch  = 0;
     print_format("nne= %d, hce= %d, qscore= %d, mtl= %d, phase= %0.2f, sf= %0.2f, rule50= %d",
-                 last_nn_score, result, root_qsearch, pos.side == WHITE ? material : -material,
-                 static_cast<double>(e.phase), static_cast<double>(e.scale), pos.rule50);
+                 last_nn_score, result, search_state.root_qsearch,
+                 pos.side == WHITE ? material : -material, static_cast<double>(e.phase),
+                 static_cast<double>(e.scale), pos.rule50);
     print_line("");
     if (trace == TRACE_PARAMS)
         print_parameters();

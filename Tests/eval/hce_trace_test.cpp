@@ -5,6 +5,7 @@
 
 #include "eval/eval_support.h"
 #include "eval/hce.h"
+#include "search/search_state.h"
 #include "support/test_support.h"
 
 namespace tarn {
@@ -13,6 +14,7 @@ namespace {
 class HceTrace : public ::testing::Test {
 protected:
     void SetUp() override { test::init_eval(); }
+    void TearDown() override { search_state.root_qsearch = 0; }
     test::ThreadDataHandle td;
 
     std::vector<std::string> trace_lines(const char* fen, int mode) {
@@ -28,13 +30,14 @@ protected:
 };
 
 TEST_F(HceTrace, PrintsSectionsWithoutMaterialAndASummary) {
+    search_state.root_qsearch = 17; // the last search's root quiescence score
     const auto lines = trace_lines("rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq -", 1);
     ASSERT_EQ(lines.size(), 12u);
     EXPECT_EQ(lines[0], "           white  black");
     EXPECT_EQ(lines[1].substr(0, 12), "pawns:      ");
     EXPECT_EQ(lines[1].substr(12), lines[1].substr(12, 4) + "   " + lines[1].substr(12, 4));
     EXPECT_EQ(lines[9], "special:      30      0");
-    EXPECT_EQ(lines[10], "nne= 0, hce= 30, qscore= 0, mtl= 0, phase= 1.00, sf= 1.00, rule50= 0");
+    EXPECT_EQ(lines[10], "nne= 0, hce= 30, qscore= 17, mtl= 0, phase= 1.00, sf= 1.00, rule50= 0");
     EXPECT_EQ(lines[11], "");
 }
 
