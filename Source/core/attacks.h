@@ -59,6 +59,24 @@ inline Bitboard rook_attacks(int sq, Bitboard occ) {
     return attack_tables.rook_rays[sq] ^ r[DIR_N][n] ^ r[DIR_E][e] ^ r[DIR_S][s] ^ r[DIR_W][w];
 }
 
+// Squares a piece of `type` and `colour` on sq attacks with the given occupancy.
+inline Bitboard piece_attacks(int type, int colour, int sq, Bitboard occ) {
+    switch (type) {
+    case PAWN:
+        return pawn_attacks(colour, sq);
+    case KNIGHT:
+        return knight_attacks(sq);
+    case BISHOP:
+        return bishop_attacks(sq, occ);
+    case ROOK:
+        return rook_attacks(sq, occ);
+    case QUEEN:
+        return bishop_attacks(sq, occ) | rook_attacks(sq, occ);
+    default:
+        return king_attacks(sq);
+    }
+}
+
 // True when any piece of colour attacks sq with the Position's full occupancy.
 bool attacked(const Position& pos, int sq, int colour);
 // Square of the cheapest piece of colour attacking sq; only pieces inside occ count, and occ

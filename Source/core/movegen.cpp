@@ -47,19 +47,6 @@ inline MoveEntry* add_four(MoveEntry* list, const Position& pos, int from, int t
     return list;
 }
 
-inline Bitboard piece_attacks(int type, int sq, Bitboard occ) {
-    switch (type) {
-    case KNIGHT:
-        return knight_attacks(sq);
-    case BISHOP:
-        return bishop_attacks(sq, occ);
-    case ROOK:
-        return rook_attacks(sq, occ);
-    default:
-        return bishop_attacks(sq, occ) | rook_attacks(sq, occ);
-    }
-}
-
 } // namespace
 
 MoveEntry* gen_captures(const Position& pos, int colour, MoveEntry* list, int target) {
@@ -82,7 +69,7 @@ MoveEntry* gen_captures(const Position& pos, int colour, MoveEntry* list, int ta
         Bitboard b = pieces_of(pos, colour, type);
         while (b) {
             const int from = pop_lsb(b);
-            Bitboard dests = piece_attacks(type, from, occ) & targets;
+            Bitboard dests = piece_attacks(type, colour, from, occ) & targets;
             while (dests)
                 list = add(list, pos, from, pop_lsb(dests));
         }
@@ -117,7 +104,7 @@ MoveEntry* gen_quiets(const Position& pos, int colour, MoveEntry* list, int targ
         Bitboard b = pieces_of(pos, colour, type);
         while (b) {
             const int from = pop_lsb(b);
-            Bitboard dests = piece_attacks(type, from, occ) & allowed;
+            Bitboard dests = piece_attacks(type, colour, from, occ) & allowed;
             while (dests)
                 list = add(list, pos, from, pop_lsb(dests));
         }

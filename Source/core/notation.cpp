@@ -20,22 +20,6 @@ inline bool on_back_rank(int sq) {
     return rank_of(sq) == 0 || rank_of(sq) == 7;
 }
 
-// Squares from which a piece of `type` reaches `to` over the given occupancy.
-Bitboard reaching(int type, int to, Bitboard occ) {
-    switch (type) {
-    case KNIGHT:
-        return knight_attacks(to);
-    case BISHOP:
-        return bishop_attacks(to, occ);
-    case ROOK:
-        return rook_attacks(to, occ);
-    case QUEEN:
-        return bishop_attacks(to, occ) | rook_attacks(to, occ);
-    default:
-        return king_attacks(to);
-    }
-}
-
 // True when the move leaves the opponent's king attacked (direct or discovered check).
 bool gives_check(Position& pos, Move move) {
     const int side = pos.side;
@@ -97,8 +81,9 @@ MoveTexts move_to_san(Position& pos, Move move) {
         t.rank_form       = std::string(1, letter) + static_cast<char>('1' + rank_of(from));
         // Other pieces of the same kind that could legally go to the same square.
         const Bitboard occ = occupancy(pos) | bit(to);
-        Bitboard others    = reaching(piece, to, occ) & pieces_of(pos, side, piece) & ~bit(from);
-        Bitboard rivals    = 0;
+        Bitboard others =
+            piece_attacks(piece, side ^ 1, to, occ) & pieces_of(pos, side, piece) & ~bit(from);
+        Bitboard rivals = 0;
         while (others) {
             const int sq = pop_lsb(others);
             if (is_legal(pos, side, make_move_code(sq, to)))

@@ -52,23 +52,6 @@ bool exchange_loses(const Position& pos, const MoveEntry& e) {
     return see(pos, pos.side, move_from(e.move), move_to(e.move)) < EXCHANGE_THRESHOLD;
 }
 
-Bitboard attacks_of(int type, int colour, int sq, Bitboard occ) {
-    switch (type) {
-    case PAWN:
-        return pawn_attacks(colour, sq);
-    case KNIGHT:
-        return knight_attacks(sq);
-    case BISHOP:
-        return bishop_attacks(sq, occ);
-    case ROOK:
-        return rook_attacks(sq, occ);
-    case QUEEN:
-        return bishop_attacks(sq, occ) | rook_attacks(sq, occ);
-    default:
-        return king_attacks(sq);
-    }
-}
-
 // True when a, b and c lie on one line with one of them between the other two.
 inline bool collinear(int a, int b, int c) {
     return (between(a, b) & bit(c)) || (between(a, c) & bit(b)) || (between(b, c) & bit(a));
@@ -76,7 +59,7 @@ inline bool collinear(int a, int b, int c) {
 
 // Squares a slider on `to` attacks that it did not attack from `from` along the same line.
 Bitboard new_slider_targets(int type, int colour, int from, int to, Bitboard occ, Bitboard wanted) {
-    Bitboard targets = attacks_of(type, colour, to, occ) & wanted;
+    Bitboard targets = piece_attacks(type, colour, to, occ) & wanted;
     Bitboard result  = 0;
     while (targets) {
         const int t = pop_lsb(targets);
@@ -196,7 +179,7 @@ bool move_gives_check(const Position& pos, Move move) {
     Bitboard occ = (occupancy(pos) & ~bit(from)) | bit(to);
     if (type_of(code) == PAWN && to == pos.ep_square)
         occ &= ~bit(to - PAWN_DIRECTION[side]);
-    if (type != KING && (attacks_of(type, side, to, occ) & bit(eking)))
+    if (type != KING && (piece_attacks(type, side, to, occ) & bit(eking)))
         return true;
     const Bitboard* p   = pos.pieces + 8 * side;
     const Bitboard diag = (p[BISHOP] | p[QUEEN]) & ~bit(from);

@@ -38,10 +38,9 @@ void fail(const char* what) {
 
 } // namespace
 
-EngineRun run_engine(const std::vector<std::string>& args, const std::string& script) {
-    // An engine that quits before reading all of its script must not kill the test runner.
+EngineChild spawn_engine(const std::vector<std::string>& args, unsigned alarm_seconds) {
+    // An engine that quits before reading all of its input must not kill the test runner.
     std::signal(SIGPIPE, SIG_IGN);
-
     std::vector<char*> argv;
     std::string binary = TARN_BINARY;
     argv.push_back(binary.data());
@@ -50,30 +49,36 @@ EngineRun run_engine(const std::vector<std::string>& args, const std::string& sc
         argv.push_back(w.data());
     argv.push_back(nullptr);
 
-    std::string work_dir = (std::filesystem::temp_directory_path() / "tarn_engine_XXXXXX").string();
-    if (!mkdtemp(work_dir.data()))
+    EngineChild child;
+    child.work_dir = (std::filesystem::temp_directory_path() / "tarn_engine_XXXXXX").string();
+    if (!mkdtemp(child.work_dir.data()))
         fail("mkdtemp");
-
     int to_child[2], from_child[2];
     if (pipe2(to_child, O_CLOEXEC) != 0 || pipe2(from_child, O_CLOEXEC) != 0)
         fail("pipe2");
     std::fflush(nullptr);
-    const pid_t pid = fork();
-    if (pid < 0)
+    child.pid = fork();
+    if (child.pid < 0)
         fail("fork");
-    if (pid == 0) {
+    if (child.pid == 0) {
         dup2(to_child[0], STDIN_FILENO);
         dup2(from_child[1], STDOUT_FILENO);
-        if (chdir(work_dir.c_str()) != 0)
+        if (chdir(child.work_dir.c_str()) != 0)
             _exit(126);
-        alarm(CHILD_ALARM_SECONDS);
+        alarm(alarm_seconds);
         execv(argv[0], argv.data());
         _exit(127);
     }
     close(to_child[0]);
     close(from_child[1]);
+    child.to_fd   = to_child[1];
+    child.from_fd = from_child[0];
+    return child;
+}
 
-    std::thread writer([fd = to_child[1], &script] {
+EngineRun run_engine(const std::vector<std::string>& args, const std::string& script) {
+    const EngineChild child = spawn_engine(args, CHILD_ALARM_SECONDS);
+    std::thread writer([fd = child.to_fd, &script] {
         write_all(fd, script.data(), script.size());
         close(fd);
     });
@@ -81,22 +86,22 @@ EngineRun run_engine(const std::vector<std::string>& args, const std::string& sc
     EngineRun run;
     char buffer[4096];
     for (;;) {
-        const ssize_t n = read(from_child[0], buffer, sizeof buffer);
+        const ssize_t n = read(child.from_fd, buffer, sizeof buffer);
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0)
             break;
         run.output.append(buffer, static_cast<std::size_t>(n));
     }
-    close(from_child[0]);
+    close(child.from_fd);
     writer.join();
 
     int status = 0;
-    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    while (waitpid(child.pid, &status, 0) < 0 && errno == EINTR) {
     }
     run.exit_status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     std::error_code ignored;
-    std::filesystem::remove_all(work_dir, ignored);
+    std::filesystem::remove_all(child.work_dir, ignored);
     return run;
 }
 

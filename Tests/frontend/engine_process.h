@@ -16,6 +16,18 @@ struct EngineRun {
     std::string output;   // all of standard output
 };
 
+// A started engine: its process, the write end of its standard input, the read end of its
+// standard output, and the temporary directory it works in.
+struct EngineChild {
+    int pid     = -1;
+    int to_fd   = -1;
+    int from_fd = -1;
+    std::string work_dir;
+};
+// Starts the engine binary with the switches in args in a fresh temporary directory; an alarm
+// ends it after alarm_seconds so that a hung engine cannot block a test run.
+EngineChild spawn_engine(const std::vector<std::string>& args, unsigned alarm_seconds);
+
 // Runs the engine binary with the switches in args, feeding script on standard input. A child
 // that hangs is ended by an alarm after a generous delay so the test fails instead of waiting.
 EngineRun run_engine(const std::vector<std::string>& args, const std::string& script);

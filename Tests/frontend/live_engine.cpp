@@ -2,13 +2,12 @@
 
 #include <cerrno>
 #include <chrono>
-#include <csignal>
-#include <cstdlib>
-#include <fcntl.h>
 #include <filesystem>
 #include <poll.h>
 #include <sys/wait.h>
 #include <unistd.h>
+
+#include "frontend/engine_process.h"
 
 namespace tarn::test {
 
@@ -24,33 +23,11 @@ double seconds_now() {
 } // namespace
 
 LiveEngine::LiveEngine(const std::vector<std::string>& args) {
-    std::signal(SIGPIPE, SIG_IGN);
-    std::vector<std::string> words = args;
-    std::string binary             = TARN_BINARY;
-    std::vector<char*> argv{binary.data()};
-    for (std::string& w : words)
-        argv.push_back(w.data());
-    argv.push_back(nullptr);
-    work_dir_ = (std::filesystem::temp_directory_path() / "tarn_live_XXXXXX").string();
-    if (!mkdtemp(work_dir_.data()))
-        std::abort();
-    int to_child[2], from_child[2];
-    if (pipe2(to_child, O_CLOEXEC) != 0 || pipe2(from_child, O_CLOEXEC) != 0)
-        std::abort();
-    pid_ = fork();
-    if (pid_ == 0) {
-        dup2(to_child[0], STDIN_FILENO);
-        dup2(from_child[1], STDOUT_FILENO);
-        if (chdir(work_dir_.c_str()) != 0)
-            _exit(126);
-        alarm(CHILD_ALARM_SECONDS);
-        execv(argv[0], argv.data());
-        _exit(127);
-    }
-    close(to_child[0]);
-    close(from_child[1]);
-    to_fd_   = to_child[1];
-    from_fd_ = from_child[0];
+    const EngineChild child = spawn_engine(args, CHILD_ALARM_SECONDS);
+    pid_                    = child.pid;
+    to_fd_                  = child.to_fd;
+    from_fd_                = child.from_fd;
+    work_dir_               = child.work_dir;
 }
 
 LiveEngine::~LiveEngine() {
