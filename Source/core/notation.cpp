@@ -30,10 +30,6 @@ bool gives_check(Position& pos, Move move) {
     return check;
 }
 
-std::string cut_at_plus(const std::string& s) {
-    return s.substr(0, s.find('+'));
-}
-
 } // namespace
 
 std::string move_to_coord(const Position& pos, int side, Move move) {
@@ -59,7 +55,10 @@ std::string move_to_coord(const Position& pos, int side, Move move) {
     return text;
 }
 
-MoveTexts move_to_san(Position& pos, Move move) {
+namespace {
+
+// The four texts without the check mark.
+MoveTexts plain_texts(Position& pos, Move move) {
     MoveTexts t;
     const int side  = pos.side;
     const int from  = move_from(move);
@@ -122,6 +121,24 @@ MoveTexts move_to_san(Position& pos, Move move) {
             t.file_form = suffix;
         }
     }
+    return t;
+}
+
+// True when text may name the move: it holds the destination square, or the move is castling,
+// or it is a pawn move and text has no rank digit (the "ed" capture form).
+bool may_name(const Position& pos, const std::string& text, Move move) {
+    const int type = type_of(pos.board[move_from(move)]);
+    if (type == KING && move_flags(move))
+        return true;
+    if (text.find(SQUARE_NAMES[move_to(move)]) != std::string::npos)
+        return true;
+    return type == PAWN && text.find_first_of("12345678") == std::string::npos;
+}
+
+} // namespace
+
+MoveTexts move_to_san(Position& pos, Move move) {
+    MoveTexts t = plain_texts(pos, move);
     if (gives_check(pos, move)) {
         t.coord += '+';
         t.san += '+';
@@ -214,10 +231,12 @@ bool parse_move(Position& pos, const char* text, Move& result) {
         const Move m = e->move;
         if (m == NULL_MOVE)
             continue;
-        const MoveTexts t   = move_to_san(pos, m);
-        const bool by_coord = in == cut_at_plus(t.coord);
-        if (!by_coord && in != cut_at_plus(t.san) && in != cut_at_plus(t.file_form) &&
-            in != cut_at_plus(t.rank_form))
+        if (!may_name(pos, in, m))
+            continue;
+        // Check marks are never compared, so the texts are built without them.
+        const MoveTexts t   = plain_texts(pos, m);
+        const bool by_coord = in == t.coord;
+        if (!by_coord && in != t.san && in != t.file_form && in != t.rank_form)
             continue;
         if (!is_legal(pos, pos.side, m))
             continue;

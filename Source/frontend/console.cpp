@@ -14,13 +14,17 @@
 #include "core/platform.h"
 #include "core/see.h"
 #include "core/thread_data.h"
+#include "eval/hce.h"
+#include "frontend/game_record.h"
 #include "frontend/options.h"
 #include "frontend/output.h"
 #include "frontend/run_settings.h"
 #include "frontend/uci.h"
+#include "search/driver.h"
 #include "search/search_state.h"
 #include "search/selectivity.h"
 #include "search/threads.h"
+#include "search/timeman.h"
 #include "search/tt.h"
 
 namespace tarn {
@@ -84,54 +88,156 @@ void console_analyse(const std::string& depth_word) {
     start_console_search();
 }
 
-// Plays a legal move on the game; the move kept at the new game_ply is left for "]".
-void play_game_move(Move move) {
-    main_thread->search_ply = 1;
-    make_move(game(), move);
-    main_thread->search_ply = 1;
+void console_fen(const std::string& line) {
+    std::size_t start = line.find("fen") + 3;
+    while (start < line.size() && line[start] == ' ')
+        ++start;
+    if (set_game_fen(line.c_str() + std::min(start, line.size())))
+        show_board(game());
+}
+
+// The evaluation display: the last move, a depth-0 search, then the evaluators' details.
+void show_evaluation() {
+    const Position& pos = game();
+    if (main_thread->last_move) {
+        const Move last = main_thread->last_move;
+        print_direct("last move was ");
+        print_direct(pos.side == BLACK ? "%d. %s%s\n" : "%d... %s%s\n",
+                     (main_thread->game_ply + 1) / 2, SQUARE_NAMES[move_from(last)],
+                     SQUARE_NAMES[move_to(last)]);
+    }
+    SearchState& s      = search_state;
+    const int max_depth = s.max_depth;
+    const float noise   = run_settings.noise;
+    s.max_depth         = 0;
+    run_settings.noise  = NOISE_SILENT;
+    search_setup();
+    if (!thread_init(0))
+        return;
+    s.mode = MODE_BENCHMARK;
+    search_driver(0);
+    s.mode             = MODE_IDLE;
+    s.stop             = 0;
+    s.max_depth        = max_depth;
+    run_settings.noise = noise;
+    ThreadData& td     = *thread_records[0];
+    // TODO: the network's details come first once the network evaluation exists.
+    hce_evaluate(td, td.pos.side, 1, 1);
+}
+
+void show_board_with_eval() {
+    if (run_settings.eval_debug)
+        show_evaluation();
+    show_board(game());
 }
 
 void take_back() {
-    if (main_thread->game_ply < 1)
-        return;
-    main_thread->search_ply = 2;
-    unmake_move(game());
-    main_thread->search_ply = 1;
-    show_board(game());
+    if (game_take_back())
+        show_board_with_eval();
 }
 
 void replay_kept_move() {
     const Move kept = main_thread->undo[main_thread->game_ply].move;
-    if (kept == NULL_MOVE || main_thread->game_ply >= MAX_GAME_PLY)
+    const int ply   = main_thread->game_ply;
+    const int side  = game().side;
+    const std::string text =
+        kept ? move_to_coord(game(), side, find_legal_move(game(), kept)) : std::string();
+    if (game_replay_kept() == NULL_MOVE)
         return;
-    const Move legal = find_legal_move(game(), kept);
-    if (legal == NULL_MOVE)
-        return;
-    print_format("%d%s move %s", main_thread->game_ply / 2 + 1, game().side == WHITE ? "." : "...",
-                 move_to_coord(game(), game().side, legal).c_str());
-    play_game_move(legal);
-    show_board(game());
+    print_format("%d%s move %s", ply / 2 + 1, side == WHITE ? "." : "...", text.c_str());
+    show_board_with_eval();
 }
 
-void console_fen(const std::string& line) {
-    const std::size_t at = line.find("fen");
-    std::size_t start    = at + 3;
-    while (start < line.size() && line[start] == ' ')
-        ++start;
-    const std::string text = line.substr(start < line.size() ? start : line.size());
-    ThreadData* scratch    = thread_data_create();
-    if (!scratch)
-        return;
-    scratch->pos.side = game().side;
-    const bool ok =
-        parse_fen(scratch->pos, text.c_str()) == FEN_OK && position_is_searchable(scratch->pos);
-    thread_data_destroy(scratch);
-    if (!ok) {
-        print_line("info string invalid position");
+// Seconds of a "level" time word: seconds, or minutes and seconds as "m:s".
+double level_seconds(const std::string& word) {
+    const std::size_t colon = word.find(':');
+    if (colon == std::string::npos)
+        return std::strtod(word.c_str(), nullptr);
+    return 60.0 * std::strtod(word.substr(0, colon).c_str(), nullptr) +
+           std::strtod(word.c_str() + colon + 1, nullptr);
+}
+
+void console_set(const std::vector<std::string>& w) {
+    SearchState& s         = search_state;
+    EngineOptions& o       = live_options;
+    const std::string name = w[1].substr(0, 31);
+    const int value        = static_cast<int>(std::strtol(w[2].c_str(), nullptr, 10));
+    const auto store       = [&](std::int16_t& field) {
+        field = static_cast<std::int16_t>(value);
+        print_format("%s set to %d", name.c_str(), value);
+    };
+    if (name == "hash") {
+        s.use_hash = value;
+    } else if (name == "noise") {
+        run_settings.noise = static_cast<float>(std::strtod(w[2].c_str(), nullptr));
+    } else if (name.find("multipv") != std::string::npos) {
+        o.MultiPV = static_cast<std::int16_t>(value);
+    } else if (name == "debug") {
+        run_settings.eval_debug = static_cast<std::uint8_t>(value);
+    } else if (name == "frc") {
+        run_settings.chess960 = static_cast<std::uint8_t>(value);
+    } else if (name == "level") {
+        s.time_mode    = value;
+        const double t = level_seconds(w[3]);
+        s.move_time    = t;
+        s.increment    = std::strtod(w[4].c_str(), nullptr);
+        s.clock[WHITE] = s.clock[BLACK] = t;
+        print_format("set level to %d moves in %0.2f seconds, inc %0.2f", value, t, s.increment);
+    } else if (name == "depth") {
+        s.max_depth = std::min(value, MAX_DEPTH);
+    } else if (name == "nodes") {
+        const long long n = std::strtoll(w[2].c_str(), nullptr, 10);
+        s.node_limit      = n > 0 ? static_cast<std::uint64_t>(n) : 0;
+        s.max_depth       = MAX_DEPTH;
+    } else if (name == "target_nps") {
+        s.target_nps        = std::strtod(w[2].c_str(), nullptr);
+        o.UCI_LimitStrength = 1;
+        o.UCI_Elo =
+            static_cast<std::int16_t>(std::min(32767.0, elo_of_nps(std::max(s.target_nps, 16.0))));
+        print_format("target_nps set to %.0f", s.target_nps);
+    } else if (name == "ss") {
+        if (value == 1) {
+            live_options = saved_options;
+            print_line("set default personality");
+        } else {
+            o.NMP_depth = 99;
+            o.SEP_depth = 0;
+            o.LMP_depth = 0;
+            o.LMR_depth = 99;
+            print_line("selectivity set to OFF");
+        }
+    } else if (name == "NMP_depth") {
+        store(o.NMP_depth);
+    } else if (name == "SEP_depth") {
+        store(o.SEP_depth);
+    } else if (name == "FP_depth") {
+        store(o.FP_depth);
+    } else if (name == "LMP_depth") {
+        store(o.LMP_depth);
+    } else if (name == "LMR_depth") {
+        store(o.LMR_depth);
+    } else if (name == "Selectivity") {
+        store(o.Selectivity);
+    } else if (name == "ponder") {
+        store(o.Ponder);
+    }
+}
+
+void console_move(const std::string& text) {
+    if (main_thread->game_ply >= MAX_GAME_PLY) {
+        print_line("info string game too long");
         return;
     }
-    parse_fen(game(), text.c_str());
-    show_board(game());
+    Move move = NULL_MOVE;
+    if (!parse_move(game(), text.c_str(), move)) {
+        print_direct("invalid: %s%s\n", text.c_str(), "");
+        return;
+    }
+    print_format("%d. move %s", main_thread->game_ply / 2 + 1, text.c_str());
+    game_play(move);
+    // A new move starts a new line: moves taken back from the old one are not replayed.
+    main_thread->undo[main_thread->game_ply].move = 0;
+    show_board_with_eval();
 }
 
 void console_perft(const std::string& arg) {
@@ -154,35 +260,6 @@ void console_swap() {
         if (attacked(game(), sq, c))
             print_direct("sq= %s, swap1= %4d\n", SQUARE_NAMES[sq], see(game(), c, NO_SQUARE, sq));
     }
-}
-
-void console_set(const std::vector<std::string>& w) {
-    const std::string& name = w[1];
-    const int value         = static_cast<int>(std::strtol(w[2].c_str(), nullptr, 10));
-    if (name == "frc")
-        run_settings.chess960 = static_cast<std::uint8_t>(value);
-    else if (name == "debug")
-        run_settings.eval_debug = static_cast<std::uint8_t>(value);
-    else if (name == "noise")
-        run_settings.noise = static_cast<float>(std::strtod(w[2].c_str(), nullptr));
-}
-
-void console_move(const std::string& text) {
-    if (main_thread->game_ply >= MAX_GAME_PLY) {
-        print_line("info string game too long");
-        return;
-    }
-    Move move               = NULL_MOVE;
-    main_thread->search_ply = 1;
-    if (!parse_move(game(), text.c_str(), move)) {
-        print_direct("invalid: %s%s\n", text.c_str(), "");
-        return;
-    }
-    print_format("%d. move %s", main_thread->game_ply / 2 + 1, text.c_str());
-    play_game_move(move);
-    // A new move starts a new line: moves taken back from the old one are not replayed.
-    main_thread->undo[main_thread->game_ply].move = 0;
-    show_board(game());
 }
 
 } // namespace
@@ -216,7 +293,7 @@ void console_after_search() {
         play_flag = self_play_flag = 0;
         return;
     }
-    play_game_move(move);
+    game_play(move);
     show_board(game());
     if (self_play_flag)
         start_console_search();
@@ -259,11 +336,31 @@ void dispatch_console(const std::string& line) {
     } else if (cmd == "lmr") {
         show_selectivity();
     } else if (cmd == "bd") {
-        show_board(game());
+        show_board_with_eval();
+    } else if (cmd == "get") {
+        get_epd(w[1]);
+    } else if (cmd == "pv") {
+        show_table_pv();
+    } else if (cmd == "trace") {
+        // accepted; the search trace is chosen with "tag"
+    } else if (cmd == "ev") {
+        show_evaluation();
+    } else if (cmd == "sp") {
+        hce_evaluate(*main_thread, game().side, 1, 2);
     } else if (cmd == "undo" || cmd == "[") {
         take_back();
     } else if (cmd == "]") {
         replay_kept_move();
+    } else if (cmd == "load") {
+        load_game(w[1], w[2]);
+    } else if (cmd == "save") {
+        save_game();
+    } else if (cmd == "jump") {
+        jump_to(static_cast<int>(std::strtol(w[1].c_str(), nullptr, 10)));
+    } else if (cmd == "edit") {
+        edit_position();
+    } else if (cmd == "tag") {
+        run_settings.tag_key = game().key;
     } else if (cmd == "perft") {
         console_perft(w[1]);
     } else if (cmd == "swap") {

@@ -10,6 +10,7 @@
 #include "core/platform.h"
 #include "core/thread_data.h"
 #include "frontend/console.h"
+#include "frontend/game_record.h"
 #include "frontend/options.h"
 #include "frontend/output.h"
 #include "frontend/run_settings.h"
@@ -29,23 +30,6 @@ constexpr double NEW_GAME_TIME = 60.0;
 constexpr int MOVE_WORD_CHARS  = 127;
 
 std::uint32_t cmd_logging = 1; // "CMD:" lines in the log; "debug" turns it on
-
-// Sets the game from FEN text after checking it on a scratch record, so that a position the
-// engine cannot search never replaces the game.
-bool set_game_position(const char* fen) {
-    ThreadData* scratch = thread_data_create();
-    if (!scratch)
-        return false;
-    scratch->pos.side = main_thread->pos.side;
-    const bool ok = parse_fen(scratch->pos, fen) == FEN_OK && position_is_searchable(scratch->pos);
-    thread_data_destroy(scratch);
-    if (!ok) {
-        print_line("info string invalid position");
-        return false;
-    }
-    parse_fen(main_thread->pos, fen);
-    return true;
-}
 
 void uci_identify() {
     run_settings.protocol_mode = PROTOCOL_UCI;
@@ -249,7 +233,7 @@ void uci_position(const char* rest) {
         std::size_t start = f + 3;
         while (start < text.size() && text[start] == ' ')
             ++start;
-        if (!set_game_position(text.c_str() + start))
+        if (!set_game_fen(text.c_str() + start))
             return;
     } else {
         return;
