@@ -120,6 +120,12 @@ void load_game(const std::string& file, const std::string& tag) {
         set_clocks_to_move_time();
         return;
     }
+    read_game(in, tag);
+    show_board(game());
+    set_clocks_to_move_time();
+}
+
+bool read_game(std::istream& in, const std::string& tag) {
     parse_fen(game(), START_FEN);
     int wanted  = tag.empty() ? 1 : WANTED_WITH_TAG;
     int current = 0, depth = 0;
@@ -142,8 +148,10 @@ void load_game(const std::string& file, const std::string& tag) {
         if (line.find("[FEN ") != std::string::npos) {
             const std::size_t a = line.find('"'), b = line.find('"', a + 1);
             if (a != std::string::npos && b != std::string::npos &&
-                !set_game_fen(line.substr(a + 1, b - a - 1).c_str()))
+                !set_game_fen(line.substr(a + 1, b - a - 1).c_str())) {
+                stop = true;
                 break;
+            }
             continue;
         }
         if (depth == 0 && !line.empty() && line[0] == '[')
@@ -177,8 +185,7 @@ void load_game(const std::string& file, const std::string& tag) {
         }
     }
     main_thread->undo[main_thread->game_ply].move = 0;
-    show_board(game());
-    set_clocks_to_move_time();
+    return !stop;
 }
 
 void save_game() {

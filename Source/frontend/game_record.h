@@ -3,6 +3,7 @@
 // the engine can search, playing and taking back moves with the kept moves of "]", and the
 // console's game files (a game from a PGN file, "tmp.pgn", "test.epd") and position editor.
 
+#include <istream>
 #include <string>
 
 #include "core/board.h"
@@ -23,6 +24,10 @@ bool game_take_back();
 Move game_replay_kept();
 // Loads the first game of a PGN file, or the game whose text contains tag.
 void load_game(const std::string& file, const std::string& tag);
+// Reads the first game of a PGN text, or the game whose text contains tag, onto the game
+// record. False when it stopped at a move it could not read ("can't parse move '%s'") or at
+// a position the engine cannot search.
+bool read_game(std::istream& in, const std::string& tag);
 // Appends the game's moves in algebraic notation to "tmp.pgn".
 void save_game();
 // Sets the position from the record of "test.epd" with the given id.
