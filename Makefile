@@ -3,6 +3,7 @@
 #   make test         build and run every unit test and the capped perft suites
 #   make portable     build for any x86-64-v2 machine
 #   make asan-test    unit tests under AddressSanitizer and UndefinedBehaviorSanitizer
+#   make tsan-check   a multi-thread search under ThreadSanitizer, failing on any report
 #   make perft-suite  every perft record at its full depth, with a pass/fail count
 #                     (PERFT_MAX=N skips depths with more than N leaves)
 #   make perft-bench  perft leaf speed on the start position and Kiwipete, beside a
@@ -15,13 +16,14 @@
 JOBS      ?= 2
 BUILD     ?= build
 ASAN      ?= build-asan
+TSAN      ?= build-tsan
 PORTABLE  ?= build-portable
 CMAKE_GEN := cmake -S . -DCMAKE_BUILD_TYPE=Release
 SOURCES   := $(shell find Source Tests Training -name '*.cpp' -o -name '*.h' 2>/dev/null)
 SHARED    := ../shared/data
 PERFT_MAX ?= 0 # largest leaf count run per record by perft-suite; 0 runs every depth
 
-.PHONY: all build run test portable asan-test perft-suite perft-bench eval-bench bench format format-check clean
+.PHONY: all build run test portable asan-test tsan-check perft-suite perft-bench eval-bench bench format format-check clean
 
 all: build
 
@@ -43,6 +45,11 @@ asan-test:
 	cmake -S . -B $(ASAN) -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS="-O1 -g" -DTARN_SANITIZE=ON -DTARN_PERFT_CAP=20000 $(CMAKE_FLAGS) >/dev/null
 	cmake --build $(ASAN) -j $(JOBS)
 	cd $(ASAN) && ctest --output-on-failure -j $(JOBS)
+
+tsan-check:
+	cmake -S . -B $(TSAN) -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS="-O1 -g" -DTARN_TSAN=ON $(CMAKE_FLAGS) >/dev/null
+	cmake --build $(TSAN) -j $(JOBS) --target tarn
+	Tests/tools/tsan_search.sh $(TSAN)/tarn
 
 perft-suite: build
 	./$(BUILD)/tarn_perft suite $(SHARED)/perft-standard.txt --max-nodes $(PERFT_MAX)

@@ -20,7 +20,7 @@ void perft(ThreadData& td, int side, int ply, int depth) {
         if (m == NULL_MOVE || !is_legal(pos, side, m))
             continue;
         if (depth <= 1) {
-            td.nodes += 1;
+            count(td.nodes);
             continue;
         }
         make_move(pos, m);

@@ -21,6 +21,15 @@ constexpr int MAX_GAME_PLY = UNDO_RECORDS - PLY_FRAMES - 4;
 // Move storage: a pseudo-legal list has at most a few hundred entries; every ply can have one.
 constexpr int MOVE_STACK_ENTRIES = PLY_FRAMES * 320;
 
+// A statistics counter written by its own thread and read by others while it runs.
+using Counter = std::atomic<std::uint64_t>;
+
+// Adds to a counter that only the calling thread writes: a plain load and store, no locked
+// instruction.
+inline void count(Counter& c, std::uint64_t n = 1) {
+    c.store(c.load(std::memory_order_relaxed) + n, std::memory_order_relaxed);
+}
+
 // Search fields of one ply; list_start and cursor chain the per-ply move lists.
 struct PlyFrame {
     std::int16_t node_type   = 0; // -1 ALL, 0 PV, 1 CUT
@@ -76,20 +85,20 @@ struct ThreadData {
     std::atomic<int> iteration_depth{0}; // read by the other threads' depth choice
     std::atomic<int> best_move_depth{0}; // depth at which root_pv[1] was found
     std::atomic<int> root_fail{0};       // 0 none, 1 failing low, 2 failed high
-    std::int32_t seldepth = 0;           // highest ply reached
+    std::atomic<int> seldepth{0};        // highest ply reached
 
     // --- identity and counters ---
-    std::uint8_t thread_id    = 0;
-    std::uint32_t seed        = 0;
-    std::uint64_t node_limit  = 0;
-    std::uint64_t nodes       = 0;
-    std::uint64_t tbhits      = 0;
-    std::uint64_t eval_probes = 0;
-    std::uint64_t eval_hits   = 0;
-    std::uint64_t tt_probes   = 0;
-    std::uint64_t tt_hits     = 0;
-    std::uint64_t pawn_probes = 0;
-    std::uint64_t pawn_hits   = 0;
+    std::uint8_t thread_id   = 0;
+    std::uint32_t seed       = 0;
+    std::uint64_t node_limit = 0;
+    Counter nodes{0};
+    Counter tbhits{0};
+    Counter eval_probes{0};
+    Counter eval_hits{0};
+    Counter tt_probes{0};
+    Counter tt_hits{0};
+    Counter pawn_probes{0};
+    Counter pawn_hits{0};
 };
 
 // The main thread's record; it holds the game. Created at start-up.

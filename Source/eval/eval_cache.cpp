@@ -15,11 +15,11 @@ EvalCacheEntry& eval_entry(ThreadData& td, int side) {
 
 bool eval_cache_probe(ThreadData& td, int side, EvalSlot slot, int ply, int& score) {
     const EvalCacheEntry& e = eval_entry(td, side);
-    ++td.eval_probes;
+    count(td.eval_probes);
     const int stored = slot == SLOT_HCE ? e.hce_score : e.nn_score;
     if (e.key != td.pos.key || ply < CACHE_MIN_PLY || stored == EMPTY_SLOT)
         return false;
-    ++td.eval_hits;
+    count(td.eval_hits);
     score = stored;
     return true;
 }
@@ -36,10 +36,10 @@ std::uint64_t pawn_hash_of(const Position& pos) {
 bool pawn_hash_probe(ThreadData& td, std::uint64_t pawn_hash, int ply, int& white_pawns,
                      int& black_pawns) {
     const PawnHashEntry& e = td.pawn_table.entries[pawn_hash & PAWN_INDEX_MASK];
-    ++td.pawn_probes;
+    count(td.pawn_probes);
     if (e.pawn_hash != pawn_hash || ply < CACHE_MIN_PLY)
         return false;
-    ++td.pawn_hits;
+    count(td.pawn_hits);
     white_pawns = e.white_pawns;
     black_pawns = e.black_pawns;
     return true;

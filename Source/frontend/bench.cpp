@@ -85,7 +85,7 @@ void run_benchmark(bool inline_search) {
         clock_update();
         total_nodes += static_cast<float>(s.nodes);
         total_time += static_cast<float>(s.elapsed);
-        print_format("pos %2d: %6.2f seconds", i, s.elapsed);
+        print_format("pos %2d: %6.2f seconds", i, s.elapsed.load());
         if (run_settings.quit)
             break;
     }

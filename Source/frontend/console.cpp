@@ -269,8 +269,9 @@ void print_search_report() {
     const Position& pos  = game();
     const double nodes   = static_cast<double>(s.nodes);
     print_format("move= %s, time= %0.3f, score= %d, nodes= %0.0f, nps= %0.0fK ebf= %0.2f",
-                 move_to_coord(pos, pos.side, s.pv[1]).c_str(), s.elapsed, s.best_score.load(),
-                 nodes, nodes / (s.elapsed + 0.001) / 1000, branching_factor());
+                 move_to_coord(pos, pos.side, s.pv[1]).c_str(), s.elapsed.load(),
+                 s.best_score.load(), nodes, nodes / (s.elapsed + 0.001) / 1000,
+                 branching_factor());
     const auto rate = [](std::uint64_t hits, std::uint64_t probes) {
         return 100.0 * static_cast<double>(hits) / static_cast<double>(probes + 1);
     };

@@ -1,6 +1,7 @@
 #include "search/driver.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
@@ -37,8 +38,9 @@ constexpr int PV_MOVES_RUNNING   = 8;
 constexpr int PV_MOVES_STOPPED   = 32;
 constexpr int PV_TEXT_LAST_INDEX = 66;
 
-// Perturbation generator of the secondary threads' root order.
-std::uint32_t perturb_z = 1, perturb_w = 1;
+// Perturbation generator of the secondary threads' root order; the threads share it without
+// a lock, and a lost update only changes the perturbation.
+std::atomic<std::uint32_t> perturb_z{1}, perturb_w{1};
 
 bool noise_passed() {
     return search_state.stop || search_state.elapsed >= run_settings.noise;
@@ -269,7 +271,8 @@ void print_pv_line(int thread_id, int multipv_index, int depth, int score, const
         moves += move_to_coord(root, side, pv[i]);
     }
     print_format("%02d] %02d%c %5.1f %7.0fK %5d  %s", thread_id, depth,
-                 multipv_index > 1 ? '.' : ' ', s.elapsed, s.nodes / 1000.0, score, moves.c_str());
+                 multipv_index > 1 ? '.' : ' ', s.elapsed.load(), s.nodes / 1000.0, score,
+                 moves.c_str());
     if (thread_id == 0 && multipv_index >= std::min<int>(s.multipv, live_options.MultiPV))
         print_line("");
 }
@@ -371,9 +374,13 @@ void search_driver(int t) {
             depth = std::max(depth, s.iteration_depth.load());
             depth = std::min(depth, s.max_depth);
             for (MoveEntry* e = first + 1; e->move != END_OF_LIST; ++e) {
-                perturb_z = 36969 * (perturb_z & 0xFFFF) + (perturb_z >> 16);
-                perturb_w = 18000 * (perturb_w & 0xFFFF) + (perturb_w >> 16);
-                td.seed += (perturb_z << 16) + perturb_w;
+                const std::uint32_t z  = perturb_z.load(std::memory_order_relaxed);
+                const std::uint32_t w  = perturb_w.load(std::memory_order_relaxed);
+                const std::uint32_t nz = 36969 * (z & 0xFFFF) + (z >> 16);
+                const std::uint32_t nw = 18000 * (w & 0xFFFF) + (w >> 16);
+                perturb_z.store(nz, std::memory_order_relaxed);
+                perturb_w.store(nw, std::memory_order_relaxed);
+                td.seed += (nz << 16) + nw;
                 e->score = static_cast<std::int16_t>(e->score - static_cast<int>(td.seed & 15));
             }
         }

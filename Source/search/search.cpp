@@ -227,13 +227,14 @@ int node_search(ThreadData& td, int side, int ply, int depth, int alpha, int bet
     const Selectivity& sel = selectivity;
 
     // Step 1-3. Count the node, hold back a limited-strength search, poll the stop flag.
-    td.nodes += 1;
+    count(td.nodes);
     if (s.throttle_on)
         throttle(td);
     if (s.stop)
         return 0;
     // Step 4-5. Selective depth and the trace of a tagged position.
-    td.seldepth = std::max(td.seldepth, ply);
+    if (ply > td.seldepth.load(std::memory_order_relaxed))
+        td.seldepth.store(ply, std::memory_order_relaxed);
     if (run_settings.tag_key && pos.key == run_settings.tag_key)
         print_trace(td, ply);
     // Step 6. Mate-distance pruning: no line from here can beat a mate found nearer the root.
@@ -286,13 +287,13 @@ int node_search(ThreadData& td, int side, int ply, int depth, int alpha, int bet
     bool fails_low = false, fails_high = false;
     int tt_depth = 0;
     if (d >= 0) {
-        td.tt_probes += 1;
+        count(td.tt_probes);
         TTEntry entry;
         entry.depth = TT_MISSING_DEPTH;
         if (s.use_hash)
             tt_probe(pos, entry);
         if (entry.depth >= 0) {
-            td.tt_hits += 1;
+            count(td.tt_hits);
             f.hash_move  = entry.move;
             const int sc = tt_score_from_entry(entry, ply, pos.rule50);
             fails_low    = entry.bound != BOUND_LOWER && sc <= alpha;

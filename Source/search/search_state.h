@@ -50,8 +50,8 @@ struct SearchState {
     std::int32_t multipv         = 1;
     double target_time           = 0.0; // seconds this move should take
     // --- clock ---
-    double start_time = 0.0; // monotonic seconds at clock_start
-    double elapsed    = 0.0; // seconds since start_time
+    double start_time = 0.0;          // monotonic seconds at clock_start
+    std::atomic<double> elapsed{0.0}; // seconds since start_time, read by the search threads
     // --- strength ---
     double target_nps         = 0.0;
     double calibration_nps    = 0.0;

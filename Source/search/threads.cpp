@@ -34,6 +34,11 @@ void worker(int t) {
 void master() {
     if (!thread_init(0))
         std::exit(-1);
+    // Every record exists before any worker starts, so no thread writes the record table
+    // while others read it.
+    for (int t = 1; t < search_state.threads; ++t)
+        if (!thread_records[t])
+            thread_records[t] = thread_data_create();
     std::vector<std::thread> workers;
     for (int t = 1; t < search_state.threads; ++t)
         workers.emplace_back(worker, t);

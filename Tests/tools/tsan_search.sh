@@ -1,0 +1,31 @@
+#!/usr/bin/env bash
+# Runs a three-thread search (with a stop, a ponderhit and a second search) on a thread-
+# sanitizer build and fails when the sanitizer reports anything.
+# Usage: tsan_search.sh ENGINE_BINARY
+set -euo pipefail
+engine=$1
+log=$(mktemp)
+{
+    printf 'setoption name Threads value 3\nposition startpos moves e2e4\ngo depth 9\n'
+    sleep 12
+    printf 'position startpos moves d2d4 d7d5\ngo infinite\n'
+    sleep 4
+    printf 'stop\ngo ponder wtime 2000 btime 2000\n'
+    sleep 2
+    printf 'ponderhit\n'
+    sleep 4
+    printf 'quit\n'
+} | TSAN_OPTIONS="halt_on_error=0" "$engine" >"$log" 2>&1 || true
+bestmoves=$(grep -c '^bestmove' "$log" || true)
+if grep -q 'ThreadSanitizer' "$log"; then
+    grep -A12 'ThreadSanitizer' "$log" | head -60 >&2
+    rm -f "$log"
+    echo "thread sanitizer reported data races" >&2
+    exit 1
+fi
+rm -f "$log"
+if [ "$bestmoves" -lt 3 ]; then
+    echo "expected three bestmove answers, got $bestmoves" >&2
+    exit 1
+fi
+echo "thread sanitizer: clean ($bestmoves searches)"
