@@ -60,6 +60,13 @@ bool platform_read_line_blocking(char* buffer, std::size_t cap) {
     return true;
 }
 
+std::size_t platform_physical_memory() {
+    const long pages = sysconf(_SC_PHYS_PAGES);
+    const long size  = sysconf(_SC_PAGE_SIZE);
+    return pages > 0 && size > 0 ? static_cast<std::size_t>(pages) * static_cast<std::size_t>(size)
+                                 : 0;
+}
+
 bool platform_timer_begin(int) {
     return true;
 }

@@ -23,6 +23,9 @@ bool platform_read_line_blocking(char* buffer, std::size_t cap);
 // Timer resolution requests; POSIX timers need none, so these always succeed.
 bool platform_timer_begin(int period_ms);
 void platform_timer_end(int period_ms);
+// Bytes of physical memory, or 0 when unknown. Large allocations are checked against it,
+// since the system grants virtual memory it cannot back and ends the process on first use.
+std::size_t platform_physical_memory();
 // File helpers for the log file.
 bool platform_file_exists(const char* path);
 bool platform_remove_file(const char* path);

@@ -141,6 +141,9 @@ void set_option(const char* name, const char* value) {
         o.Hash = read_spin(value, 0, 32768);
         confirm(name, o.Hash);
         if (o.Hash != search_state.hash_mb) {
+            // A table raised from nothing is used again (a search with Hash 0 switched it off).
+            if (search_state.hash_mb < 1 && o.Hash >= 1)
+                search_state.use_hash = 1;
             search_state.hash_mb = o.Hash;
             if (!tt_allocate())
                 std::exit(-1);

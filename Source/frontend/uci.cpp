@@ -276,8 +276,7 @@ void report_search() {
     } else {
         print_search_report();
     }
-    s.stop = 0;
-    s.mode = MODE_IDLE;
+    wait_for_search(); // the search has finished: this joins its thread, stop = 0, mode = 0
     console_after_search();
 }
 

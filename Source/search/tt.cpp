@@ -10,6 +10,7 @@
 #include "core/attacks.h"
 #include "core/makemove.h"
 #include "core/movegen.h"
+#include "core/platform.h"
 #include "core/thread_data.h"
 #include "frontend/output.h"
 #include "search/search_state.h"
@@ -92,6 +93,11 @@ bool tt_allocate() {
     tt_free();
     const std::uint64_t count =
         static_cast<std::uint64_t>(search_state.hash_mb) * TT_ENTRIES_PER_MB;
+    // A table the machine cannot hold in memory fails here rather than when it is cleared.
+    const std::size_t physical = platform_physical_memory();
+    const std::uint64_t bytes  = 16 * (count + TT_SPARE_ENTRIES);
+    if (physical && bytes > physical / 10 * 9)
+        return false;
     auto* words = static_cast<std::uint64_t*>(
         ::operator new[](sizeof(std::uint64_t) * 2 * (count + TT_SPARE_ENTRIES), std::nothrow));
     if (!words)
@@ -133,7 +139,7 @@ void tt_clear() {
 }
 
 void tt_store(const Position& pos, int ply, int depth, Move move, int score, int alpha, int beta) {
-    if (!search_state.use_hash || !transposition_table.words)
+    if (!search_state.use_hash || !transposition_table.entry_count)
         return;
     const std::uint8_t bound = score <= alpha ? BOUND_UPPER
                                : score < beta ? BOUND_EXACT
@@ -248,7 +254,7 @@ bool tt_move_is_valid(const Position& pos, Move move) {
 }
 
 void tt_probe(Position& pos, TTEntry& entry) {
-    if (!transposition_table.words)
+    if (!transposition_table.entry_count)
         return;
     const std::uint64_t key      = pos.key;
     const std::uint32_t key_high = static_cast<std::uint32_t>(key >> 32);
@@ -284,7 +290,7 @@ void tt_hashfull() {
 void tt_pv_walk(Position& pos, int ply, Move* pv) {
     Move move = pv[ply];
     if (!move) {
-        if (!search_state.use_hash || !transposition_table.words)
+        if (!search_state.use_hash || !transposition_table.entry_count)
             return;
         const std::uint64_t key      = pos.key;
         const std::uint32_t key_high = static_cast<std::uint32_t>(key >> 32);
@@ -312,7 +318,7 @@ void tt_pv_walk(Position& pos, int ply, Move* pv) {
 }
 
 void tt_prefetch(std::uint64_t key) {
-    if (transposition_table.words)
+    if (transposition_table.entry_count)
         __builtin_prefetch(entry_words(window_start(key)));
 }
 

@@ -126,3 +126,49 @@ TEST(SearchSession, MateScoresInInfoLines) {
 
 } // namespace
 } // namespace tarn
+
+namespace tarn {
+namespace {
+
+TEST(SearchSession, HashOffThenOnAgain) {
+    test::LiveEngine engine({"-hash", "1"});
+    engine.send("setoption name Hash value 0");
+    engine.send("position startpos");
+    engine.send("go depth 4");
+    ASSERT_FALSE(engine.read_until("bestmove").empty());
+    engine.send("setoption name Hash value 2");
+    engine.send("go depth 4");
+    const std::vector<std::string> lines = engine.read_until("bestmove");
+    ASSERT_FALSE(lines.empty());
+    // A used table fills: hashfull is reported above 0 at depth 7 and beyond.
+    engine.send("go depth 9");
+    const std::vector<std::string> deep = engine.read_until("bestmove");
+    ASSERT_FALSE(deep.empty());
+    bool filled = false;
+    for (const std::string& l : deep)
+        filled |=
+            l.find(" depth 9 ") != std::string::npos && l.find(" hashfull 0 ") == std::string::npos;
+    EXPECT_TRUE(filled);
+    engine.send("quit");
+    EXPECT_EQ(engine.finish(), 0);
+}
+
+TEST(SearchSession, IsreadyWhileFourThreadsSearch) {
+    test::LiveEngine engine({"-hash", "8", "-threads", "4"});
+    engine.send("position startpos moves d2d4");
+    engine.send("go infinite");
+    ASSERT_FALSE(engine.read_until("info depth 4").empty());
+    engine.send("isready");
+    std::vector<std::string> lines = engine.read_until("readyok");
+    ASSERT_FALSE(lines.empty());
+    engine.send("stop");
+    lines = engine.read_until("bestmove");
+    ASSERT_FALSE(lines.empty());
+    engine.send("quit");
+    std::vector<std::string> rest;
+    EXPECT_EQ(engine.finish(&rest), 0);
+    EXPECT_EQ(count_prefix(rest, "bestmove"), 0);
+}
+
+} // namespace
+} // namespace tarn

@@ -194,3 +194,42 @@ TEST_F(TransTable, HashfullCountsTheCurrentAge) {
 
 } // namespace
 } // namespace tarn
+
+namespace tarn {
+namespace {
+
+TEST(TTSizes, TooLargeForTheMachineFailsAsAnAllocation) {
+    const int saved      = search_state.hash_mb;
+    search_state.hash_mb = 1 << 22; // 4 TB of entries
+    testing::internal::CaptureStdout();
+    EXPECT_FALSE(tt_allocate());
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+    EXPECT_EQ(transposition_table.words, nullptr);
+    search_state.hash_mb = saved;
+}
+
+TEST(TTSizes, EmptyTableIsNeverIndexed) {
+    test::ThreadDataHandle td;
+    const int saved_hash = search_state.hash_mb, saved_use = search_state.use_hash;
+    search_state.hash_mb  = 0;
+    search_state.use_hash = 1;
+    testing::internal::CaptureStdout();
+    ASSERT_TRUE(tt_allocate());
+    testing::internal::GetCapturedStdout();
+    Position& pos = test::set_fen(*td, START_FEN);
+    tt_prefetch(pos.key);
+    tt_store(pos, 1, 3, 0, 10, 0, 100);
+    TTEntry e;
+    e.depth = TT_MISSING_DEPTH;
+    tt_probe(pos, e);
+    EXPECT_EQ(e.depth, TT_MISSING_DEPTH);
+    Move pv[PV_LENGTH] = {};
+    tt_pv_walk(pos, 1, pv);
+    EXPECT_EQ(pv[1], NULL_MOVE);
+    tt_free();
+    search_state.hash_mb  = saved_hash;
+    search_state.use_hash = saved_use;
+}
+
+} // namespace
+} // namespace tarn
