@@ -6,6 +6,7 @@
 #include <sstream>
 #include <vector>
 
+#include "book/book.h"
 #include "core/attacks.h"
 #include "core/fen.h"
 #include "core/makemove.h"
@@ -264,6 +265,8 @@ void dispatch_console(const std::string& line) {
         take_back();
     } else if (cmd == "]") {
         replay_kept_move();
+    } else if (cmd == "book") {
+        book_show_candidates(game());
     } else if (cmd == "perft") {
         console_perft(w[1]);
     } else if (cmd == "swap") {
