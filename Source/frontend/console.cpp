@@ -6,6 +6,7 @@
 #include <sstream>
 #include <vector>
 
+#include "book/book.h"
 #include "core/attacks.h"
 #include "core/fen.h"
 #include "core/makemove.h"
@@ -362,6 +363,8 @@ void dispatch_console(const std::string& line) {
         edit_position();
     } else if (cmd == "tag") {
         run_settings.tag_key = game().key;
+    } else if (cmd == "book") {
+        book_show_candidates(game());
     } else if (cmd == "perft") {
         console_perft(w[1]);
     } else if (cmd == "swap") {

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <ctime>
 
+#include "book/book_build.h"
 #include "core/attacks.h"
 #include "core/fen.h"
 #include "core/makemove.h"
@@ -360,6 +361,10 @@ int tarn_main(int argc, const char* const* argv) {
         break;
     case RUN_BENCH:
         run_benchmark(choice.bench_inline);
+        status = 0;
+        break;
+    case RUN_MKBOOK:
+        build_book(run_settings.pgn_file);
         status = 0;
         break;
     default:

@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "book/book.h"
 #include "core/fen.h"
 #include "core/makemove.h"
 #include "core/notation.h"
@@ -292,7 +293,14 @@ void main_loop() {
             search_setup();
             s.pv[1] = s.pv[2] = 0;
             s.book_move       = 0;
-            // TODO: opening book moves once the book exists.
+            if (mode == MODE_REQUESTED && live_options.OwnBook) {
+                const Move book = book_move_for_game(main_thread->pos);
+                if (book) {
+                    s.pv[1] = s.book_move = book;
+                    s.best_score          = 0;
+                    s.stop                = 1;
+                }
+            }
             const int running = mode == MODE_REQUESTED ? MODE_SEARCHING : MODE_PONDERING;
             if (main_thread->pos.rule50 > 100 || s.pv[1]) {
                 s.mode = static_cast<std::uint8_t>(MODE_FINISHED | running);
