@@ -81,6 +81,30 @@ TEST_F(Search, FindsMateInTwo) {
     EXPECT_EQ(search("k7/8/2K5/8/8/8/8/7R w - -", 5), 9996);
 }
 
+// Forced mates: the score names the mate distance and the move starts the mate.
+TEST_F(Search, ForcedMatesInTwoToSix) {
+    struct Mate {
+        const char* fen;
+        int moves;
+        const char* first; // "" when several first moves mate as fast
+    };
+    const Mate mates[] = {
+        {"6k1/pp4p1/2p5/2bp4/8/P5Pb/1P3rrP/2BRRN1K b - - 0 1", 2, "g2g1"},
+        {"r2qkb1r/pp2nppp/3p4/2pNN1B1/2BnP3/3P4/PPP2PPP/R2bK2R w KQkq - 1 0", 2, "d5f6"},
+        {"r1b1kb1r/pppp1ppp/5q2/4n3/3KP3/2N3PN/PPP4P/R1BQ1B1R b kq - 0 1", 3, "f8c5"},
+        {"3r4/pR2N3/2pkb3/5p2/8/2B5/qP3PPP/4R1K1 w - - 1 0", 3, "c3e5"},
+        {"6k1/3b3r/1p1p4/p1n2p2/1PPNpP1q/P3Q1p1/1R1RB1P1/5K2 b - - 0 1", 5, ""},
+        {"r1k4r/ppp1bq1p/2n1N3/6B1/3p2Q1/8/PPP2PPP/R5K1 w - - 0 1", 6, ""},
+    };
+    for (const Mate& m : mates) {
+        // Mated at ply 2n from the root (ply 1).
+        EXPECT_EQ(search(m.fen, 2 * m.moves + 2), MATE_SCORE - 2 * m.moves) << m.fen;
+        if (*m.first) {
+            EXPECT_EQ(best_move(), m.first) << m.fen;
+        }
+    }
+}
+
 TEST_F(Search, MatedAndStalematedRoots) {
     EXPECT_EQ(search("R5k1/5ppp/8/8/8/8/8/6K1 b - -", 4), -9999);
     EXPECT_EQ(search_state.pv[1], NULL_MOVE);
