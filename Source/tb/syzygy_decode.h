@@ -1,28 +1,25 @@
 #pragma once
 // Reading Syzygy table files: material from a table name, the parse of a mapped ".rtbw" or
-// ".rtbz" file into sub-tables, the index of a placement of pieces and the value stored at an
-// index. A parsed file keeps byte offsets into the mapping; every offset is checked against
-// the file size when the file is parsed, and the value reader checks block numbers, code
-// lengths and symbols as it goes, so a corrupt file makes a read fail instead of reading
-// outside the mapping.
+// ".rtbz" file into sub-tables and the value stored at an index. A parsed file keeps byte offsets
+// into the mapping; every offset is checked against the file size when the file is parsed, and the
+// value reader checks block numbers, code lengths and symbols as it goes, so a corrupt file makes a
+// read fail instead of reading outside the mapping.
 
 #include <cstddef>
 #include <cstdint>
 #include <vector>
 
 #include "core/board.h"
+#include "tb/probe_board.h"
 
 namespace tarn {
 
-constexpr int TB_MAX_PIECES          = 6; // kings included
 constexpr int TB_NAME_CHARS          = 16;
 constexpr int TB_MAX_SUBTABLES       = 8; // four leading-pawn files times two sides to move
 constexpr int TB_MAX_CODE_BITS       = 32;
 constexpr int TB_LEAD_TRIPLE         = 0; // three unique pieces lead (31332 placements)
 constexpr int TB_LEAD_KINGS          = 1; // the two kings lead (462 placements)
 constexpr int TB_LEAD_PAWNS          = 2; // the pawns of the leading colour lead
-constexpr int TB_TRIPLE_SIZE         = 31332;
-constexpr int TB_KINGS_SIZE          = 462;
 constexpr int TB_READ_FAILED         = -1;
 constexpr std::uint32_t TB_WDL_MAGIC = 0x5D23E871;
 constexpr std::uint32_t TB_DTZ_MAGIC = 0xA50C66D7;
@@ -100,20 +97,8 @@ bool tb_material_from_name(const char* name, TbMaterial& material);
 bool tb_parse_file(TbFile& file, const std::uint8_t* data, std::size_t size,
                    const TbMaterial& material, bool dtz);
 
-// Leading-pawn file group 0..3 of a placement, given the leading pawn code of the table.
-// `by_code` holds the squares of each piece code in the table's colours and orientation.
-int tb_pawn_file(const Bitboard by_code[PIECE_CODES], int lead_code);
-// Index of a placement in a sub-table; false when the placement does not fit the layout.
-bool tb_encode(const TbSubTable& sub, const Bitboard by_code[PIECE_CODES], std::uint64_t& index);
 // Value stored at an index (0..4 in WDL files, the raw 12-bit value in DTZ files), or
 // TB_READ_FAILED when the data is corrupt.
 int tb_read_value(const TbFile& file, int sub, std::uint64_t index);
-
-// The constant tables, for tests: KK placement number (-1 when impossible), leading-pawn
-// group size and offset.
-int tb_kk_index(int tri, int square);
-int tb_tri_index(int square);
-std::uint64_t tb_pawn_group_size(int lead_pawns, int file);
-std::uint64_t tb_pawn_slot_offset(int lead_pawns, int square);
 
 } // namespace tarn

@@ -7,10 +7,11 @@
 #include <memory>
 #include <mutex>
 
-#include "core/attacks.h"
 #include "core/platform.h"
 #include "frontend/output.h"
+#include "tb/probe_board.h"
 #include "tb/syzygy_decode.h"
+#include "tb/syzygy_index.h"
 
 namespace tarn {
 
@@ -26,8 +27,8 @@ constexpr int SLOTS                 = 1 << SLOT_BITS;
 constexpr int PROBE_FAILED          = 1000; // outside every WDL and DTZ value
 constexpr int OTHER_SIDE            = 1001; // the DTZ file stores the other side to move
 constexpr int NO_DTZ                = 100000;
-constexpr int MAX_MOVES             = 256;
 constexpr int CURSED_OFFSET         = 100; // DTZ of cursed wins and blessed losses starts past this
+constexpr int FIFTY_MOVE_PLIES      = 100;
 constexpr const char* EXTENSIONS[2] = {".rtbw", ".rtbz"};
 
 // One registered material combination and its two files.
@@ -54,17 +55,6 @@ int pawn_count     = 0;
 Slot slots[SLOTS];
 std::vector<std::string> directories;
 std::mutex open_lock; // serialises the first mapping of every file
-
-// A move of the probe generator.
-constexpr int MOVE_CAPTURE = 1;
-constexpr int MOVE_EP      = 2;
-constexpr int MOVE_PAWN    = 4;
-struct TbMove {
-    std::uint8_t from      = 0;
-    std::uint8_t to        = 0;
-    std::uint8_t promotion = 0;
-    std::uint8_t kind      = 0;
-};
 
 // ---------------------------------------------------------------------------------------------
 // Registry
@@ -96,6 +86,7 @@ const Slot* find_slot(std::uint64_t key) {
     return nullptr;
 }
 
+// Unmaps the files of an entry; a failure is reported but changes nothing else.
 void release_entry(TbEntry& e) {
     for (MappedFile& m : e.map) {
         const int error = platform_unmap_file(m);
@@ -130,171 +121,6 @@ const TbFile* open_file(TbEntry& e, int kind) {
 }
 
 // ---------------------------------------------------------------------------------------------
-// The probe position: pieces, attacks and moves
-// ---------------------------------------------------------------------------------------------
-
-Bitboard own_pieces(const ProbePosition& pos) {
-    return pos.white_to_move ? pos.white : pos.black;
-}
-Bitboard their_pieces(const ProbePosition& pos) {
-    return pos.white_to_move ? pos.black : pos.white;
-}
-
-int type_on(const ProbePosition& pos, int sq) {
-    const Bitboard b = bit(sq);
-    return (pos.pawns & b)     ? PAWN
-           : (pos.knights & b) ? KNIGHT
-           : (pos.bishops & b) ? BISHOP
-           : (pos.rooks & b)   ? ROOK
-           : (pos.queens & b)  ? QUEEN
-           : (pos.kings & b)   ? KING
-                               : NO_PIECE_TYPE;
-}
-
-Bitboard& set_of(ProbePosition& pos, int type) {
-    switch (type) {
-    case PAWN:
-        return pos.pawns;
-    case KNIGHT:
-        return pos.knights;
-    case BISHOP:
-        return pos.bishops;
-    case ROOK:
-        return pos.rooks;
-    case QUEEN:
-        return pos.queens;
-    default:
-        return pos.kings;
-    }
-}
-
-// True when a piece of `by` (the set of one colour) attacks sq.
-bool attacked_by(const ProbePosition& pos, int sq, Bitboard by, int by_colour) {
-    const Bitboard occ = pos.white | pos.black;
-    return ((pawn_attacks(by_colour ^ 1, sq) & pos.pawns) | (knight_attacks(sq) & pos.knights) |
-            (king_attacks(sq) & pos.kings) |
-            (bishop_attacks(sq, occ) & (pos.bishops | pos.queens)) |
-            (rook_attacks(sq, occ) & (pos.rooks | pos.queens))) &
-           by;
-}
-
-// True when the king of the side that is not to move stands attacked (an illegal position).
-bool mover_king_attacked(const ProbePosition& pos) {
-    const Bitboard king = pos.kings & their_pieces(pos);
-    return !king || attacked_by(pos, lsb(king), own_pieces(pos), pos.white_to_move ? WHITE : BLACK);
-}
-
-bool in_check(const ProbePosition& pos) {
-    const Bitboard king = pos.kings & own_pieces(pos);
-    return king &&
-           attacked_by(pos, lsb(king), their_pieces(pos), pos.white_to_move ? BLACK : WHITE);
-}
-
-ProbePosition play(const ProbePosition& pos, const TbMove& m) {
-    ProbePosition next    = pos;
-    const Bitboard from   = bit(m.from);
-    const Bitboard to     = bit(m.to);
-    const Bitboard victim = (m.kind & MOVE_EP) ? bit(m.to ^ 8) : to;
-    const int type        = type_on(pos, m.from);
-    Bitboard& own         = pos.white_to_move ? next.white : next.black;
-    Bitboard& theirs      = pos.white_to_move ? next.black : next.white;
-    if (m.kind & MOVE_CAPTURE) {
-        theirs &= ~victim;
-        for (int t = PAWN; t <= KING; ++t)
-            set_of(next, t) &= ~victim;
-    }
-    own ^= from | to;
-    set_of(next, type) ^= from;
-    set_of(next, m.promotion ? m.promotion : type) |= to;
-    next.ep = 0;
-    if (type == PAWN && (m.to ^ m.from) == 16)
-        next.ep = (m.from + m.to) / 2u;
-    next.rule50        = (m.kind & (MOVE_CAPTURE | MOVE_PAWN)) ? 0 : pos.rule50 + 1;
-    next.white_to_move = !pos.white_to_move;
-    return next;
-}
-
-TbMove* add_pawn_move(TbMove* out, int from, int to, int kind) {
-    if (rank_of(to) == 0 || rank_of(to) == 7) {
-        for (const int promotion : {QUEEN, ROOK, BISHOP, KNIGHT})
-            *out++ = TbMove{static_cast<std::uint8_t>(from), static_cast<std::uint8_t>(to),
-                            static_cast<std::uint8_t>(promotion), static_cast<std::uint8_t>(kind)};
-    } else {
-        *out++ = TbMove{static_cast<std::uint8_t>(from), static_cast<std::uint8_t>(to), 0,
-                        static_cast<std::uint8_t>(kind)};
-    }
-    return out;
-}
-
-// Legal moves of the side to move, captures only when asked. Returns the count.
-int legal_moves(const ProbePosition& pos, TbMove* out, bool captures_only) {
-    const int us        = pos.white_to_move ? WHITE : BLACK;
-    const int step      = us == WHITE ? 8 : -8;
-    const Bitboard own  = own_pieces(pos);
-    const Bitboard them = their_pieces(pos);
-    const Bitboard occ  = own | them;
-    TbMove pseudo[MAX_MOVES];
-    TbMove* end = pseudo;
-    for (Bitboard b = own; b;) {
-        const int from = pop_lsb(b);
-        const int type = type_on(pos, from);
-        if (type == PAWN) {
-            for (Bitboard t = pawn_attacks(us, from) & them; t;)
-                end = add_pawn_move(end, from, pop_lsb(t), MOVE_PAWN | MOVE_CAPTURE);
-            const int ep = static_cast<int>(pos.ep);
-            if (ep > 0 && ep < 64 && (pawn_attacks(us, from) & bit(ep)) && !(occ & bit(ep)) &&
-                (them & pos.pawns & bit(ep ^ 8)))
-                end = add_pawn_move(end, from, ep, MOVE_PAWN | MOVE_CAPTURE | MOVE_EP);
-            const int to = from + step;
-            if (captures_only || to < 0 || to > 63 || (occ & bit(to)))
-                continue;
-            end                  = add_pawn_move(end, from, to, MOVE_PAWN);
-            const int start_rank = us == WHITE ? 1 : 6;
-            if (rank_of(from) == start_rank && !(occ & bit(to + step)))
-                end = add_pawn_move(end, from, to + step, MOVE_PAWN);
-            continue;
-        }
-        Bitboard targets = type == KNIGHT   ? knight_attacks(from)
-                           : type == BISHOP ? bishop_attacks(from, occ)
-                           : type == ROOK   ? rook_attacks(from, occ)
-                           : type == QUEEN  ? bishop_attacks(from, occ) | rook_attacks(from, occ)
-                                            : king_attacks(from);
-        targets &= captures_only ? them : ~own;
-        while (targets) {
-            const int to = pop_lsb(targets);
-            *end++       = TbMove{static_cast<std::uint8_t>(from), static_cast<std::uint8_t>(to), 0,
-                            static_cast<std::uint8_t>((them & bit(to)) ? MOVE_CAPTURE : 0)};
-        }
-    }
-    int count = 0;
-    for (const TbMove* m = pseudo; m < end; ++m)
-        if (!mover_king_attacked(play(pos, *m)))
-            out[count++] = *m;
-    return count;
-}
-
-bool is_checkmate(const ProbePosition& pos) {
-    TbMove moves[MAX_MOVES];
-    return in_check(pos) && legal_moves(pos, moves, false) == 0;
-}
-
-// One king per side, sets that do not overlap, no pawn on the first or last rank.
-bool is_probeable(const ProbePosition& pos) {
-    const Bitboard sets[6] = {pos.pawns, pos.knights, pos.bishops,
-                              pos.rooks, pos.queens,  pos.kings};
-    Bitboard all           = 0;
-    for (const Bitboard s : sets) {
-        if (all & s)
-            return false;
-        all |= s;
-    }
-    constexpr Bitboard EDGE_RANKS = 0xFF000000000000FFULL;
-    return !(pos.white & pos.black) && all == (pos.white | pos.black) &&
-           popcount(pos.kings & pos.white) == 1 && popcount(pos.kings & pos.black) == 1 &&
-           !(pos.pawns & EDGE_RANKS) && !mover_king_attacked(pos);
-}
-
-// ---------------------------------------------------------------------------------------------
 // Table values
 // ---------------------------------------------------------------------------------------------
 
@@ -305,12 +131,14 @@ struct Oriented {
     Bitboard by_code[PIECE_CODES] = {};
 };
 
+// Finds the table of a position and expresses the position in its colours: swapped (and
+// mirrored top to bottom) when the table's first-named side is black.
 bool orient(const ProbePosition& pos, Oriented& o) {
     std::uint8_t count[2][8] = {};
     const Bitboard occ       = pos.white | pos.black;
     for (Bitboard b = occ; b;) {
         const int sq = pop_lsb(b);
-        count[(pos.white & bit(sq)) ? 0 : 1][type_on(pos, sq)] += 1;
+        count[(pos.white & bit(sq)) ? 0 : 1][tb_type_on(pos, sq)] += 1;
     }
     const Slot* slot = find_slot(material_key(count));
     if (!slot)
@@ -321,7 +149,7 @@ bool orient(const ProbePosition& pos, Oriented& o) {
     for (Bitboard b = occ; b;) {
         const int sq     = pop_lsb(b);
         const int colour = ((pos.white & bit(sq)) ? 0 : 1) ^ (swap ? 1 : 0);
-        o.by_code[make_code(colour, type_on(pos, sq))] |= bit(swap ? sq ^ 56 : sq);
+        o.by_code[make_code(colour, tb_type_on(pos, sq))] |= bit(swap ? sq ^ 56 : sq);
     }
     return true;
 }
@@ -405,10 +233,10 @@ int zeroing_dtz(int w) {
 
 // Alpha-beta over captures only, for a position without an en-passant right.
 int probe_ab(const ProbePosition& pos, int alpha, int beta) {
-    TbMove moves[MAX_MOVES];
-    const int n = legal_moves(pos, moves, true);
+    TbMove moves[TB_MAX_MOVES];
+    const int n = tb_legal_moves(pos, moves, true);
     for (int i = 0; i < n; ++i) {
-        const int r = probe_ab(play(pos, moves[i]), -beta, -alpha);
+        const int r = probe_ab(tb_play(pos, moves[i]), -beta, -alpha);
         if (r == PROBE_FAILED)
             return PROBE_FAILED;
         if (-r > alpha) {
@@ -425,12 +253,12 @@ int probe_ab(const ProbePosition& pos, int alpha, int beta) {
 
 // WDL with captures and en passant resolved; `zeroing` says a zeroing move is best.
 int wdl_of(const ProbePosition& pos, bool& zeroing) {
-    TbMove moves[MAX_MOVES];
-    const int n  = legal_moves(pos, moves, true);
+    TbMove moves[TB_MAX_MOVES];
+    const int n  = tb_legal_moves(pos, moves, true);
     int best_cap = -3, best_ep = -3;
     zeroing = false;
     for (int i = 0; i < n; ++i) {
-        const int r = probe_ab(play(pos, moves[i]), -2, -best_cap);
+        const int r = probe_ab(tb_play(pos, moves[i]), -2, -best_cap);
         if (r == PROBE_FAILED)
             return PROBE_FAILED;
         const int v = -r;
@@ -440,7 +268,7 @@ int wdl_of(const ProbePosition& pos, bool& zeroing) {
             zeroing = true;
             return 2;
         }
-        if (!(moves[i].kind & MOVE_EP))
+        if (!(moves[i].kind & TB_MOVE_EP))
             best_cap = v;
         else if (v > best_ep)
             best_ep = v;
@@ -461,12 +289,12 @@ int wdl_of(const ProbePosition& pos, bool& zeroing) {
     }
     if (best_ep > -3 && v == 0) {
         // Without the en-passant right this would be stalemate: the capture decides.
-        TbMove all[MAX_MOVES];
-        const int count = legal_moves(pos, all, false);
+        TbMove all[TB_MAX_MOVES];
+        const int count = tb_legal_moves(pos, all, false);
         bool only_ep    = true;
         for (int i = 0; i < count; ++i)
-            only_ep &= (all[i].kind & MOVE_EP) != 0;
-        if (only_ep && !in_check(pos)) {
+            only_ep &= (all[i].kind & TB_MOVE_EP) != 0;
+        if (only_ep && !tb_in_check(pos)) {
             zeroing = true;
             return best_ep;
         }
@@ -482,14 +310,14 @@ int dtz_of(const ProbePosition& pos, bool may_search) {
         return w;
     if (zeroing)
         return zeroing_dtz(w);
-    TbMove moves[MAX_MOVES];
-    const int n = legal_moves(pos, moves, false);
+    TbMove moves[TB_MAX_MOVES];
+    const int n = tb_legal_moves(pos, moves, false);
     if (w > 0) {
         for (int i = 0; i < n; ++i) {
-            if ((moves[i].kind & (MOVE_PAWN | MOVE_CAPTURE)) != MOVE_PAWN)
+            if ((moves[i].kind & (TB_MOVE_PAWN | TB_MOVE_CAPTURE)) != TB_MOVE_PAWN)
                 continue;
             bool z;
-            const int r = wdl_of(play(pos, moves[i]), z);
+            const int r = wdl_of(tb_play(pos, moves[i]), z);
             if (r == PROBE_FAILED)
                 return PROBE_FAILED;
             if (-r == w)
@@ -503,14 +331,14 @@ int dtz_of(const ProbePosition& pos, bool may_search) {
         return PROBE_FAILED;
     int best = w > 0 ? NO_DTZ : zeroing_dtz(w);
     for (int i = 0; i < n; ++i) {
-        if (moves[i].kind & (MOVE_PAWN | MOVE_CAPTURE))
+        if (moves[i].kind & (TB_MOVE_PAWN | TB_MOVE_CAPTURE))
             continue;
-        const ProbePosition next = play(pos, moves[i]);
+        const ProbePosition next = tb_play(pos, moves[i]);
         const int r              = dtz_of(next, false);
         if (r == PROBE_FAILED)
             return PROBE_FAILED;
         const int v = -r;
-        if (v == 1 && is_checkmate(next))
+        if (v == 1 && tb_is_checkmate(next))
             best = 1;
         else if (w > 0 && v > 0 && v + 1 < best)
             best = v + 1;
@@ -566,12 +394,8 @@ bool syzygy_register(const char* name, int dir) {
     return true;
 }
 
-int syzygy_table_count() {
-    return entry_count;
-}
-
 bool probe_wdl(const ProbePosition& pos, int& wdl) {
-    if (!is_probeable(pos))
+    if (!tb_is_probeable(pos))
         return false;
     bool zeroing;
     const int v = wdl_of(pos, zeroing);
@@ -582,7 +406,7 @@ bool probe_wdl(const ProbePosition& pos, int& wdl) {
 }
 
 bool probe_dtz(const ProbePosition& pos, int& dtz) {
-    if (!is_probeable(pos))
+    if (!tb_is_probeable(pos))
         return false;
     const int v = dtz_of(pos, true);
     if (v == PROBE_FAILED)
@@ -592,19 +416,19 @@ bool probe_dtz(const ProbePosition& pos, int& dtz) {
 }
 
 bool probe_root(const ProbePosition& pos, RootProbe& result) {
-    if (!is_probeable(pos))
+    if (!tb_is_probeable(pos))
         return false;
     const int d = dtz_of(pos, true);
     if (d == PROBE_FAILED)
         return false;
-    TbMove moves[MAX_MOVES];
-    const int n   = legal_moves(pos, moves, false);
+    TbMove moves[TB_MAX_MOVES];
+    const int n   = tb_legal_moves(pos, moves, false);
     int best_pref = 0, chosen = -1, chosen_v = 0;
     for (int i = 0; i < n; ++i) {
-        const ProbePosition next = play(pos, moves[i]);
-        const bool zeroing       = (moves[i].kind & (MOVE_PAWN | MOVE_CAPTURE)) != 0;
+        const ProbePosition next = tb_play(pos, moves[i]);
+        const bool zeroing       = (moves[i].kind & (TB_MOVE_PAWN | TB_MOVE_CAPTURE)) != 0;
         int v;
-        if (is_checkmate(next)) {
+        if (tb_is_checkmate(next)) {
             v = 1;
         } else if (zeroing) {
             bool z;
@@ -612,7 +436,7 @@ bool probe_root(const ProbePosition& pos, RootProbe& result) {
             if (w == PROBE_FAILED)
                 return false;
             v = zeroing_dtz(-w);
-        } else if (pos.rule50 >= 99) {
+        } else if (pos.rule50 + 1 >= FIFTY_MOVE_PLIES) {
             v = 0; // the move completes the fifty moves: the game is drawn at once
         } else {
             const int c = dtz_of(next, true);
@@ -630,7 +454,9 @@ bool probe_root(const ProbePosition& pos, RootProbe& result) {
     if (chosen < 0)
         return false;
     const int h      = static_cast<int>(pos.rule50);
-    result.wdl       = d > 0 ? (d + h <= 100 ? 4 : 3) : d < 0 ? (-d + h <= 100 ? 0 : 1) : 2;
+    result.wdl       = d > 0   ? (d + h <= FIFTY_MOVE_PLIES ? 4 : 3)
+                       : d < 0 ? (-d + h <= FIFTY_MOVE_PLIES ? 0 : 1)
+                               : 2;
     result.dtz       = chosen_v;
     result.root_dtz  = d;
     result.from      = moves[chosen].from;

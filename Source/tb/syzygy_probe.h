@@ -10,26 +10,12 @@
 #include <vector>
 
 #include "core/board.h"
+#include "tb/probe_board.h"
 
 namespace tarn {
 
 constexpr int TB_CAPACITY_PAWNLESS = 254; // tables without pawns the registry holds
 constexpr int TB_CAPACITY_PAWNS    = 256; // tables with pawns
-
-// What both probes receive. The piece sets are unions over both colours.
-struct ProbePosition {
-    Bitboard white     = 0;
-    Bitboard black     = 0;
-    Bitboard kings     = 0;
-    Bitboard queens    = 0;
-    Bitboard rooks     = 0;
-    Bitboard bishops   = 0;
-    Bitboard knights   = 0;
-    Bitboard pawns     = 0;
-    unsigned rule50    = 0; // half-moves since the last capture or pawn move
-    unsigned ep        = 0; // square a capturing pawn moves to; 0 when none
-    bool white_to_move = true;
-};
 
 // The root probe's answer.
 struct RootProbe {
@@ -46,8 +32,6 @@ void syzygy_reset(const std::vector<std::string>& directories);
 // Registers the table `name` whose WDL file lies in directory number `dir`. False, with an
 // "info string" message, when the registry for its kind is full; false for a bad name.
 bool syzygy_register(const char* name, int dir);
-// Number of tables registered.
-int syzygy_table_count();
 
 // WDL value -2..2 for the side to move, as if the fifty-move counter were 0.
 bool probe_wdl(const ProbePosition& pos, int& wdl);

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "tb/syzygy_decode.h"
+#include "tb/syzygy_index.h"
 #include "tb/tb_test_support.h"
 
 namespace tarn {

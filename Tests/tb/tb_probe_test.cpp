@@ -170,5 +170,20 @@ TEST_F(TbInterface, RootResultFollowsTheFiftyMoveCounter) {
     EXPECT_EQ(node("8/8/8/4B1r1/5R2/8/8/k1K5 b - - 0 1", 10), TB_LOSS);
 }
 
+// With 99 half-moves gone, any move that does not zero the counter draws at once: a cursed
+// win's quiet moves are worth a draw, not the distance they would have kept.
+TEST_F(TbInterface, QuietRootMovesAtTheFiftyMoveLimitDraw) {
+    init_and_capture(test::syzygy_dir());
+    const char* fen = "8/1K3R2/8/8/8/1Q6/3r4/6k1 w - - 0 1";
+    RootProbe r;
+    ASSERT_TRUE(probe_root(test::probe_position_from_fen(fen, 98), r));
+    EXPECT_EQ(r.wdl, TB_CURSED_WIN);
+    EXPECT_EQ(r.dtz, 3);
+    ASSERT_TRUE(probe_root(test::probe_position_from_fen(fen, 99), r));
+    EXPECT_EQ(r.wdl, TB_CURSED_WIN);
+    EXPECT_EQ(r.dtz, 0);
+    EXPECT_EQ(r.root_dtz, 3);
+}
+
 } // namespace
 } // namespace tarn
