@@ -10,6 +10,7 @@
 #                     reference engine's when one is installed
 #   make eval-bench   hand-crafted evaluations per second over the perft positions and
 #                     500 openings, with and without the evaluation caches
+#   make tb-bench     tablebase WDL and DTZ probes per second on the oracle positions
 #   make bench        the single-thread benchmark whose node total is the bench signature
 #   make format       format the sources; make format-check only checks
 
@@ -23,7 +24,7 @@ SOURCES   := $(shell find Source Tests Training -name '*.cpp' -o -name '*.h' 2>/
 SHARED    := ../shared/data
 PERFT_MAX ?= 0 # largest leaf count run per record by perft-suite; 0 runs every depth
 
-.PHONY: all build run test portable asan-test tsan-check perft-suite perft-bench eval-bench bench format format-check clean
+.PHONY: all build run test portable asan-test tsan-check perft-suite perft-bench eval-bench tb-bench bench format format-check clean
 
 all: build
 
@@ -56,11 +57,20 @@ perft-suite: build
 	./$(BUILD)/tarn_perft suite $(SHARED)/perft-impossible.txt --max-nodes $(PERFT_MAX)
 	./$(BUILD)/tarn_perft suite $(SHARED)/perft-chess960.txt --chess960 --max-nodes $(PERFT_MAX)
 
-perft-bench: build
+perft-tb-bench: build
+	./$(BUILD)/tarn_tbbench $(SHARED)/syzygy $(SHARED)/syzygy-oracle.tsv
+
+bench: build
 	Tests/tools/perft_bench.sh $(BUILD)
 
-eval-bench: build
+eval-tb-bench: build
+	./$(BUILD)/tarn_tbbench $(SHARED)/syzygy $(SHARED)/syzygy-oracle.tsv
+
+bench: build
 	./$(BUILD)/tarn_evalbench $(SHARED)/perft-standard.txt $(SHARED)/openings-uho4060v4.txt --roots 647
+
+tb-bench: build
+	./$(BUILD)/tarn_tbbench $(SHARED)/syzygy $(SHARED)/syzygy-oracle.tsv
 
 bench: build
 	./$(BUILD)/tarn -pbench -d 12

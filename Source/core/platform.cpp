@@ -3,8 +3,10 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
+#include <fcntl.h>
 #include <poll.h>
 #include <sched.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
@@ -79,6 +81,34 @@ bool platform_file_exists(const char* path) {
 
 bool platform_remove_file(const char* path) {
     return std::remove(path) == 0;
+}
+
+bool platform_map_file(const char* path, MappedFile& file) {
+    file         = MappedFile{};
+    const int fd = open(path, O_RDONLY);
+    if (fd < 0)
+        return false;
+    struct stat st;
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size <= 0) {
+        close(fd);
+        return false;
+    }
+    const std::size_t size = static_cast<std::size_t>(st.st_size);
+    void* view             = mmap(nullptr, size, PROT_READ, MAP_PRIVATE, fd, 0);
+    close(fd); // the mapping keeps the file open
+    if (view == MAP_FAILED)
+        return false;
+    file.data = static_cast<const std::uint8_t*>(view);
+    file.size = size;
+    return true;
+}
+
+int platform_unmap_file(MappedFile& file) {
+    int error = 0;
+    if (file.data && munmap(const_cast<std::uint8_t*>(file.data), file.size) != 0)
+        error = errno;
+    file = MappedFile{};
+    return error;
 }
 
 } // namespace tarn

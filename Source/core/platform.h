@@ -1,10 +1,12 @@
 #pragma once
 // Every operating-system difference lives here: the monotonic clock, sleeping, non-blocking
-// reading of standard input, the timer-resolution hooks and the file tests. On POSIX the input
+// reading of standard input, the timer-resolution hooks, the file tests and read-only file
+// mapping. On POSIX the input
 // is polled with a zero timeout and read as raw bytes; nothing else may read standard input
 // through a buffered stream, whose buffer would hide waiting bytes from the poll.
 
 #include <cstddef>
+#include <cstdint>
 
 namespace tarn {
 
@@ -29,5 +31,16 @@ std::size_t platform_physical_memory();
 // File helpers for the log file.
 bool platform_file_exists(const char* path);
 bool platform_remove_file(const char* path);
+
+// A whole file mapped read-only; data is nullptr when nothing is mapped.
+struct MappedFile {
+    const std::uint8_t* data = nullptr;
+    std::size_t size         = 0;
+};
+// Maps a file read-only. False, with `file` left empty, when the file cannot be opened, is
+// empty or cannot be mapped.
+bool platform_map_file(const char* path, MappedFile& file);
+// Releases a mapping and empties `file`. Returns 0, or the system's error code on failure.
+int platform_unmap_file(MappedFile& file);
 
 } // namespace tarn

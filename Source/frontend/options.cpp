@@ -8,6 +8,7 @@
 #include "frontend/run_settings.h"
 #include "search/search_state.h"
 #include "search/tt.h"
+#include "tb/tb_probe.h"
 
 namespace tarn {
 
@@ -192,9 +193,12 @@ void set_option(const char* name, const char* value) {
         copy_option_text(o.OwnBook2_File, OPTION_PATH_CHARS, value);
         print_format("info string OwnBook2_File set to '%s'", o.OwnBook2_File);
     } else if (std::strcmp(name, "SyzygyPath") == 0) {
+        // The search threads read the mapped tables without a lock: never swap them mid-search.
+        if (searching())
+            return;
         copy_option_text(o.SyzygyPath, OPTION_PATH_CHARS, value);
         print_format("info string SyzygyPath set to '%s'", o.SyzygyPath);
-        // TODO: initialise the tablebases
+        tb_init(o.SyzygyPath);
     }
 }
 

@@ -26,6 +26,7 @@
 #include "search/threads.h"
 #include "search/timeman.h"
 #include "search/tt.h"
+#include "tb/tb_probe.h"
 
 namespace tarn {
 
@@ -145,7 +146,7 @@ void calibrate() {
 
 int run_interactive() {
     calibrate();
-    // TODO: initialise the tablebases from SyzygyPath.
+    tb_init(live_options.SyzygyPath);
     parse_fen(main_thread->pos, START_FEN);
     if (run_settings.protocol_mode == PROTOCOL_CONSOLE)
         show_board(main_thread->pos);

@@ -24,19 +24,25 @@
 #include "search/selectivity.h"
 #include "search/threads.h"
 #include "search/tt.h"
+#include "tb/tb_probe.h"
 
 namespace tarn {
 
 namespace {
 
-constexpr int MAX_ITERATION      = 68;
-constexpr int GAME_PLY_HORIZON   = 883;
-constexpr int ROOT_SEARCHED_BASE = -11000;
-constexpr int ASPIRATION_OPEN    = 5001;
-constexpr double CURRMOVE_TIME   = 3.5;
-constexpr int PV_MOVES_RUNNING   = 8;
-constexpr int PV_MOVES_STOPPED   = 32;
-constexpr int PV_TEXT_LAST_INDEX = 66;
+constexpr int MAX_ITERATION       = 68;
+constexpr int GAME_PLY_HORIZON    = 883;
+constexpr int ROOT_SEARCHED_BASE  = -11000;
+constexpr int ASPIRATION_OPEN     = 5001;
+constexpr double CURRMOVE_TIME    = 3.5;
+constexpr int PV_MOVES_RUNNING    = 8;
+constexpr int PV_MOVES_STOPPED    = 32;
+constexpr int PV_TEXT_LAST_INDEX  = 66;
+constexpr int TB_ROOT_PROBE_DEPTH = 70;    // depth given to the fallback WDL probe of the root
+constexpr int TB_MOVE_RULE50      = 10;    // fifty-move counter from which the table move is played
+constexpr int TB_MOVE_DEPTH       = 99;    // depth shown for a table move
+constexpr int TB_ROOT_WIN         = 9799;  // root score of a table win for the side to move
+constexpr int TB_ROOT_LOSS        = -9800; // and of a table loss
 
 // Perturbation generator of the secondary threads' root order; the threads share it without
 // a lock, and a lost update only changes the perturbation.
@@ -230,6 +236,41 @@ int root_pass(ThreadData& td, MoveEntry* first, int line, int depth, int alpha, 
     return best;
 }
 
+// The tablebase step of thread 0: sets the root's result and scores, and returns true when
+// the table move has been published and the search is over.
+bool root_tablebases(ThreadData& td, const MoveEntry* first, int side) {
+    SearchState& s = search_state;
+    Position& pos  = td.pos;
+    Move move      = 0;
+    int dtz        = 0;
+    int r          = tb_probe_root(pos, move, dtz);
+    if (r == TB_NONE) {
+        move = 0;
+        r    = tb_probe_node(pos, TB_ROOT_PROBE_DEPTH);
+    }
+    const int score      = r == TB_WIN ? TB_ROOT_WIN : r == TB_LOSS ? TB_ROOT_LOSS : 0;
+    s.root_tb_result     = r;
+    s.tb_score[side]     = static_cast<std::int16_t>(score);
+    s.tb_score[side ^ 1] = static_cast<std::int16_t>(-score);
+    s.tb_move            = move;
+    bool legal           = false;
+    for (const MoveEntry* e = first; e->move != END_OF_LIST; ++e)
+        legal |= move && e->move == move;
+    if (!legal || pos.rule50 < TB_MOVE_RULE50)
+        return false;
+    td.tbhits += 1;
+    td.root_pv[1]      = move;
+    td.root_pv[2]      = 0;
+    td.root_score      = score;
+    td.best_move_depth = TB_MOVE_DEPTH;
+    td.seldepth        = TB_MOVE_DEPTH;
+    publish(td, TB_MOVE_DEPTH);
+    if (s.multipv == 1 && noise_passed() && run_settings.noise != NOISE_SILENT)
+        print_pv_line(0, 1, TB_MOVE_DEPTH, s.best_score, s.pv);
+    s.stop = 1;
+    return true;
+}
+
 } // namespace
 
 void print_pv_line(int thread_id, int multipv_index, int depth, int score, const Move* pv) {
@@ -350,8 +391,12 @@ void search_driver(int t) {
     }
     if (master)
         s.single_reply = count == 1;
-    // Step 7-8. Tablebases at the root. TODO: probe once the tablebase decoder exists.
-    if (!master && s.root_tb_result != -1)
+    // Step 7. Thread 0: the tablebases give the root's result and may name the move, which is
+    // played without a search once the fifty-move counter makes the fastest win matter.
+    if (master && root_tablebases(td, first, side))
+        return;
+    // Step 8. Secondary threads have nothing to add to a root the tables have decided.
+    if (!master && s.root_tb_result != TB_NONE)
         return;
 
     // Step 9. Iterative deepening.

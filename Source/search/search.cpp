@@ -19,6 +19,7 @@
 #include "search/selectivity.h"
 #include "search/timeman.h"
 #include "search/tt.h"
+#include "tb/tb_probe.h"
 
 namespace tarn {
 
@@ -27,6 +28,7 @@ namespace {
 constexpr int COARSE_VALUE[8]     = {0, 1, 3, 3, 5, 10, 99, 0};
 constexpr int EXCHANGE_THRESHOLD  = -70;
 constexpr int TB_WIN_SCORE        = 9800;
+constexpr int TB_SPOILS           = 6; // child + parent result from here: the child spoils it
 constexpr int MATE_BOUND          = 9799;
 constexpr int QS_CHECK_GAIN       = 20000;
 constexpr int QS_BARE_ENDING_GAIN = 5000;
@@ -307,7 +309,31 @@ int node_search(ThreadData& td, int side, int ply, int depth, int alpha, int bet
             tt_depth = entry.depth;
         }
     }
-    // Step 14. Tablebases. TODO: probe once the tablebase decoder exists.
+    // Step 14. Tablebases, probed after a zeroing move and everywhere below a node that had a
+    // result. A first result ends the node; below a result, a move whose result spoils the
+    // parent's is refuted at once.
+    if (pos.rule50 == 0 || parent.tb_result != TB_NONE) {
+        const int r = tb_probe_node(pos, d);
+        f.tb_result = r;
+        if (r != TB_NONE) {
+            td.tbhits += 1;
+            if (parent.tb_result == TB_NONE) {
+                const int score = r == TB_WIN    ? TB_WIN_SCORE - ply
+                                  : r == TB_LOSS ? ply - TB_WIN_SCORE - 1
+                                                 : 0;
+                if (score <= alpha) {
+                    f.beta = static_cast<std::int16_t>(score);
+                    return alpha;
+                }
+                f.alpha = static_cast<std::int16_t>(score);
+                if (score < beta)
+                    f.beta = static_cast<std::int16_t>(score);
+                return score;
+            }
+            if (r + parent.tb_result >= TB_SPOILS)
+                return beta;
+        }
+    }
     // Step 15. Static evaluation.
     const int eval = evaluate(td, side, ply, in_check);
     f.static_eval  = static_cast<std::int16_t>(eval);
