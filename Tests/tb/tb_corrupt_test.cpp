@@ -117,7 +117,7 @@ protected:
         return failed;
     }
 
-    test::ScratchDir dir;
+    test::TableDir dir;
     std::vector<std::vector<unsigned char>> originals;
     std::vector<Probed> baseline;
 };

@@ -63,7 +63,7 @@ TEST_F(TbInterface, FindsEveryShippedTable) {
 }
 
 TEST_F(TbInterface, SecondDirectoryFillsWhatTheFirstLacks) {
-    test::ScratchDir empty;
+    test::TableDir empty;
     const std::string path = "/no/such/dir;" + empty.path() + ";;" + test::syzygy_dir();
     EXPECT_EQ(init_and_capture(path),
               "info string found " + std::to_string(SHIPPED_TABLES) + " tablebases\n");
@@ -71,7 +71,7 @@ TEST_F(TbInterface, SecondDirectoryFillsWhatTheFirstLacks) {
 }
 
 TEST_F(TbInterface, FirstDirectoryHoldingAFileWins) {
-    test::ScratchDir first;
+    test::TableDir first;
     first.write("KQvK.rtbw", std::vector<unsigned char>(80, 0)); // not a table file
     init_and_capture(first.path() + ";" + test::syzygy_dir());
     EXPECT_EQ(node(KQ_V_K, 1), TB_NONE);
@@ -80,7 +80,7 @@ TEST_F(TbInterface, FirstDirectoryHoldingAFileWins) {
 
 TEST_F(TbInterface, ReinitialisingReplacesTheSet) {
     init_and_capture(test::syzygy_dir());
-    test::ScratchDir only_kqk;
+    test::TableDir only_kqk;
     only_kqk.copy_table("KQvK.rtbw");
     EXPECT_EQ(init_and_capture(only_kqk.path()), "info string found 1 tablebases\n");
     EXPECT_EQ(tb_largest(), 3);
@@ -111,7 +111,7 @@ TEST_F(TbInterface, NodesBelowTheProbeDepthAreNotProbed) {
 }
 
 TEST_F(TbInterface, SixPiecesAreProbedFromSyzygyProbeDepth6) {
-    test::ScratchDir six;
+    test::TableDir six;
     six.write("KRRvKRN.rtbw", std::vector<unsigned char>(80, 0)); // never read: Rxa7 wins
     init_and_capture(six.path() + ";" + test::syzygy_dir());
     ASSERT_EQ(tb_largest(), 6);
@@ -134,7 +134,7 @@ TEST_F(TbInterface, PositionsWithCastlingRightsAreNeverProbed) {
 }
 
 TEST_F(TbInterface, PositionsLargerThanTheSetAreNotProbed) {
-    test::ScratchDir three;
+    test::TableDir three;
     three.copy_table("KQvK.rtbw");
     three.copy_table("KQvK.rtbz");
     init_and_capture(three.path());

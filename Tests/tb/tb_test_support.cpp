@@ -52,7 +52,7 @@ std::string probe_move_text(int from, int to, int promotion) {
     return text;
 }
 
-ScratchDir::ScratchDir() {
+TableDir::TableDir() {
     std::string pattern = (std::filesystem::temp_directory_path() / "tarn-tb-XXXXXX").string();
     if (mkdtemp(pattern.data()))
         path_ = pattern;
@@ -60,13 +60,13 @@ ScratchDir::ScratchDir() {
         ADD_FAILURE() << "cannot create a scratch directory";
 }
 
-ScratchDir::~ScratchDir() {
+TableDir::~TableDir() {
     std::error_code ec;
     if (!path_.empty())
         std::filesystem::remove_all(path_, ec);
 }
 
-void ScratchDir::copy_table(const std::string& file_name) const {
+void TableDir::copy_table(const std::string& file_name) const {
     std::error_code ec;
     std::filesystem::copy_file(syzygy_dir() + "/" + file_name, path_ + "/" + file_name,
                                std::filesystem::copy_options::overwrite_existing, ec);
@@ -74,8 +74,7 @@ void ScratchDir::copy_table(const std::string& file_name) const {
         ADD_FAILURE() << "cannot copy " << file_name << ": " << ec.message();
 }
 
-void ScratchDir::write(const std::string& file_name,
-                       const std::vector<unsigned char>& bytes) const {
+void TableDir::write(const std::string& file_name, const std::vector<unsigned char>& bytes) const {
     std::ofstream out(path_ + "/" + file_name, std::ios::binary | std::ios::trunc);
     out.write(reinterpret_cast<const char*>(bytes.data()),
               static_cast<std::streamsize>(bytes.size()));

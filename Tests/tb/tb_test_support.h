@@ -21,12 +21,12 @@ std::string probe_move_text(int from, int to, int promotion);
 
 // A fresh directory under the system's temporary folder, removed with everything in it when
 // the handle goes.
-class ScratchDir {
+class TableDir {
 public:
-    ScratchDir();
-    ~ScratchDir();
-    ScratchDir(const ScratchDir&)            = delete;
-    ScratchDir& operator=(const ScratchDir&) = delete;
+    TableDir();
+    ~TableDir();
+    TableDir(const TableDir&)            = delete;
+    TableDir& operator=(const TableDir&) = delete;
     const std::string& path() const { return path_; }
     // Copies a file of the shared table directory into this one.
     void copy_table(const std::string& file_name) const;
