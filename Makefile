@@ -12,6 +12,8 @@
 #                     500 openings, with and without the evaluation caches
 #   make tb-bench     tablebase WDL and DTZ probes per second on the oracle positions
 #   make bench        the single-thread benchmark whose node total is the bench signature
+#   make match        a short match of Tarn against itself with Selectivity 0 on one side
+#                     (MATCH_ARGS=... plays any other match; see the README)
 #   make format       format the sources; make format-check only checks
 
 JOBS      ?= 2
@@ -23,8 +25,12 @@ CMAKE_GEN := cmake -S . -DCMAKE_BUILD_TYPE=Release
 SOURCES   := $(shell find Source Tests Training -name '*.cpp' -o -name '*.h' 2>/dev/null)
 SHARED    := ../shared/data
 PERFT_MAX ?= 0 # largest leaf count run per record by perft-suite; 0 runs every depth
+MATCH_ARGS ?= -engine cmd=$(BUILD)/tarn name=Tarn -engine cmd=$(BUILD)/tarn name=Tarn-sel0 \
+              option.Selectivity=0 -each nodes=2000 option.Hash=16 -games 40 -repeat \
+              -concurrency 2 -openings file=$(SHARED)/openings-uho4060v4.txt order=random \
+              -pgnout file=$(BUILD)/match.pgn
 
-.PHONY: all build run test portable asan-test tsan-check perft-suite perft-bench eval-bench tb-bench bench format format-check clean
+.PHONY: all build run test portable asan-test tsan-check perft-suite perft-bench eval-bench tb-bench bench format format-check clean match
 
 all: build
 
@@ -68,6 +74,9 @@ tb-bench: build
 
 bench: build
 	./$(BUILD)/tarn -pbench -d 12
+
+match: build
+	./$(BUILD)/Training/match/tarn-match $(MATCH_ARGS)
 
 format:
 	clang-format -i $(SOURCES)
