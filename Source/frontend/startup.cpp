@@ -25,6 +25,7 @@
 #include "search/threads.h"
 #include "search/timeman.h"
 #include "search/tt.h"
+#include "tools/anepd.h"
 
 namespace tarn {
 
@@ -361,6 +362,9 @@ int tarn_main(int argc, const char* const* argv) {
     case RUN_BENCH:
         run_benchmark(choice.bench_inline);
         status = 0;
+        break;
+    case RUN_ANEPD:
+        analyse_epd_file(run_settings.input_file, run_settings.output_file);
         break;
     default:
         print_line("info string this run mode is not available in this build");
