@@ -26,6 +26,7 @@
 #include "search/timeman.h"
 #include "search/tt.h"
 #include "tools/anepd.h"
+#include "tools/scan_pgn.h"
 
 namespace tarn {
 
@@ -365,6 +366,13 @@ int tarn_main(int argc, const char* const* argv) {
         break;
     case RUN_ANEPD:
         analyse_epd_file(run_settings.input_file, run_settings.output_file);
+        break;
+    case RUN_SCAN_PGN1:
+    case RUN_SCAN_PGN1 + 1:
+    case RUN_SCAN_PGN1 + 2:
+    case RUN_SCAN_PGN4:
+        scan_pgn(run_settings.pgn_file, run_settings.output_file,
+                 choice.run_mode - RUN_SCAN_PGN1 + 1);
         break;
     default:
         print_line("info string this run mode is not available in this build");
