@@ -27,6 +27,7 @@
 #include "search/tt.h"
 #include "tools/anepd.h"
 #include "tools/scan_pgn.h"
+#include "tools/tune_data.h"
 
 namespace tarn {
 
@@ -373,6 +374,14 @@ int tarn_main(int argc, const char* const* argv) {
     case RUN_SCAN_PGN4:
         scan_pgn(run_settings.pgn_file, run_settings.output_file,
                  choice.run_mode - RUN_SCAN_PGN1 + 1);
+        break;
+    case RUN_MKTUNE1:
+    case RUN_MKTUNE2:
+        build_tuning_set(run_settings.input_file, run_settings.output_file,
+                         choice.run_mode - RUN_MKTUNE1 + 1);
+        break;
+    case RUN_EPD2BIN:
+        convert_training_data(run_settings.input_file);
         break;
     default:
         print_line("info string this run mode is not available in this build");
