@@ -52,17 +52,6 @@ Position& game() {
     return main_thread->pos;
 }
 
-// Effective branching factor over the last four completed iterations.
-double branching_factor() {
-    const SearchState& s = search_state;
-    const int d          = s.last_depth;
-    if (d < 6 || d >= DEPTH_SLOTS || s.nodes_by_depth[d] == 0 || s.nodes_by_depth[d - 4] == 0)
-        return 2.0;
-    return std::pow(static_cast<double>(s.nodes_by_depth[d]) /
-                        static_cast<double>(s.nodes_by_depth[d - 4]),
-                    0.25);
-}
-
 // Share of the 1000 entries around the middle of the table written by this search.
 double hash_fill_percent() {
     if (!transposition_table.words || transposition_table.entry_count < 3000)
@@ -376,6 +365,16 @@ void dispatch_console(const std::string& line) {
     } else {
         console_move(cmd);
     }
+}
+
+double branching_factor() {
+    const SearchState& s = search_state;
+    const int d          = s.last_depth;
+    if (d < 6 || d >= DEPTH_SLOTS || s.nodes_by_depth[d] == 0 || s.nodes_by_depth[d - 4] == 0)
+        return 2.0;
+    return std::pow(static_cast<double>(s.nodes_by_depth[d]) /
+                        static_cast<double>(s.nodes_by_depth[d - 4]),
+                    0.25);
 }
 
 } // namespace tarn

@@ -137,6 +137,10 @@ bool poll_input(std::string& line) {
     return true;
 }
 
+bool input_has_ended() {
+    return input_ended && pending_lines.find('\n') == std::string::npos;
+}
+
 void reset_input() {
     partial_line.clear();
     pending_lines.clear();

@@ -32,6 +32,8 @@ bool log_is_open();
 // Next complete input line, or false when none has arrived yet. At the end of the input
 // stream the line "quit" is handed out, so the engine ends as if it had been told to.
 bool poll_input(std::string& line);
+// True once standard input has ended and every line that came before the end is handed out.
+bool input_has_ended();
 // Drops any buffered input state (tests use it to start from a clean queue).
 void reset_input();
 // First blank-delimited word of text (at most 127 characters), after leading blanks.

@@ -27,6 +27,9 @@
 #include "search/timeman.h"
 #include "search/tt.h"
 #include "tb/tb_probe.h"
+#include "tools/anepd.h"
+#include "tools/scan_pgn.h"
+#include "tools/tune_data.h"
 
 namespace tarn {
 
@@ -367,6 +370,24 @@ int tarn_main(int argc, const char* const* argv) {
     case RUN_MKBOOK:
         build_book(run_settings.pgn_file);
         status = 0;
+        break;
+    case RUN_ANEPD:
+        analyse_epd_file(run_settings.input_file, run_settings.output_file);
+        break;
+    case RUN_SCAN_PGN1:
+    case RUN_SCAN_PGN1 + 1:
+    case RUN_SCAN_PGN1 + 2:
+    case RUN_SCAN_PGN4:
+        scan_pgn(run_settings.pgn_file, run_settings.output_file,
+                 choice.run_mode - RUN_SCAN_PGN1 + 1);
+        break;
+    case RUN_MKTUNE1:
+    case RUN_MKTUNE2:
+        build_tuning_set(run_settings.input_file, run_settings.output_file,
+                         choice.run_mode - RUN_MKTUNE1 + 1);
+        break;
+    case RUN_EPD2BIN:
+        convert_training_data(run_settings.input_file);
         break;
     default:
         print_line("info string this run mode is not available in this build");

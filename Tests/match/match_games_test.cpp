@@ -47,7 +47,7 @@ protected:
         return tag_;
     }
     const MatchConfig defaults_;
-    test::ScratchDir dir_;
+    test::MatchDir dir_;
     std::vector<PgnGame> games_;
     std::string tag_;
 };

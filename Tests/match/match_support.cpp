@@ -4,15 +4,17 @@
 #include <filesystem>
 #include <fstream>
 
+#include "support/test_support.h"
+
 namespace tarn::test {
 
-ScratchDir::ScratchDir() {
+MatchDir::MatchDir() {
     path = (std::filesystem::temp_directory_path() / "tarn_match_XXXXXX").string();
     if (!mkdtemp(path.data()))
         ADD_FAILURE() << "cannot make a scratch directory";
 }
 
-ScratchDir::~ScratchDir() {
+MatchDir::~MatchDir() {
     std::error_code ignored;
     std::filesystem::remove_all(path, ignored);
 }
@@ -42,14 +44,6 @@ std::vector<PgnGame> read_pgn_file(const std::string& path) {
         games.push_back(game);
     }
     return games;
-}
-
-std::vector<std::string> read_lines(const std::string& path) {
-    std::vector<std::string> lines;
-    std::ifstream in(path);
-    for (std::string line; std::getline(in, line);)
-        lines.push_back(line);
-    return lines;
 }
 
 } // namespace tarn::test

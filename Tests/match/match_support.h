@@ -9,16 +9,17 @@
 #include "frontend/run_settings.h"
 #include "match/config.h"
 #include "match/pgn.h"
+#include "support/test_support.h"
 
 namespace tarn::test {
 
 // A fresh directory under the system's temporary directory, removed with its contents.
-struct ScratchDir {
+struct MatchDir {
     std::string path;
-    ScratchDir();
-    ~ScratchDir();
-    ScratchDir(const ScratchDir&)            = delete;
-    ScratchDir& operator=(const ScratchDir&) = delete;
+    MatchDir();
+    ~MatchDir();
+    MatchDir(const MatchDir&)            = delete;
+    MatchDir& operator=(const MatchDir&) = delete;
     std::string file(const std::string& name) const { return path + "/" + name; }
 };
 
@@ -34,7 +35,5 @@ protected:
 EngineConfig fake_engine(const std::string& name, const std::vector<std::string>& script);
 // Every game of a PGN file; a missing file or a damaged game fails the calling test.
 std::vector<PgnGame> read_pgn_file(const std::string& path);
-// The lines of a text file.
-std::vector<std::string> read_lines(const std::string& path);
 
 } // namespace tarn::test

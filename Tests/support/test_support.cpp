@@ -60,4 +60,12 @@ bool same_position(const Position& a, const Position& b) {
            a.ep_square == b.ep_square && a.castle_rights == b.castle_rights && a.rule50 == b.rule50;
 }
 
+std::vector<std::string> read_lines(const std::string& path) {
+    std::vector<std::string> lines;
+    std::ifstream in(path);
+    for (std::string line; std::getline(in, line);)
+        lines.push_back(line);
+    return lines;
+}
+
 } // namespace tarn::test

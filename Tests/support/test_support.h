@@ -22,6 +22,9 @@ std::vector<std::string> suite_fens(const char* name);
 // True when two positions agree in every field except the owner pointer.
 bool same_position(const Position& a, const Position& b);
 
+// Lines of a text file (none when it cannot be read).
+std::vector<std::string> read_lines(const std::string& path);
+
 // Owning handle for a ThreadData in a test.
 struct ThreadDataHandle {
     ThreadData* td                                       = new_thread_data();

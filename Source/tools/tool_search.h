@@ -1,0 +1,18 @@
+#pragma once
+// How the batch tools search: one position at a time, on a search thread (with its helpers
+// when Threads is above 1), while the calling thread sleeps in steps of a millisecond, keeps
+// the clock and, when asked, takes typed commands so that "stop" ends the search and "quit"
+// the run. The interactive time check leaves benchmark-mode searches alone, so the wait
+// itself ends a search that has used up a fixed time per move ("-t").
+
+namespace tarn {
+
+// Searches the game position with the limits in SearchState; the result is in SearchState
+// (best_score, pv, nodes, last_depth, elapsed) and mode is idle again on return. With
+// watch_input, typed commands are executed during the wait.
+void search_tool_position(bool watch_input);
+// Executes at most one typed command. Once standard input has ended there are no more
+// commands: a tool started without a terminal or pipe runs to the end of its file.
+void poll_tool_input();
+
+} // namespace tarn

@@ -1,0 +1,246 @@
+#include <cstdlib>
+#include <filesystem>
+#include <gtest/gtest.h>
+#include <string>
+#include <vector>
+
+#include "batch/batch_support.h"
+#include "core/fen.h"
+#include "frontend/engine_process.h"
+#include "support/test_support.h"
+#include "tools/epd.h"
+#include "tools/scan_pgn.h"
+
+namespace tarn {
+namespace {
+
+TEST(CommentEvaluation, ScoreDepthPairsAreWhitesViewUnlessTheSiteFlagIsSet) {
+    EXPECT_EQ(comment_evaluation("+0.35/12 0.4s", false, false), 35);
+    EXPECT_EQ(comment_evaluation("+0.35/12 0.4s", true, false), 35);
+    EXPECT_EQ(comment_evaluation("+0.35/12 0.4s", true, true), -35);
+    EXPECT_EQ(comment_evaluation("+0.35/12 0.4s", false, true), 35);
+    EXPECT_EQ(comment_evaluation("-1.20/9", false, false), -120);
+}
+
+TEST(CommentEvaluation, BookMatesAndRounding) {
+    EXPECT_EQ(comment_evaluation("book", true, true), 0);
+    EXPECT_EQ(comment_evaluation("-M5/20 0.1s", false, false), -EVAL_MATE);
+    EXPECT_EQ(comment_evaluation("+M3/15", false, false), EVAL_MATE);
+    EXPECT_EQ(comment_evaluation("+M3/15", true, true), -EVAL_MATE);
+    EXPECT_EQ(comment_evaluation("+0.57/9", false, false), 57);
+    EXPECT_EQ(comment_evaluation("-0.29/9", false, false), -29);
+    EXPECT_EQ(comment_evaluation("+999.00/9", false, false), EVAL_LIMIT);
+}
+
+TEST(CommentEvaluation, EvalWordsAreTheMoversView) {
+    EXPECT_EQ(comment_evaluation("eval 120, depth 5", false, false), 120);
+    EXPECT_EQ(comment_evaluation("eval 120, depth 5", true, false), -120);
+    EXPECT_EQ(comment_evaluation("eval -45", true, true), 45);
+}
+
+TEST(CommentEvaluation, TextsWithoutAScoreAreUnreadable) {
+    EXPECT_EQ(comment_evaluation("eval ", true, false), EVAL_UNREADABLE);
+    EXPECT_EQ(comment_evaluation("a plain remark", false, false), EVAL_UNREADABLE);
+    EXPECT_EQ(comment_evaluation("+1/5", true, true), EVAL_UNREADABLE);
+    EXPECT_EQ(comment_evaluation("/5", false, false), EVAL_UNREADABLE);
+}
+
+bool ends_with(const std::string& text, const std::string& end) {
+    return text.size() >= end.size() &&
+           text.compare(text.size() - end.size(), end.size(), end) == 0;
+}
+
+// A game of knight moves: white Nf3/Ng1, black Nf6/Ng8, with one comment per ply.
+std::string knight_game(const std::vector<std::string>& comments, const char* result,
+                        const std::string& extra_tags = "") {
+    static const char* const MOVES[4] = {"Nf3", "Nf6", "Ng1", "Ng8"};
+    std::string text = "[Event \"t\"]\n[Site \"?\"]\n[Round \"1\"]\n" + extra_tags + "[Result \"" +
+                       result + "\"]\n\n";
+    for (std::size_t k = 0; k < comments.size(); ++k) {
+        if (k % 2 == 0)
+            text += std::to_string(k / 2 + 1) + ". ";
+        text += MOVES[k % 4];
+        text += comments[k].empty() ? " " : " {" + comments[k] + "} ";
+        if (k % 6 == 5)
+            text += "\n";
+    }
+    return text + result + "\n\n";
+}
+
+std::vector<std::string> score_comments(const std::vector<int>& centipawns) {
+    std::vector<std::string> comments;
+    for (int cp : centipawns) {
+        char text[32];
+        std::snprintf(text, sizeof text, "%+.2f/10 0.1s", cp / 100.0);
+        comments.push_back(text);
+    }
+    return comments;
+}
+
+class ScanPgn : public test::BatchTool {
+protected:
+    // Scans text as a PGN file with one variant; returns the lines of the output file.
+    std::vector<std::string> scan(const std::string& text, int variant) {
+        test::write_text_file(path("games.pgn"), text);
+        test::StdoutCapture capture;
+        scan_pgn(path("games.pgn"), path("out.epd"), variant);
+        printed_ = test::output_lines(capture.take());
+        return test::read_lines(path("out.epd"));
+    }
+    std::vector<std::string> printed_;
+};
+
+TEST_F(ScanPgn, ResultLabelsAreFromTheSideToMove) {
+    const std::vector<std::string> out =
+        scan(knight_game(score_comments({50, 20, 40, 30, 10, 60, 70, 80, 90, 15}), "0-1"), 2);
+    // Ten plies; the last four get no label.
+    ASSERT_EQ(out.size(), 7u);
+    EXPECT_EQ(out[0], std::string(START_FEN) + " ce 50; gr 0.0;");
+    EXPECT_EQ(out[1], "rnbqkbnr/pppppppp/8/8/8/5N2/PPPPPPPP/RNBQKB1R b KQkq - ce -20; gr 1.0;");
+    EXPECT_EQ(out[2], "rnbqkb1r/pppppppp/5n2/8/8/5N2/PPPPPPPP/RNBQKB1R w KQkq - ce 40; gr 0.0;");
+    EXPECT_EQ(out[5], "rnbqkbnr/pppppppp/8/8/8/5N2/PPPPPPPP/RNBQKB1R b KQkq - ce -60; gr 1.0;");
+    EXPECT_EQ(out[6], "");
+    EXPECT_EQ(printed_.back(), "games= 1, positions= 6");
+    EXPECT_TRUE(std::filesystem::exists(path(SCAN_MISTAKES_FILE)));
+}
+
+TEST_F(ScanPgn, DrawnGamesLabelEveryPositionAHalf) {
+    const std::vector<std::string> out = scan(
+        knight_game(score_comments({5, -5, 10, -10, 15, -15, 5, 5, 5, 5, 5, 5}), "1/2-1/2"), 2);
+    ASSERT_EQ(out.size(), 9u);
+    for (int i = 0; i < 8; ++i)
+        EXPECT_TRUE(ends_with(out[i], " gr 0.5;")) << out[i];
+}
+
+TEST_F(ScanPgn, ResultLabelFilters) {
+    // Book moves (0.00 in the first 20 plies), moves without a score and unfinished games give
+    // no labels; a forfeited game is skipped altogether.
+    std::vector<std::string> comments = score_comments({0, 0, 30, 30, 30, 30, 30, 30, 30, 30});
+    comments[0]                       = "book";
+    comments[3]                       = "";
+    comments[4]                       = "a remark";
+    std::string text                  = knight_game(comments, "1-0");
+    text += knight_game(score_comments({30, 30, 30, 30, 30, 30, 30, 30}), "*");
+    text += knight_game(score_comments({30, 30, 30, 30, 30, 30, 30, 30}), "1-0",
+                        "[Termination \"time forfeit\"]\n");
+    const std::vector<std::string> out = scan(text, 2);
+    ASSERT_EQ(out.size(), 3u); // plies 2 and 5 (the others are filtered) and the line feed
+    EXPECT_EQ(out[0], "rnbqkb1r/pppppppp/5n2/8/8/5N2/PPPPPPPP/RNBQKB1R w KQkq - ce 30; gr 1.0;");
+    EXPECT_EQ(out[1], "rnbqkbnr/pppppppp/8/8/8/5N2/PPPPPPPP/RNBQKB1R b KQkq - ce -30; gr 0.0;");
+    EXPECT_EQ(printed_.back(), "games= 2, positions= 2");
+}
+
+TEST_F(ScanPgn, BestMovesUntilTheGameIsDecided) {
+    const std::vector<std::string> out =
+        scan(knight_game(score_comments({10, 20, 600, 30, 40}), "1-0"), 3);
+    ASSERT_EQ(out.size(), 4u);
+    EXPECT_EQ(out[0], std::string(START_FEN) + " 0 0 bm Nf3; ce 10;");
+    EXPECT_EQ(out[1], "rnbqkbnr/pppppppp/8/8/8/5N2/PPPPPPPP/RNBQKB1R b KQkq - 1 1 bm Nf6; ce -20;");
+    EXPECT_EQ(out[2],
+              "rnbqkb1r/pppppppp/5n2/8/8/5N2/PPPPPPPP/RNBQKB1R w KQkq - 2 2 bm Ng1; ce 600;");
+}
+
+TEST_F(ScanPgn, BestMovesSkipChecksAndReadMateMarks) {
+    const std::string mate   = "[Event \"m\"]\n[Result \"1-0\"]\n\n1. e4 {+0.10/5} e5 {+0.10/5} "
+                               "2. Bc4 {+0.20/5} Nc6 {+0.10/5} 3. Qh5 {+0.30/5} Nf6 {+4.00/5} "
+                               "4. Qxf7# {+M1/5} 1-0\n";
+    const std::string checks = "[Event \"c\"]\n[Result \"1-0\"]\n\n1. e4 {+0.10/5} d5 {+0.10/5} "
+                               "2. Bb5+ {+0.10/5} c6 {+0.10/5} 3. Bxc6+ {+0.10/5} "
+                               "Nxc6 {+0.10/5} 4. Nf3 {+0.10/5} 1-0\n";
+    const std::vector<std::string> out = scan(mate + checks, 3);
+    ASSERT_EQ(out.size(), 13u); // seven plies, five of the other game, the line feed
+    EXPECT_EQ(out[6], "r1bqkb1r/pppp1ppp/2n2n2/4p2Q/2B1P3/8/PPPP1PPP/RNB1K1NR w KQkq - 4 6 bm "
+                      "Qxf7#; ce 9000;");
+    EXPECT_TRUE(ends_with(out[10], " bm Bxc6+; ce 10;")) << out[10];
+    EXPECT_TRUE(ends_with(out[11], " bm Nf3; ce 10;")) << out[11];
+}
+
+TEST_F(ScanPgn, RookEndingsWithOnePawn) {
+    const std::vector<std::string> out =
+        scan("[Event \"r\"]\n[Result \"1-0\"]\n[FEN \"r7/8/4k3/8/8/4K3/4P3/7R w - - 0 1\"]\n\n"
+             "1. Kd3 {+1.00/9} Kd5 {+0.80/9} 2. Ke3 1-0\n",
+             4);
+    ASSERT_EQ(out.size(), 4u);
+    EXPECT_EQ(out[0], "r7/8/4k3/8/8/4K3/4P3/7R w - - 0 0 bm Kd3; ce 100; tune 1.00000;");
+    EXPECT_EQ(out[1], "r7/8/4k3/8/8/3K4/4P3/7R b - - 1 1 bm Kd5; ce -80; tune 0.00000;");
+    EXPECT_EQ(out[2], "r7/8/8/3k4/8/3K4/4P3/7R w - - 2 2 bm Ke3; tune 1.00000;");
+}
+
+TEST_F(ScanPgn, ListingMarksMistakesOfEitherSide) {
+    // Black's ply 13 lets white's evaluation rise for good; white's ply 16 lets black's rise.
+    std::vector<int> evals(30, 0);
+    evals[14] = evals[16] = evals[20] = 100;
+    evals[17] = evals[19] = evals[23]     = -150;
+    const std::vector<std::string> out    = scan(knight_game(score_comments(evals), "1-0"), 1);
+    const std::vector<std::string> punish = test::read_lines(path(SCAN_MISTAKES_FILE));
+    const std::string both_out  = "rnbqkb1r/pppppppp/5n2/8/8/5N2/PPPPPPPP/RNBQKB1R w KQkq - 14 14";
+    const std::string white_out = "rnbqkbnr/pppppppp/8/8/8/5N2/PPPPPPPP/RNBQKB1R b KQkq - ";
+    ASSERT_EQ(punish.size(), 2u);
+    EXPECT_EQ(punish[0], both_out + " bm Ng1;");
+    EXPECT_EQ(punish[1], white_out + "17 17 bm Nf6;");
+    ASSERT_GE(out.size(), 5u + 30u);
+    EXPECT_EQ(out[2], "[Round \"1\"]");
+    EXPECT_EQ(out[3], "[Tag \"game_0\"]");
+    EXPECT_EQ(out[4], "[Result \"1-0\"]");
+    EXPECT_EQ(out[5], "  1.  Nf3     {  0.00}");
+    EXPECT_EQ(out[6], "      Nf6     {  0.00}");
+    EXPECT_EQ(out[5 + 13], "      Nf6     {  0.00 ? " + white_out + "13 13 am Nf6;}");
+    EXPECT_EQ(out[5 + 14], "  8.  Ng1     {  1.00 ! " + both_out + " bm Ng1;}");
+    EXPECT_EQ(out[5 + 16], "  9.  Nf3     {  1.00 ? " + std::string(START_FEN) + " 16 16 am Nf3;}");
+    EXPECT_EQ(out[5 + 17], "      Nf6     {  1.50 ! " + white_out + "17 17 bm Nf6;}");
+    EXPECT_EQ(out[5 + 18], " 10.  Ng1     {  0.00}");
+    EXPECT_EQ(printed_.back(), "games= 1, positions= 2");
+}
+
+TEST_F(ScanPgn, MovesBeyondTheLimitAreIgnored) {
+    const std::vector<std::string> out =
+        scan(knight_game(std::vector<std::string>(SCAN_MAX_PLIES + 9), "1/2-1/2"), 1);
+    int moves = 0;
+    for (const std::string& line : out)
+        moves += line.size() > 5 && line[5] == ' ' && line[6] == 'N';
+    EXPECT_EQ(moves, SCAN_MAX_PLIES);
+}
+
+TEST_F(ScanPgn, AnOpenCommentEndsWithItsGame) {
+    const std::string broken = "[Event \"a\"]\n[Result \"1-0\"]\n\n1. Nf3 {+0.10/5 Nf6 {\n";
+    const std::vector<std::string> out =
+        scan(broken + knight_game(score_comments({10, 20, 30, 40, 50, 60}), "1-0"), 2);
+    ASSERT_EQ(out.size(), 3u);
+    EXPECT_EQ(out[0], std::string(START_FEN) + " ce 10; gr 1.0;");
+}
+
+TEST_F(ScanPgn, UnreadableMovesEndTheirGameOnly) {
+    const std::string bad = "[Event \"a\"]\n[Result \"1-0\"]\n\n1. Nf3 {+0.10/5} Ke5 {+0.10/5} "
+                            "2. Nc3 {+0.10/5} 1-0\n";
+    const std::vector<std::string> out =
+        scan(bad + knight_game(score_comments({10, 20, 30, 40, 50, 60}), "1-0"), 3);
+    ASSERT_EQ(out.size(), 8u); // one from the first game, six from the second, the line feed
+    EXPECT_EQ(out[1], std::string(START_FEN) + " 0 0 bm Nf3; ce 10;");
+}
+
+TEST_F(ScanPgn, MissingFileWritesNothing) {
+    test::StdoutCapture capture;
+    scan_pgn(path("none.pgn"), "", 2);
+    EXPECT_EQ(capture.take(), "info string can't open " + path("none.pgn") + "\n");
+    EXPECT_FALSE(std::filesystem::exists(path(SCAN_FILE)));
+    EXPECT_FALSE(std::filesystem::exists(path(SCAN_MISTAKES_FILE)));
+}
+
+TEST_F(ScanPgn, SelfPlayGamesGiveOneLabelPerQualifyingPosition) {
+    const std::string games = test::shared_head("games-engine-selfplay.pgn", 200);
+    ASSERT_FALSE(games.empty());
+    const std::vector<std::string> out = scan(games, 2);
+    ASSERT_GT(out.size(), 50u);
+    test::ThreadDataHandle td;
+    for (std::size_t i = 0; i + 1 < out.size(); ++i) {
+        ASSERT_TRUE(test::like(out[i], "* * * * ce #; gr #.#;")) << out[i];
+        const EpdRecord record = parse_epd_record(out[i]);
+        EXPECT_TRUE(set_epd_position(td->pos, record.position)) << out[i];
+        EXPECT_LT(std::abs(std::atoi(record.ce.c_str())), EVAL_VALID_LIMIT);
+        EXPECT_TRUE(record.gr == "0.0" || record.gr == "0.5" || record.gr == "1.0") << out[i];
+    }
+    EXPECT_EQ(out.back(), "");
+}
+
+} // namespace
+} // namespace tarn
