@@ -9,6 +9,8 @@
 #                     reference engine's when one is installed
 #   make eval-bench   hand-crafted evaluations per second over the perft positions and
 #                     500 openings, with and without the evaluation caches
+#   make nn-bench     network evaluations per second, from scratch and incremental, beside
+#                     the hand-crafted figure on the same positions
 #   make bench        the single-thread benchmark whose node total is the bench signature
 #   make format       format the sources; make format-check only checks
 
@@ -21,7 +23,7 @@ SOURCES   := $(shell find Source Tests Training -name '*.cpp' -o -name '*.h' 2>/
 SHARED    := ../shared/data
 PERFT_MAX ?= 0 # largest leaf count run per record by perft-suite; 0 runs every depth
 
-.PHONY: all build run test portable asan-test perft-suite perft-bench eval-bench bench format format-check clean
+.PHONY: all build run test portable asan-test perft-suite perft-bench eval-bench nn-bench bench format format-check clean
 
 all: build
 
@@ -54,6 +56,9 @@ perft-bench: build
 
 eval-bench: build
 	./$(BUILD)/tarn_evalbench $(SHARED)/perft-standard.txt $(SHARED)/openings-uho4060v4.txt --roots 647
+
+nn-bench: build
+	./$(BUILD)/tarn_nnbench $(SHARED)/perft-standard.txt $(SHARED)/openings-uho4060v4.txt --roots 647
 
 bench: build
 	./$(BUILD)/tarn -pbench -d 12
