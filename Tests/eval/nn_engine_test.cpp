@@ -45,10 +45,16 @@ protected:
     std::vector<std::string> paths;
 };
 
-TEST_F(NetworkEngine, SearchesWithTheNetworkSetoptionLoads) {
+TEST_F(NetworkEngine, SaysWhichNetworkItUsesAndSearchesWithTheOneSetoptionLoads) {
     test::LiveEngine engine({"-hash", "1"});
     engine.send("setoption name NN_File value new");
-    ASSERT_FALSE(engine.read_until("creating new net...").empty());
+    const std::vector<std::string> start = engine.read_until("creating new net...");
+    ASSERT_FALSE(start.empty());
+    if (nn_has_embedded())
+        EXPECT_TRUE(has_line(start, "info string using embedded network"));
+    else
+        EXPECT_TRUE(has_line(start, "info string no embedded network in this build, using the "
+                                    "hand-crafted evaluation"));
     engine.send("position startpos moves e2e4");
     engine.send("go depth 3");
     const std::vector<std::string> lines = engine.read_until("bestmove");
@@ -119,17 +125,6 @@ TEST_F(NetworkEngine, StartUpLoadsTheNamedFile) {
     const test::EngineRun run = test::run_engine({"-cfg", config}, "quit\n");
     EXPECT_EQ(run.exit_status, 0);
     EXPECT_TRUE(has_line(test::output_lines(run.output), "info string loaded " + network));
-}
-
-TEST_F(NetworkEngine, StartUpSaysWhichNetworkItUses) {
-    const test::EngineRun run          = test::run_engine({}, "quit\n");
-    const std::vector<std::string> out = test::output_lines(run.output);
-    EXPECT_EQ(run.exit_status, 0);
-    if (nn_has_embedded())
-        EXPECT_TRUE(has_line(out, "info string using embedded network"));
-    else
-        EXPECT_TRUE(has_line(out, "info string no embedded network in this build, using the "
-                                  "hand-crafted evaluation"));
 }
 
 } // namespace
