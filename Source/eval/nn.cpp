@@ -202,16 +202,18 @@ void update_first_layer(NnThreadState& nn, AccumulatorCache& c, Bitboard occupie
         u.src = c.accumulator;
         for (int i = 0; i < nn.count; ++i)
             nn.marks[nn.features[i]] = 1;
+        // Each row is written in place and kept by counting it only when it belongs to the
+        // list: few features change, and a branch per feature would be mispredicted often.
         for (int i = 0; i < c.count; ++i) {
-            const int f = c.features[i];
-            if (!nn.marks[f])
-                u.subs[u.n_subs++] = row(f);
+            const int f      = c.features[i];
+            u.subs[u.n_subs] = row(f);
+            u.n_subs += nn.marks[f] ^ 1;
             nn.marks[f] = 0;
         }
         for (int i = 0; i < nn.count; ++i) {
-            const int f = nn.features[i];
-            if (nn.marks[f])
-                u.adds[u.n_adds++] = row(f);
+            const int f      = nn.features[i];
+            u.adds[u.n_adds] = row(f);
+            u.n_adds += nn.marks[f];
             nn.marks[f] = 0;
         }
     } else {
