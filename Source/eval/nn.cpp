@@ -89,16 +89,19 @@ int add_material_inputs(const Position& pos, std::uint16_t* out, int n) {
     return n;
 }
 
-// Lanes [from, to) of an update, one lane at a time: the definition the vector loops follow.
+// Lanes [from, to) of an update in plain loops: the definition the vector loops follow. Each
+// lane gets its steps in the same order whether rows or lanes form the outer loop; rows outside
+// keep the reads sequential.
 void scalar_apply(const RowUpdate& u, int from, int to) {
-    for (int i = from; i < to; ++i) {
-        int v = u.src ? u.src[i] : u.bias;
-        for (int s = 0; s < u.n_subs; ++s)
-            v = saturate(v - u.subs[s][i]);
-        for (int a = 0; a < u.n_adds; ++a)
-            v = saturate(v + u.adds[a][i]);
-        u.dst[i] = static_cast<std::int16_t>(v);
-    }
+    std::int16_t* dst = u.dst;
+    for (int i = from; i < to; ++i)
+        dst[i] = u.src ? u.src[i] : u.bias;
+    for (int s = 0; s < u.n_subs; ++s)
+        for (int i = from; i < to; ++i)
+            dst[i] = static_cast<std::int16_t>(saturate(dst[i] - u.subs[s][i]));
+    for (int a = 0; a < u.n_adds; ++a)
+        for (int i = from; i < to; ++i)
+            dst[i] = static_cast<std::int16_t>(saturate(dst[i] + u.adds[a][i]));
 }
 
 #ifdef TARN_NN_VECTOR
