@@ -16,11 +16,26 @@ namespace {
 
 // Lowest larger non-pawn material of buckets 0..5; less than the last is bucket 6.
 constexpr int BUCKET_FLOORS[NN_BUCKETS_USED - 1] = {26, 21, 16, 11, 6, 1};
-// Material-input encodings chosen by n_material_inputs.
-constexpr int MATERIAL_DIFFERENCE = 32; // one input: non-pawn material difference
-constexpr int MATERIAL_BALANCE    = 36; // one input: material difference, pawns included
-constexpr int MATERIAL_COUNTS     = 40; // up to five inputs per colour: piece counts
-constexpr int COUNTS_BLOCK        = 20; // inputs per colour of the counts encoding
+// Material-input encodings chosen by n_material_inputs; inputs counted from n_inputs:
+//   32  one input: 16 + non-pawn material difference, clamped to -13..13
+//   36  one input: 18 + material difference with pawns, clamped to -16..16
+//   40  per colour, from 0 for the side to move and 20 for the other: pawns (0-8), 9 +
+//       minors (up to 4), 14 + rooks (up to 2), 17 + queens (up to 1), 19 when there are more
+constexpr int MATERIAL_DIFFERENCE = 32;
+constexpr int DIFFERENCE_CENTRE   = 16;
+constexpr int DIFFERENCE_LIMIT    = 13;
+constexpr int MATERIAL_BALANCE    = 36;
+constexpr int BALANCE_CENTRE      = 18;
+constexpr int BALANCE_LIMIT       = 16;
+constexpr int MATERIAL_COUNTS     = 40;
+constexpr int COUNTS_BLOCK        = 20;
+constexpr int COUNT_MINORS        = 9;
+constexpr int COUNT_ROOKS         = 14;
+constexpr int COUNT_QUEENS        = 17;
+constexpr int COUNT_EXCESS        = 19;
+constexpr int MAX_MINORS          = 4;
+constexpr int MAX_ROOKS           = 2;
+constexpr int MAX_QUEENS          = 1;
 
 // Weight rows to take away from and add to a first layer, in order. src null means starting
 // from the bias in every unit; dst may equal src. The row lists are left unset beyond their
@@ -57,11 +72,11 @@ int add_material_counts(const Position& pos, int colour, int b, std::uint16_t* o
     const int rooks         = nibble(sig, ROOK);
     const int queens        = nibble(sig, QUEEN);
     out[n++]                = static_cast<std::uint16_t>(b + nibble(sig, PAWN));
-    out[n++]                = static_cast<std::uint16_t>(b + 9 + std::min(minors, 4));
-    out[n++]                = static_cast<std::uint16_t>(b + 14 + std::min(rooks, 2));
-    out[n++]                = static_cast<std::uint16_t>(b + 17 + std::min(queens, 1));
-    if (queens > 1 || rooks > 2 || minors > 4)
-        out[n++] = static_cast<std::uint16_t>(b + 19);
+    out[n++] = static_cast<std::uint16_t>(b + COUNT_MINORS + std::min(minors, MAX_MINORS));
+    out[n++] = static_cast<std::uint16_t>(b + COUNT_ROOKS + std::min(rooks, MAX_ROOKS));
+    out[n++] = static_cast<std::uint16_t>(b + COUNT_QUEENS + std::min(queens, MAX_QUEENS));
+    if (queens > MAX_QUEENS || rooks > MAX_ROOKS || minors > MAX_MINORS)
+        out[n++] = static_cast<std::uint16_t>(b + COUNT_EXCESS);
     return n;
 }
 
@@ -71,12 +86,15 @@ int add_material_inputs(const Position& pos, std::uint16_t* out, int n) {
     const int pm_side = pos.piece_material[side], pm_other = pos.piece_material[other];
     switch (network.n_material_inputs) {
     case MATERIAL_DIFFERENCE:
-        out[n++] = static_cast<std::uint16_t>(base + 16 + std::clamp(pm_side - pm_other, -13, 13));
+        out[n++] = static_cast<std::uint16_t>(
+            base + DIFFERENCE_CENTRE +
+            std::clamp(pm_side - pm_other, -DIFFERENCE_LIMIT, DIFFERENCE_LIMIT));
         break;
     case MATERIAL_BALANCE: {
         const int d = (nibble(pos.material_sig[side], PAWN) + pm_side) -
                       (nibble(pos.material_sig[other], PAWN) + pm_other);
-        out[n++] = static_cast<std::uint16_t>(base + 18 + std::clamp(d, -16, 16));
+        out[n++] = static_cast<std::uint16_t>(base + BALANCE_CENTRE +
+                                              std::clamp(d, -BALANCE_LIMIT, BALANCE_LIMIT));
         break;
     }
     case MATERIAL_COUNTS:
