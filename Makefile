@@ -11,6 +11,8 @@
 #   make eval-bench   hand-crafted evaluations per second over the perft positions and
 #                     500 openings, with and without the evaluation caches
 #   make tb-bench     tablebase WDL and DTZ probes per second on the oracle positions
+#   make nn-bench     network evaluations per second, from scratch and incremental, beside
+#                     the hand-crafted figure on the same positions
 #   make bench        the single-thread benchmark whose node total is the bench signature
 #   make match        a short match of Tarn against itself with Selectivity 0 on one side
 #                     (MATCH_ARGS=... plays any other match; see the README)
@@ -30,7 +32,7 @@ MATCH_ARGS ?= -engine cmd=$(BUILD)/tarn name=Tarn -engine cmd=$(BUILD)/tarn name
               -concurrency 2 -openings file=$(SHARED)/openings-uho4060v4.txt order=random \
               -pgnout file=$(BUILD)/match.pgn
 
-.PHONY: all build run test portable asan-test tsan-check perft-suite perft-bench eval-bench tb-bench bench format format-check clean match
+.PHONY: all build run test portable asan-test tsan-check perft-suite perft-bench eval-bench tb-bench bench format format-check clean match nn-bench
 
 all: build
 
@@ -71,6 +73,9 @@ eval-bench: build
 
 tb-bench: build
 	./$(BUILD)/tarn_tbbench $(SHARED)/syzygy $(SHARED)/syzygy-oracle.tsv
+
+nn-bench: build
+	./$(BUILD)/tarn_nnbench $(SHARED)/perft-standard.txt $(SHARED)/openings-uho4060v4.txt --roots 647
 
 bench: build
 	./$(BUILD)/tarn -pbench -d 12

@@ -9,6 +9,7 @@
 
 #include "core/board.h"
 #include "eval/eval_cache.h"
+#include "eval/nn.h"
 
 namespace tarn {
 
@@ -77,6 +78,9 @@ struct ThreadData {
     // --- evaluation caches ---
     EvalCache eval_cache;     // whole evaluations; zero-filled at creation, never cleared
     PawnHashTable pawn_table; // pawn-structure terms; zero-filled at creation, never cleared
+
+    // --- network state: buffers made by the first network evaluation, kept across searches ---
+    NnThreadState nn;
 
     // --- root of the current search ---
     Move root_pv[PLY_FRAMES];       // [1] the thread's best move

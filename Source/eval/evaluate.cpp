@@ -4,7 +4,9 @@
 
 #include "core/thread_data.h"
 #include "eval/hce.h"
+#include "eval/nn.h"
 #include "frontend/options.h"
+#include "frontend/run_settings.h"
 #include "search/search_state.h"
 
 namespace tarn {
@@ -13,17 +15,32 @@ namespace {
 
 constexpr double BONUS_TIME_LIMIT = 90000.0;
 
+// True when the material is neither lopsided nor simple enough for the hand-crafted
+// evaluation, which knows the trivial endings and scales drawish ones.
+bool suits_network(int wp, int bp, int wn, int bn) {
+    const bool white_dominates = wn + wp >= bn + 2 * bp + 4 && bn <= 10;
+    const bool black_dominates = bn + bp >= wn + 2 * wp + 4 && wn <= 10;
+    const bool few_pieces      = wp + bp == 0 && wn + bn <= 6;
+    const bool king_pawn_king  = wp + bp == 1 && wn + bn == 0;
+    return !white_dominates && !black_dominates && !few_pieces && !king_pawn_king;
+}
+
 } // namespace
 
 int evaluate(ThreadData& td, int side, int ply, bool in_check) {
     if (in_check)
         return EVAL_IN_CHECK;
     const Position& pos = td.pos;
-    // TODO: the network takes the positions the material rule does not send here.
-    int score    = hce_evaluate(td, side, ply, 0);
-    const int wp = static_cast<int>(pos.material_sig[WHITE] & 15);
-    const int bp = static_cast<int>(pos.material_sig[BLACK] & 15);
+    const int wp        = static_cast<int>(pos.material_sig[WHITE] & 15);
+    const int bp        = static_cast<int>(pos.material_sig[BLACK] & 15);
     const int wn = pos.piece_material[WHITE], bn = pos.piece_material[BLACK];
+    int score = NN_NO_STATE;
+    if (run_settings.use_nn && nn_ready() && suits_network(wp, bp, wn, bn))
+        score = nn_evaluate(td);
+    // Without a network, or when the thread's network buffers could not be made, the
+    // hand-crafted evaluation stands in rather than letting a failure code pass for a score.
+    if (score == NN_NO_STATE)
+        score = hce_evaluate(td, side, ply, 0);
     if (search_state.target_time < BONUS_TIME_LIMIT) {
         const int t     = std::max(6, wn + bn) + 2 * std::min(wp + bp, 12);
         const int bonus = (live_options.Contempt * (t - 6)) / 82 +

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "eval/eval_params.h"
+#include "eval/nn_file.h"
 #include "frontend/output.h"
 #include "frontend/run_settings.h"
 #include "search/search_state.h"
@@ -183,9 +184,15 @@ void set_option(const char* name, const char* value) {
         print_format("info string ConfigFilePath set to '%s'", o.ConfigFilePath);
         load_config();
     } else if (std::strcmp(name, "NN_File") == 0) {
+        // The search threads read the network without a lock.
+        if (searching()) {
+            print_line("info string NN_File can't be changed while searching");
+            return;
+        }
         copy_option_text(o.NN_File, OPTION_NAME_CHARS, value);
         print_format("info string NN_File set to '%s'", o.NN_File);
-        // TODO: load the network
+        if (load_network() == NN_NO_MEMORY)
+            std::exit(1);
     } else if (std::strcmp(name, "OwnBook_File") == 0) {
         copy_option_text(o.OwnBook_File, OPTION_PATH_CHARS, value);
         print_format("info string OwnBook_File set to '%s'", o.OwnBook_File);

@@ -15,6 +15,7 @@
 #include "core/thread_data.h"
 #include "eval/eval_params.h"
 #include "eval/hce.h"
+#include "eval/nn_file.h"
 #include "frontend/bench.h"
 #include "frontend/options.h"
 #include "frontend/output.h"
@@ -354,45 +355,52 @@ int tarn_main(int argc, const char* const* argv) {
         load_config();
     init_eval_params();
     live_options.options_changed = 0;
+    // A network file named by the configuration that cannot be opened, or a network that does
+    // not fit in memory, ends the run as a start-up failure instead of playing without it.
+    const NnLoadResult loaded = load_network();
 
     int status = 0;
-    switch (choice.run_mode) {
-    case RUN_ENGINE:
-        status = run_interactive();
-        break;
-    case RUN_MKCONFIG:
-        status = 0;
-        break;
-    case RUN_BENCH:
-        run_benchmark(choice.bench_inline);
-        status = 0;
-        break;
-    case RUN_MKBOOK:
-        build_book(run_settings.pgn_file);
-        status = 0;
-        break;
-    case RUN_ANEPD:
-        analyse_epd_file(run_settings.input_file, run_settings.output_file);
-        break;
-    case RUN_SCAN_PGN1:
-    case RUN_SCAN_PGN1 + 1:
-    case RUN_SCAN_PGN1 + 2:
-    case RUN_SCAN_PGN4:
-        scan_pgn(run_settings.pgn_file, run_settings.output_file,
-                 choice.run_mode - RUN_SCAN_PGN1 + 1);
-        break;
-    case RUN_MKTUNE1:
-    case RUN_MKTUNE2:
-        build_tuning_set(run_settings.input_file, run_settings.output_file,
-                         choice.run_mode - RUN_MKTUNE1 + 1);
-        break;
-    case RUN_EPD2BIN:
-        convert_training_data(run_settings.input_file);
-        break;
-    default:
-        print_line("info string this run mode is not available in this build");
+    if (loaded == NN_CANT_OPEN || loaded == NN_NO_MEMORY) {
         status = 1;
-        break;
+    } else {
+        switch (choice.run_mode) {
+        case RUN_ENGINE:
+            status = run_interactive();
+            break;
+        case RUN_MKCONFIG:
+            status = 0;
+            break;
+        case RUN_BENCH:
+            run_benchmark(choice.bench_inline);
+            status = 0;
+            break;
+        case RUN_MKBOOK:
+            build_book(run_settings.pgn_file);
+            status = 0;
+            break;
+        case RUN_ANEPD:
+            analyse_epd_file(run_settings.input_file, run_settings.output_file);
+            break;
+        case RUN_SCAN_PGN1:
+        case RUN_SCAN_PGN1 + 1:
+        case RUN_SCAN_PGN1 + 2:
+        case RUN_SCAN_PGN4:
+            scan_pgn(run_settings.pgn_file, run_settings.output_file,
+                     choice.run_mode - RUN_SCAN_PGN1 + 1);
+            break;
+        case RUN_MKTUNE1:
+        case RUN_MKTUNE2:
+            build_tuning_set(run_settings.input_file, run_settings.output_file,
+                             choice.run_mode - RUN_MKTUNE1 + 1);
+            break;
+        case RUN_EPD2BIN:
+            convert_training_data(run_settings.input_file);
+            break;
+        default:
+            print_line("info string this run mode is not available in this build");
+            status = 1;
+            break;
+        }
     }
 
     release_thread_records(0);

@@ -1,0 +1,80 @@
+#pragma once
+// Network evaluation. The first layer (hidden1 16-bit sums over the board features) is kept per
+// thread and per side to move in an AccumulatorCache and brought up to date by the difference
+// between the cached feature list and the new one, so a quiet move by each side costs four
+// weight rows instead of thirty-odd. Sums saturate at 16 bits and are applied in list order, which
+// makes the order visible; the vector loops chosen at build time give the same bits as the plain
+// loop. One of seven output buckets is chosen by material, and the output sum becomes a win
+// probability and then centipawns.
+
+#include <cstdint>
+
+#include "eval/nn_file.h"
+
+namespace tarn {
+
+struct ThreadData;
+struct Position;
+
+// A feature list holds every piece, every passed pawn and the material inputs; 64 is enough
+// for any game position, the rest keeps set-up positions with extra pieces in bounds.
+constexpr int NN_MAX_FEATURES       = 144;
+constexpr int NN_MAX_CHANGES        = 8;  // larger changes since the cached position refresh
+constexpr int NN_REFRESH_PLIES      = 2;  // plies whose sums are always computed from scratch
+constexpr std::int16_t NN_UNFILLED  = -1; // count of a cache that matches nothing
+constexpr int NN_SCORE_LIMIT        = 1919;
+constexpr int NN_NO_STATE           = -10001; // the thread's buffers could not be allocated
+constexpr double NN_OUTPUT_SCALE    = 3.08641975308642e-7; // 1 / 3,240,000
+constexpr double NN_SCORE_SCALE     = -166.6666717529297;
+constexpr double NN_PROBABILITY_MIN = 1e-5;
+constexpr double NN_PROBABILITY_MAX = 0.99999;
+constexpr double NN_PHASE_PER_UNIT  = 0.016;
+constexpr int NN_BUCKETS_USED       = 7;
+static_assert(NN_MAX_FEATURES >= 64 + 64 + 10); // pieces, passed pawns, material inputs
+
+// The first-layer sums of the last position evaluated with one side to move.
+struct AccumulatorCache {
+    std::int16_t* accumulator               = nullptr;     // hidden1 sums, before activation
+    std::uint16_t features[NN_MAX_FEATURES] = {};          // in the order they were produced
+    std::int16_t count                      = NN_UNFILLED; // entries of features in use
+    std::uint16_t opposite_wings            = 0;
+    std::uint64_t occupancy                 = 0; // pieces[0] | pieces[8]
+};
+
+// One thread's network state; the buffers are made by the thread's first network evaluation.
+// The side's cache accumulator doubles as the working accumulator: the update writes into it
+// and the activation is applied on the fly by the output sum, which saves two copies.
+struct NnThreadState {
+    NnBuffer buffer                         = nullptr; // both caches' accumulators
+    std::int32_t hidden1                    = 0;       // size the buffer was made for
+    std::uint32_t generation                = 0;  // network the caches and cached scores belong to
+    AccumulatorCache caches[2]              = {}; // by side to move
+    std::uint16_t features[NN_MAX_FEATURES] = {}; // of the position being evaluated
+    std::int16_t count                      = 0;
+    std::uint16_t opposite_wings            = 0;  // kings on different halves of the board
+    std::uint8_t marks[NN_MAX_INPUTS]       = {}; // all 0 between evaluations
+    std::int16_t last_nn_score              = 0;
+    float last_probability                  = 0.0f;
+    float phase                             = 0.0f; // 1 with full material, toward 0 later
+    std::int16_t bucket                     = 0;
+    std::uint64_t refreshes                 = 0; // first layers computed from scratch
+    std::uint64_t incremental_updates       = 0; // first layers updated by difference
+};
+
+// --- queries ---
+
+// Score of the thread's position in centipawns from the side to move's view, within
+// -1919..1919; NN_NO_STATE when the thread's buffers cannot be allocated, 0 when no network
+// is in force. Uses the thread's EvalCache (no hits below ply 2) and its search_ply.
+int nn_evaluate(ThreadData& td);
+// Writes the feature list of a position for the network in force and returns its length;
+// opposite_wings is set when the kings stand on different halves of the board.
+int nn_features(const Position& pos, std::uint16_t* features, std::uint16_t& opposite_wings);
+// Output bucket 0..6 of a position, by the larger non-pawn material of the two colours.
+int nn_bucket(const Position& pos);
+// Win probability of an output sum; 0.5 for a network without hidden units.
+float nn_probability(std::int32_t sum, int hidden1);
+// Centipawns of a win probability, clamped to -1919..1919.
+int nn_score_of(float probability);
+
+} // namespace tarn

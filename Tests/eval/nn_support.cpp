@@ -1,0 +1,56 @@
+#include "eval/nn_support.h"
+
+#include <filesystem>
+#include <functional>
+
+#include "eval/eval_support.h"
+#include "frontend/engine_process.h"
+#include "frontend/options.h"
+#include "frontend/run_settings.h"
+#include "search/search_state.h"
+
+namespace tarn::test {
+
+std::string scratch_path(const std::string& tag) {
+    const ::testing::TestInfo* info = ::testing::UnitTest::GetInstance()->current_test_info();
+    std::string name = info ? std::string(info->test_suite_name()) + "." + info->name() : "none";
+    for (char& ch : name)
+        if (ch == '/')
+            ch = '_';
+    const std::size_t build = std::hash<std::string>{}(TARN_BINARY);
+    const std::string file  = "tarn-test-" + std::to_string(build) + "-" + name + "-" + tag;
+    return (std::filesystem::temp_directory_path() / file).string();
+}
+
+NnLoadResult load_named(const std::string& name, std::string* printed) {
+    copy_option_text(live_options.NN_File, OPTION_NAME_CHARS, name.c_str());
+    StdoutCapture capture;
+    const NnLoadResult result = load_network();
+    const std::string text    = capture.take();
+    if (printed)
+        *printed = text;
+    return result;
+}
+
+std::vector<std::int16_t> load_synthetic(const SyntheticNet& net, const std::string& tag) {
+    const std::vector<std::int16_t> weights = synthetic_weights(net);
+    const std::string path                  = scratch_path(tag);
+    EXPECT_TRUE(write_bytes(path, network_file_bytes(net, weights))) << "can't write " << path;
+    EXPECT_EQ(load_named(path), NN_LOADED) << "can't load " << path;
+    std::filesystem::remove(path);
+    return weights;
+}
+
+void NetworkTest::SetUp() {
+    init_eval();
+}
+
+void NetworkTest::TearDown() {
+    nn_unload();
+    copy_option_text(live_options.NN_File, OPTION_NAME_CHARS, NN_EMBEDDED_NAME);
+    run_settings.use_nn      = 1;
+    search_state.target_time = 0.0;
+    search_state.root_side   = WHITE;
+}
+
+} // namespace tarn::test
