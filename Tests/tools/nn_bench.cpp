@@ -131,11 +131,11 @@ bool load_bench_network(const char* path) {
         copy_option_text(live_options.NN_File, OPTION_NAME_CHARS, NN_EMBEDDED_NAME);
         return load_network() == NN_LOADED;
     }
-    test::SyntheticNet spec;
-    spec.seed = NET_SEED;
+    test::SyntheticNet net;
+    net.seed = NET_SEED;
     const std::string file =
         (std::filesystem::temp_directory_path() / "tarn_nnbench_synthetic.net").string();
-    if (!test::write_bytes(file, test::network_file_bytes(spec, test::synthetic_weights(spec))))
+    if (!test::write_bytes(file, test::network_file_bytes(net, test::synthetic_weights(net))))
         return false;
     std::printf("synthetic network of the standard dimensions (random weights)\n");
     copy_option_text(live_options.NN_File, OPTION_NAME_CHARS, file.c_str());
