@@ -348,6 +348,14 @@ int dtz_of(const ProbePosition& pos, bool may_search) {
     return best == NO_DTZ ? PROBE_FAILED : best;
 }
 
+// Hands a probe's value to the caller unless the probe failed.
+bool deliver(int value, int& out) {
+    if (value == PROBE_FAILED)
+        return false;
+    out = value;
+    return true;
+}
+
 // Preference of a root move by its value: quick wins, then draws, then slow losses.
 int root_preference(int v) {
     constexpr int BAND = 1 << 16;
@@ -395,24 +403,12 @@ bool syzygy_register(const char* name, int dir) {
 }
 
 bool probe_wdl(const ProbePosition& pos, int& wdl) {
-    if (!tb_is_probeable(pos))
-        return false;
     bool zeroing;
-    const int v = wdl_of(pos, zeroing);
-    if (v == PROBE_FAILED)
-        return false;
-    wdl = v;
-    return true;
+    return tb_is_probeable(pos) && deliver(wdl_of(pos, zeroing), wdl);
 }
 
 bool probe_dtz(const ProbePosition& pos, int& dtz) {
-    if (!tb_is_probeable(pos))
-        return false;
-    const int v = dtz_of(pos, true);
-    if (v == PROBE_FAILED)
-        return false;
-    dtz = v;
-    return true;
+    return tb_is_probeable(pos) && deliver(dtz_of(pos, true), dtz);
 }
 
 bool probe_root(const ProbePosition& pos, RootProbe& result) {
