@@ -50,16 +50,10 @@ perft-suite: build
 	./$(BUILD)/tarn_perft suite $(SHARED)/perft-impossible.txt --max-nodes $(PERFT_MAX)
 	./$(BUILD)/tarn_perft suite $(SHARED)/perft-chess960.txt --chess960 --max-nodes $(PERFT_MAX)
 
-perft-tb-bench: build
-	./$(BUILD)/tarn_tbbench $(SHARED)/syzygy $(SHARED)/syzygy-oracle.tsv
-
-bench: build
+perft-bench: build
 	Tests/tools/perft_bench.sh $(BUILD)
 
-eval-tb-bench: build
-	./$(BUILD)/tarn_tbbench $(SHARED)/syzygy $(SHARED)/syzygy-oracle.tsv
-
-bench: build
+eval-bench: build
 	./$(BUILD)/tarn_evalbench $(SHARED)/perft-standard.txt $(SHARED)/openings-uho4060v4.txt --roots 647
 
 tb-bench: build
