@@ -30,15 +30,17 @@ namespace tarn {
 
 namespace {
 
-constexpr int MAX_ITERATION       = 68;
-constexpr int GAME_PLY_HORIZON    = 883;
-constexpr int ROOT_SEARCHED_BASE  = -11000;
-constexpr int ASPIRATION_OPEN     = 5001;
-constexpr double CURRMOVE_TIME    = 3.5;
-constexpr int PV_MOVES_RUNNING    = 8;
-constexpr int PV_MOVES_STOPPED    = 32;
-constexpr int PV_TEXT_LAST_INDEX  = 66;
-constexpr int TB_ROOT_PROBE_DEPTH = 70;    // depth given to the fallback WDL probe of the root
+constexpr int MAX_ITERATION      = 68;
+constexpr int GAME_PLY_HORIZON   = 883;
+constexpr int ROOT_SEARCHED_BASE = -11000;
+constexpr int ASPIRATION_OPEN    = 5001;
+constexpr double CURRMOVE_TIME   = 3.5;
+constexpr int PV_MOVES_RUNNING   = 8;
+constexpr int PV_MOVES_STOPPED   = 32;
+constexpr int PV_TEXT_LAST_INDEX = 66;
+
+// The tablebase step of the root.
+constexpr int TB_ROOT_PROBE_DEPTH = 70;    // depth given to the fallback WDL probe
 constexpr int TB_MOVE_RULE50      = 10;    // fifty-move counter from which the table move is played
 constexpr int TB_MOVE_DEPTH       = 99;    // depth shown for a table move
 constexpr int TB_ROOT_WIN         = 9799;  // root score of a table win for the side to move

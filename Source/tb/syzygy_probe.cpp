@@ -163,17 +163,26 @@ int sub_table_of(const TbFile& file, const Oriented& o) {
     return tb_pawn_file(o.by_code, lead) * file.sides + side;
 }
 
+// The file of a kind that holds a position, the position in its terms and the sub-table;
+// nullptr when the table is missing or unusable.
+const TbFile* table_for(const ProbePosition& pos, int kind, Oriented& o, int& sub) {
+    if (!orient(pos, o))
+        return nullptr;
+    const TbFile* file = open_file(*o.entry, kind);
+    if (file)
+        sub = sub_table_of(*file, o);
+    return file;
+}
+
 // Stored WDL value -2..2, not yet corrected for captures, or PROBE_FAILED.
 int table_wdl(const ProbePosition& pos) {
     if (popcount(pos.white | pos.black) == 2)
         return 0;
     Oriented o;
-    if (!orient(pos, o))
-        return PROBE_FAILED;
-    const TbFile* file = open_file(*o.entry, KIND_WDL);
+    int sub;
+    const TbFile* file = table_for(pos, KIND_WDL, o, sub);
     if (!file)
         return PROBE_FAILED;
-    const int sub = sub_table_of(*file, o);
     std::uint64_t index;
     if (!tb_encode(file->sub[sub], o.by_code, index))
         return PROBE_FAILED;
@@ -184,12 +193,10 @@ int table_wdl(const ProbePosition& pos) {
 // Stored DTZ of a position whose WDL value is w (not 0), OTHER_SIDE or PROBE_FAILED.
 int table_dtz(const ProbePosition& pos, int w) {
     Oriented o;
-    if (!orient(pos, o))
-        return PROBE_FAILED;
-    const TbFile* file = open_file(*o.entry, KIND_DTZ);
+    int sub;
+    const TbFile* file = table_for(pos, KIND_DTZ, o, sub);
     if (!file)
         return PROBE_FAILED;
-    const int sub        = sub_table_of(*file, o);
     const TbSubTable& st = file->sub[sub];
     if ((st.flags & TB_DTZ_STORED_SIDE) != o.stm)
         return OTHER_SIDE;
@@ -348,6 +355,14 @@ int dtz_of(const ProbePosition& pos, bool may_search) {
     return best == NO_DTZ ? PROBE_FAILED : best;
 }
 
+// Hands a probe's value to the caller unless the probe failed.
+bool deliver(int value, int& out) {
+    if (value == PROBE_FAILED)
+        return false;
+    out = value;
+    return true;
+}
+
 // Preference of a root move by its value: quick wins, then draws, then slow losses.
 int root_preference(int v) {
     constexpr int BAND = 1 << 16;
@@ -395,24 +410,12 @@ bool syzygy_register(const char* name, int dir) {
 }
 
 bool probe_wdl(const ProbePosition& pos, int& wdl) {
-    if (!tb_is_probeable(pos))
-        return false;
     bool zeroing;
-    const int v = wdl_of(pos, zeroing);
-    if (v == PROBE_FAILED)
-        return false;
-    wdl = v;
-    return true;
+    return tb_is_probeable(pos) && deliver(wdl_of(pos, zeroing), wdl);
 }
 
 bool probe_dtz(const ProbePosition& pos, int& dtz) {
-    if (!tb_is_probeable(pos))
-        return false;
-    const int v = dtz_of(pos, true);
-    if (v == PROBE_FAILED)
-        return false;
-    dtz = v;
-    return true;
+    return tb_is_probeable(pos) && deliver(dtz_of(pos, true), dtz);
 }
 
 bool probe_root(const ProbePosition& pos, RootProbe& result) {

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "core/fen.h"
@@ -70,6 +71,35 @@ TEST_F(SyzygyOracle, EveryRootResultMoveAndDistanceIsReproduced) {
         EXPECT_EQ(r.dtz, number(row[4])) << row[0];
         EXPECT_EQ(r.root_dtz, number(row[5])) << row[0];
     }
+}
+
+// Search threads probe at once, and the first probe of each file maps it under a lock.
+TEST_F(SyzygyOracle, ConcurrentProbesFromAColdStartAgree) {
+    constexpr int THREADS = 3;
+    constexpr int STRIDE  = 3; // every table still appears
+    std::vector<std::vector<std::string>> rows;
+    std::vector<ProbePosition> positions;
+    const auto all = test::read_tsv("syzygy-oracle.tsv");
+    for (std::size_t i = 0; i < all.size(); i += STRIDE) {
+        rows.push_back(all[i]);
+        positions.push_back(test::probe_position_from_fen(all[i][0]));
+    }
+    tb_init(test::syzygy_dir().c_str()); // nothing mapped yet
+    std::vector<int> mismatches(THREADS, 0);
+    std::vector<std::thread> threads;
+    for (int t = 0; t < THREADS; ++t)
+        threads.emplace_back([&, t] {
+            for (std::size_t k = 0; k < positions.size(); ++k) {
+                // Each thread starts at another place, so first uses of a file collide.
+                const std::size_t i = (k + t * positions.size() / THREADS) % positions.size();
+                int wdl             = 99;
+                mismatches[t] += !probe_wdl(positions[i], wdl) || wdl != number(rows[i][1]);
+            }
+        });
+    for (std::thread& th : threads)
+        th.join();
+    for (int t = 0; t < THREADS; ++t)
+        EXPECT_EQ(mismatches[t], 0) << "thread " << t;
 }
 
 // The engine's wrapper turns the chosen move into a Move whose flags name the promotion.
