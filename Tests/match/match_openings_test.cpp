@@ -127,5 +127,53 @@ TEST_F(MatchChess960, EveryStartPositionIsPlayable) {
     board_free(board);
 }
 
+TEST_F(MatchOpenings, RandomPliesAreLegalRepeatableAndVaryWithTheSeed) {
+    Opening base;
+    base.fen   = "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - 0 1";
+    base.moves = {"e2e4"};
+    base.sans  = {"e4"};
+    std::set<std::vector<std::string>> lines;
+    for (std::uint64_t seed = 1; seed <= 20; ++seed) {
+        const Opening a = extend_opening(base, 4, seed);
+        EXPECT_EQ(a.fen, base.fen);
+        ASSERT_EQ(a.moves.size(), 5u);
+        ASSERT_EQ(a.sans.size(), 5u);
+        EXPECT_EQ(a.moves[0], "e2e4");
+        EXPECT_EQ(extend_opening(base, 4, seed).moves, a.moves) << "same seed, same moves";
+        // Every move is legal where it is played, and its two texts agree.
+        GameBoard board;
+        std::string error;
+        ASSERT_TRUE(board_set(board, a.fen, error)) << error;
+        for (std::size_t i = 0; i < a.moves.size(); ++i) {
+            const Move m = board_find_coord(board, a.moves[i]);
+            ASSERT_NE(m, NULL_MOVE) << a.moves[i];
+            EXPECT_EQ(board_san(board, m), a.sans[i]);
+            board_play(board, m);
+        }
+        board_free(board);
+        lines.insert(a.moves);
+    }
+    EXPECT_GT(lines.size(), 15u) << "random plies hardly vary with the seed";
+    EXPECT_EQ(extend_opening(base, 0, 7).moves, base.moves);
+}
+
+TEST_F(MatchOpenings, RandomPliesNeverEndTheGame) {
+    // Black's only move is Kg8, after which White has mates (Qc8#, Qb1-b8#...) and stalemates
+    // among few moves; the extension stops before any move that would end the game.
+    Opening base;
+    base.fen = "7k/8/6K1/8/8/8/8/5Q2 b - - 0 1";
+    for (std::uint64_t seed = 1; seed <= 40; ++seed) {
+        const Opening a = extend_opening(base, 6, seed);
+        GameBoard board;
+        std::string error;
+        ASSERT_TRUE(board_set(board, a.fen, error)) << error;
+        for (const std::string& text : a.moves)
+            board_play(board, board_find_coord(board, text));
+        EXPECT_EQ(board_rule_end(board), RULE_NONE);
+        EXPECT_FALSE(board_legal_moves(board).empty());
+        board_free(board);
+    }
+}
+
 } // namespace
 } // namespace tarn

@@ -165,6 +165,8 @@ bool read_openings(const Settings& words, MatchConfig& c, std::string& error) {
                 return read_int(v, 0, 1000, o.plies);
             else if (k == "start")
                 return read_int(v, 1, 1 << 30, o.start);
+            else if (k == "randomplies")
+                return read_int(v, 0, 40, o.random_plies);
             else
                 return false;
             return true;
@@ -316,7 +318,7 @@ const char* match_usage() {
            "                  -engine ... [-each SETTINGS...]\n"
            "                  [-games N] [-rounds N] [-repeat [2]] [-concurrency N]\n"
            "                  [-openings file=F [format=epd|pgn] [order=random|sequential]\n"
-           "                             [plies=N] [start=N]]\n"
+           "                             [plies=N] [start=N] [randomplies=N]]\n"
            "                  [-pgnout file=F] [-epdout file=F [skipcheck=true] [skipmate=true]]\n"
            "                  [-sprt elo0=A elo1=B alpha=X beta=Y]\n"
            "                  [-draw movenumber=N movecount=N score=CP]\n"

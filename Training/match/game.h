@@ -38,8 +38,9 @@ struct GameJob {
     int round              = 0; // 1-based
     int white              = 0; // engine indexes into MatchConfig::engines
     int black              = 1;
-    const Opening* opening = nullptr;
-    std::string date; // "YYYY.MM.DD" for the Date tag
+    const Opening* opening = nullptr; // points at played_opening or at the run's list
+    Opening played_opening;           // the opening with its random plies, when there are any
+    std::string date;                 // "YYYY.MM.DD" for the Date tag
 };
 
 // What a game left behind.

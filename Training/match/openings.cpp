@@ -183,4 +183,33 @@ std::string chess960_fen(int index) {
     return black + "/pppppppp/8/8/8/8/PPPPPPPP/" + white + " w KQkq - 0 1";
 }
 
+Opening extend_opening(const Opening& base, int plies, std::uint64_t seed) {
+    Opening opening = base;
+    if (plies <= 0)
+        return opening;
+    GameBoard board;
+    std::string error;
+    if (!board_set(board, base.fen, error)) {
+        board_free(board);
+        return opening;
+    }
+    for (const std::string& text : base.moves)
+        board_play(board, board_find_coord(board, text));
+    std::mt19937_64 draw(seed);
+    for (int i = 0; i < plies; ++i) {
+        const std::vector<Move> moves = board_legal_moves(board);
+        if (moves.empty())
+            break;
+        const Move move       = moves[draw() % moves.size()];
+        const std::string san = board_san(board, move), coord = board_coord(board, move);
+        board_play(board, move);
+        if (board_rule_end(board) != RULE_NONE || board_legal_moves(board).empty())
+            break;
+        opening.sans.push_back(san);
+        opening.moves.push_back(coord);
+    }
+    board_free(board);
+    return opening;
+}
+
 } // namespace tarn

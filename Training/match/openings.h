@@ -18,10 +18,11 @@ constexpr int CHESS960_POSITIONS = 960;
 // Where the openings come from and in which order they are used.
 struct OpeningsConfig {
     std::string file; // empty: the start position (or random Chess960 positions)
-    int format  = OPENINGS_EPD;
-    bool random = false; // shuffled with the match seed, else in file order
-    int plies   = 0;     // PGN: moves taken from each game; 0 = all
-    int start   = 1;     // first opening used (1-based, after shuffling)
+    int format       = OPENINGS_EPD;
+    bool random      = false; // shuffled with the match seed, else in file order
+    int plies        = 0;     // PGN: moves taken from each game; 0 = all
+    int start        = 1;     // first opening used (1-based, after shuffling)
+    int random_plies = 0;     // random legal moves added to each opening, the same for both colours
 };
 
 // One start of a game: a position and the moves played from it before the engines take over.
@@ -38,6 +39,9 @@ bool load_openings(const OpeningsConfig& config, std::vector<Opening>& openings,
 // Order in which the openings are used: 0..count-1, shuffled with seed when random, rotated so
 // that it begins at the 1-based start.
 std::vector<int> opening_order(int count, bool random, std::uint32_t seed, int start);
+// The opening followed by up to plies random legal moves drawn with seed (fewer when a move
+// would end the game), so that repeated openings lead to different games.
+Opening extend_opening(const Opening& base, int plies, std::uint64_t seed);
 // The FEN of Chess960 start position index (0..959; 518 is the standard array). Castling is
 // written KQkq: each side has one rook on either wing of its king, so the letters name them.
 std::string chess960_fen(int index);

@@ -133,7 +133,14 @@ bool take_game(MatchRun& run, GameJob& job, ScheduleEntry& entry) {
     job.black                   = entry.first_is_white ? second : first;
     const std::size_t pick      = static_cast<std::size_t>(entry.slot) % run.order.size();
     job.opening                 = &run.openings[static_cast<std::size_t>(run.order[pick])];
-    job.date                    = today();
+    if (run.config.openings.random_plies > 0) {
+        // Both games of a pair share a slot and so the same random moves.
+        const std::uint64_t seed = (static_cast<std::uint64_t>(run.config.seed) << 32) ^
+                                   static_cast<std::uint64_t>(entry.slot);
+        job.played_opening = extend_opening(*job.opening, run.config.openings.random_plies, seed);
+        job.opening        = &job.played_opening;
+    }
+    job.date = today();
     return true;
 }
 
