@@ -40,11 +40,10 @@ constexpr int PV_MOVES_STOPPED   = 32;
 constexpr int PV_TEXT_LAST_INDEX = 66;
 
 // The tablebase step of the root.
-constexpr int TB_ROOT_PROBE_DEPTH = 70;    // depth given to the fallback WDL probe
-constexpr int TB_MOVE_RULE50      = 10;    // fifty-move counter from which the table move is played
-constexpr int TB_MOVE_DEPTH       = 99;    // depth shown for a table move
-constexpr int TB_ROOT_WIN         = 9799;  // root score of a table win for the side to move
-constexpr int TB_ROOT_LOSS        = -9800; // and of a table loss
+constexpr int TB_MOVE_RULE50 = 10;    // fifty-move counter from which the table move is played
+constexpr int TB_MOVE_DEPTH  = 99;    // depth shown for a table move
+constexpr int TB_ROOT_WIN    = 9799;  // root score of a table win for the side to move
+constexpr int TB_ROOT_LOSS   = -9800; // and of a table loss
 
 // Perturbation generator of the secondary threads' root order; the threads share it without
 // a lock, and a lost update only changes the perturbation.

@@ -10,14 +10,15 @@
 
 namespace tarn {
 
-constexpr int TB_NONE            = -1;
-constexpr int TB_LOSS            = 0;
-constexpr int TB_BLESSED_LOSS    = 1;
-constexpr int TB_DRAW            = 2;
-constexpr int TB_CURSED_WIN      = 3;
-constexpr int TB_WIN             = 4;
-constexpr int TB_PATH_CHARS      = 259; // longest file path looked at
-constexpr const char* TB_NO_PATH = "<empty>";
+constexpr int TB_NONE             = -1;
+constexpr int TB_LOSS             = 0;
+constexpr int TB_BLESSED_LOSS     = 1;
+constexpr int TB_DRAW             = 2;
+constexpr int TB_CURSED_WIN       = 3;
+constexpr int TB_WIN              = 4;
+constexpr int TB_PATH_CHARS       = 259; // longest file path looked at
+constexpr const char* TB_NO_PATH  = "<empty>";
+constexpr int TB_ROOT_PROBE_DEPTH = 70; // a depth at which tb_probe_node always probes
 
 // (Re)loads the tablebase set from a ";"-separated list of directories; an empty list or
 // "<empty>" means none. Prints "info string found %d tablebases" unless the list is empty.

@@ -18,6 +18,7 @@
 #include "frontend/startup.h"
 #include "search/search_state.h"
 #include "search/tt.h"
+#include "tb/tb_probe.h"
 #include "tools/epd.h"
 #include "tools/tool_search.h"
 
@@ -61,8 +62,8 @@ void prepare_tuning_tablebases() {
     const char* path = live_options.SyzygyPath;
     if (!path[0] || std::strcmp(path, "<empty>") == 0)
         copy_option_text(live_options.SyzygyPath, OPTION_PATH_CHARS, TBX_PATH);
-    // TODO: initialise the tablebases from live_options.SyzygyPath once the probing
-    // interface exists; the search then reports root results that correct the labels.
+    // The search then reports root results that correct the labels.
+    tb_init(live_options.SyzygyPath);
 }
 
 // The search score corrected by the root's tablebase result.
@@ -191,9 +192,21 @@ bool make_training_record(const std::string& line, int number, TrainingRecord& o
     out.side          = pos.side;
     out.castle_rights = pos.castle_rights;
     out.ep_square     = pos.ep_square;
-    // TODO: probe the tablebases (WDL) once the probing interface exists: a win of the side
-    // to move gives RESULT_VALUE_WIN, a loss -RESULT_VALUE_WIN, a draw 0, before the result.
-    out.result_value = static_cast<std::int16_t>(result_value(result));
+    // A position the tablebases know gets its true result; cursed wins and blessed losses,
+    // like positions beyond the tables, keep the game's.
+    switch (tb_probe_node(pos, TB_ROOT_PROBE_DEPTH)) {
+    case TB_WIN:
+        out.result_value = RESULT_VALUE_WIN;
+        break;
+    case TB_LOSS:
+        out.result_value = -RESULT_VALUE_WIN;
+        break;
+    case TB_DRAW:
+        out.result_value = 0;
+        break;
+    default:
+        out.result_value = static_cast<std::int16_t>(result_value(result));
+    }
     out.score_first  = static_cast<std::int16_t>(first);
     out.score_second = static_cast<std::int16_t>(second);
     return true;
@@ -286,7 +299,7 @@ void build_tuning_set(const std::string& input, const std::string& output, int v
 }
 
 void convert_training_data(const std::string& input) {
-    // TODO: initialise the tablebases from SyzygyPath once the probing interface exists.
+    tb_init(live_options.SyzygyPath);
     const std::string out_name = training_file_name(input);
     if (out_name.empty()) {
         print_format("info string %s is not an .epd file, nothing done", input.c_str());

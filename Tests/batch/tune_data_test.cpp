@@ -12,6 +12,7 @@
 #include "frontend/engine_process.h"
 #include "frontend/options.h"
 #include "frontend/startup.h"
+#include "tb/tb_probe.h"
 #include "tools/epd.h"
 #include "tools/scan_pgn.h"
 #include "tools/tune_data.h"
@@ -146,7 +147,25 @@ TEST_F(TuneData, ContradictingRecordsAreSkipped) {
         run_tuning(START + " ce 500; gr 0.0;\n" + START + " ce 20; gr 0.5;\n", 2, 2);
     ASSERT_EQ(out.size(), 1u);
     EXPECT_TRUE(test::like(out[0], START + " ce 20; sc #; gr 0.5;")) << out[0];
-    EXPECT_EQ(printed_, (std::vector<std::string>{"Creating file " + path("out.epd"), " n= 0"}));
+    EXPECT_EQ(printed_, (std::vector<std::string>{"Creating file " + path("out.epd"),
+                                                  "info string found 0 tablebases", " n= 0"}));
+}
+
+// With tables found, a won or lost root is labelled beyond any evaluation.
+TEST_F(TuneData, SearchLabelsTakeTheTablebaseResult) {
+    copy_option_text(live_options.SyzygyPath, OPTION_PATH_CHARS,
+                     test::shared_data("syzygy").c_str());
+    const std::vector<std::string> out = run_tuning(
+        "8/8/8/4k3/8/8/8/R3K3 w - - ce 500;\n8/8/8/4k3/8/8/8/R3K3 b - - ce -500;\n", 2, 2);
+    copy_option_text(live_options.SyzygyPath, OPTION_PATH_CHARS, "");
+    tb_init("");
+    ASSERT_EQ(out.size(), 2u);
+    EXPECT_NE(printed_[1], "info string found 0 tablebases");
+    const auto score = [](const std::string& line) {
+        return std::stoi(line.substr(line.find(" sc ") + 4));
+    };
+    EXPECT_GE(score(out[0]), TB_WIN_SCORE) << out[0];
+    EXPECT_LE(score(out[1]), -TB_WIN_SCORE) << out[1];
 }
 
 TEST_F(TuneData, SearchLabelsSkipChecksAndQuiescenceGains) {
@@ -230,6 +249,36 @@ TEST_F(TuneData, ConversionDecodesFieldByField) {
     EXPECT_GE(test::find_line(printed_, "read 4 positions."), 0);
     EXPECT_GE(test::find_line(printed_, "stored 4 positions in " + path("set.bin") + "."), 0);
     EXPECT_FALSE(std::filesystem::exists(path("set.bin.part")));
+}
+
+// Positions the tablebases know take their result from them: a win or loss of the side to move
+// and a draw override the game's result; cursed wins and blessed losses keep it.
+TEST_F(TuneData, ConversionTakesKnownResultsFromTheTablebases) {
+    const std::vector<std::string> rows = test::read_lines(test::shared_data("syzygy-oracle.tsv"));
+    ASSERT_GT(rows.size(), 800u) << "syzygy-oracle.tsv is missing or short";
+    std::string text;
+    std::vector<int> wdls;
+    for (std::size_t i = 1; i < rows.size(); ++i) {
+        const std::size_t tab = rows[i].find('\t');
+        wdls.push_back(std::stoi(rows[i].substr(tab + 1)));
+        text += rows[i].substr(0, tab) + " ce 0; gr 1.0;\n";
+    }
+    test::write_text_file(path("tb.epd"), text);
+    copy_option_text(live_options.SyzygyPath, OPTION_PATH_CHARS,
+                     test::shared_data("syzygy").c_str());
+    const std::vector<std::uint8_t> bytes = convert("tb.epd");
+    copy_option_text(live_options.SyzygyPath, OPTION_PATH_CHARS, "");
+    tb_init("");
+    ASSERT_EQ(bytes.size(), wdls.size() * TRAINING_RECORD_BYTES);
+    EXPECT_EQ(printed_[0].rfind("info string found ", 0), 0u) << printed_[0];
+    int counts[5] = {};
+    for (std::size_t i = 0; i < wdls.size(); ++i) {
+        const int want = wdls[i] == -2 ? -RESULT_VALUE_WIN : wdls[i] == 0 ? 0 : RESULT_VALUE_WIN;
+        EXPECT_EQ(decode(bytes.data() + i * TRAINING_RECORD_BYTES).result, want) << rows[i + 1];
+        ++counts[wdls[i] + 2];
+    }
+    for (int c = 0; c < 5; ++c)
+        EXPECT_GT(counts[c], 0) << "no oracle row with wdl " << c - 2;
 }
 
 TEST_F(TuneData, ConversionNeedsAnEpdName) {
