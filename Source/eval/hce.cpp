@@ -455,7 +455,7 @@ int hce_evaluate(ThreadData& td, int side, int ply, int trace) {
         result = -result;
     eval_cache_store(td, side, SLOT_HCE, result);
     if (trace != TRACE_OFF)
-        hce_print_trace(pos, e, result, trace);
+        hce_print_trace(pos, e, result, trace, td.nn.last_nn_score);
     return result;
 }
 

@@ -66,7 +66,9 @@ int hce_evaluate(ThreadData& td, int side, int ply, int trace);
 void hce_score_terms(ThreadData& td, HceScratch& e, int side, int ply);
 // Blends a packed score by phase: trunc(mid * phase + end * (1 - phase)).
 int hce_blend(int packed, float phase);
-// Prints the breakdown of an evaluation that has just been made.
-void hce_print_trace(const Position& pos, const HceScratch& e, int result, int trace);
+// Prints the breakdown of an evaluation that has just been made, beside the thread's last
+// network score.
+void hce_print_trace(const Position& pos, const HceScratch& e, int result, int trace,
+                     int last_nn_score);
 
 } // namespace tarn

@@ -99,7 +99,8 @@ void print_parameters() {
 
 } // namespace
 
-void hce_print_trace(const Position& pos, const HceScratch& e, int result, int trace) {
+void hce_print_trace(const Position& pos, const HceScratch& e, int result, int trace,
+                     int last_nn_score) {
     print_line("           white  black");
     for (int s = 0; s < HCE_SECTIONS; ++s) {
         int v[2];
@@ -111,8 +112,6 @@ void hce_print_trace(const Position& pos, const HceScratch& e, int result, int t
     print_squares("hung pieces on: ", e.hung);
     print_squares("free pawns on: ", e.free_passers);
     const int material = hce_blend(material_of(pos, WHITE) - material_of(pos, BLACK), e.phase);
-    // TODO: show the network's last score once the network evaluation keeps it.
-    const int last_nn_score = 0;
     print_format("nne= %d, hce= %d, qscore= %d, mtl= %d, phase= %0.2f, sf= %0.2f, rule50= %d",
                  last_nn_score, result, search_state.root_qsearch,
                  pos.side == WHITE ? material : -material, static_cast<double>(e.phase),

@@ -16,6 +16,7 @@
 #include "core/see.h"
 #include "core/thread_data.h"
 #include "eval/hce.h"
+#include "eval/nn.h"
 #include "frontend/game_record.h"
 #include "frontend/options.h"
 #include "frontend/output.h"
@@ -87,6 +88,27 @@ void console_fen(const std::string& line) {
 }
 
 // The evaluation display: the last move, a depth-0 search, then the evaluators' details.
+// The network's view of the thread's position: which network, its score, and the values
+// behind it (output bucket, win probability, material phase, active inputs).
+void show_network_evaluation(ThreadData& td) {
+    if (!nn_ready()) {
+        print_line("network: none loaded");
+        return;
+    }
+    td.search_ply           = 1; // never a cache hit: the details belong to this evaluation
+    const int score         = nn_evaluate(td);
+    const NnThreadState& nn = td.nn;
+    print_format("network: %s, %d inputs, %d hidden, %d buckets", live_options.NN_File,
+                 network.inputs_total, network.hidden1, network.n_buckets);
+    if (score == NN_NO_STATE) {
+        print_line("network: no memory for its state");
+        return;
+    }
+    print_format("nn= %d, probability= %0.4f, bucket= %d, phase= %0.2f, features= %d", score,
+                 static_cast<double>(nn.last_probability), nn.bucket, static_cast<double>(nn.phase),
+                 nn.count);
+}
+
 void show_evaluation() {
     const Position& pos = game();
     if (main_thread->last_move) {
@@ -111,7 +133,8 @@ void show_evaluation() {
     s.max_depth        = max_depth;
     run_settings.noise = noise;
     ThreadData& td     = *thread_records[0];
-    // TODO: the network's details come first once the network evaluation exists.
+    if (run_settings.use_nn)
+        show_network_evaluation(td);
     hce_evaluate(td, td.pos.side, 1, 1);
 }
 

@@ -1,11 +1,17 @@
-// Console searches driven line by line: analysis with its report, and self-play to the end.
+// Console searches driven line by line: analysis with its report, self-play to the end, and
+// the evaluation display after its depth-0 search.
 
 #include <cstdio>
+#include <filesystem>
+#include <fstream>
 #include <gtest/gtest.h>
 #include <string>
+#include <unistd.h>
 #include <vector>
 
+#include "frontend/engine_process.h"
 #include "frontend/live_engine.h"
+#include "support/nn_synthetic.h"
 
 namespace tarn {
 namespace {
@@ -72,6 +78,53 @@ TEST(ConsoleSearch, LevelAndStrengthLines) {
     EXPECT_EQ(lines.back(), "LMR_depth set to 7");
     engine.send("quit");
     EXPECT_EQ(engine.finish(), 0);
+}
+
+// Number after "key= " in a line, or -99999 when the line has no such key.
+int value_after(const std::string& line, const std::string& key) {
+    const std::size_t at = line.find(key + "= ");
+    return at == std::string::npos ? -99999 : std::atoi(line.c_str() + at + key.size() + 2);
+}
+
+// "ev" shows the network's score and what it rests on before the hand-crafted breakdown, whose
+// "nne" is that same score; without a network only the breakdown follows a short notice.
+TEST(ConsoleSearch, EvaluationShowsTheNetworkThenTheBreakdown) {
+    const std::filesystem::path dir =
+        std::filesystem::temp_directory_path() / ("tarn_ev_" + std::to_string(::getpid()));
+    std::filesystem::create_directories(dir);
+    const std::string net = (dir / "net.nnue").string(), cfg = (dir / "tarn.cfg").string();
+    test::SyntheticNet shape;
+    ASSERT_TRUE(
+        test::write_bytes(net, test::network_file_bytes(shape, test::synthetic_weights(shape))));
+    std::ofstream(cfg) << "NN_File=" << net << "\n";
+
+    const test::Session with =
+        test::run_console_session({"-c", "-hash", "1", "-cfg", cfg}, "e4\nev\nquit\n");
+    const int head =
+        test::find_line(with.lines, "network: " + net + ", 1572 inputs, 896 hidden, 7 buckets");
+    ASSERT_GE(head, 0) << "no network line";
+    const std::string& detail = with.lines[static_cast<std::size_t>(head + 1)];
+    const int nn              = value_after(detail, "nn");
+    EXPECT_GE(nn, -1919) << detail;
+    EXPECT_LE(nn, 1919) << detail;
+    EXPECT_GE(value_after(detail, "bucket"), 0) << detail;
+    EXPECT_GE(value_after(detail, "features"), 32) << "every piece is an input: " << detail;
+    int trace = -1;
+    for (std::size_t i = static_cast<std::size_t>(head); i < with.lines.size(); ++i)
+        if (with.lines[i].rfind("nne= ", 0) == 0)
+            trace = static_cast<int>(i);
+    ASSERT_GE(trace, 0) << "no breakdown after the network lines";
+    EXPECT_EQ(value_after(with.lines[static_cast<std::size_t>(trace)], "nne"), nn);
+
+    const test::Session without =
+        test::run_console_session({"-c", "-hash", "1", "-use_hce"}, "ev\nquit\n");
+    bool breakdown = false;
+    for (const std::string& line : without.lines) {
+        EXPECT_NE(line.rfind("network", 0), 0u) << "network lines with -use_hce: " << line;
+        breakdown = breakdown || value_after(line, "nne") == 0;
+    }
+    EXPECT_TRUE(breakdown);
+    std::filesystem::remove_all(dir);
 }
 
 } // namespace
