@@ -82,6 +82,7 @@ TEST(MatchCommandLine, MatchSettings) {
                                        "order=random",
                                        "plies=8",
                                        "start=5",
+                                       "randomplies=3",
                                        "-pgnout",
                                        "file=out.pgn",
                                        "-epdout",
@@ -108,7 +109,8 @@ TEST(MatchCommandLine, MatchSettings) {
                                        "fischerandom",
                                        "-event",
                                        "Test",
-                                       "-recover"}),
+                                       "-recover",
+                                       "-strict"}),
                                  c, has_seed, error))
         << error;
     EXPECT_EQ(c.games, 10);
@@ -120,6 +122,7 @@ TEST(MatchCommandLine, MatchSettings) {
     EXPECT_TRUE(c.openings.random);
     EXPECT_EQ(c.openings.plies, 8);
     EXPECT_EQ(c.openings.start, 5);
+    EXPECT_EQ(c.openings.random_plies, 3);
     EXPECT_EQ(c.pgn_file, "out.pgn");
     EXPECT_EQ(c.epd_out.file, "out.epd");
     EXPECT_TRUE(c.epd_out.skip_check);
@@ -138,6 +141,8 @@ TEST(MatchCommandLine, MatchSettings) {
     EXPECT_EQ(c.seed, 42u);
     EXPECT_TRUE(c.chess960);
     EXPECT_EQ(c.event, "Test");
+    EXPECT_TRUE(c.strict);
+    EXPECT_FALSE(parsed(with({"-each", "depth=3"})).strict);
     EXPECT_DOUBLE_EQ(c.engines[0].tc.move_time, 0.5);
 
     EXPECT_EQ(parsed(with({"-each", "depth=3", "-repeat", "1"})).repeat, 1);
@@ -174,6 +179,7 @@ TEST(MatchCommandLine, RefusesWhatItCannotUse) {
         {with({"-each", "depth=3", "-sprt", "alpha=2"}), "alpha=2"},
         {with({"-each", "depth=3", "-draw", "score=10"}), "movecount"},
         {with({"-each", "depth=3", "-variant", "crazyhouse"}), "fischerandom"},
+        {with({"-each", "depth=3", "-strict", "yes"}), "-strict takes no value"},
         {with({"-each", "depth=3", "-epdout", "skipmate=true"}), "file="},
         {with({"-each", "depth=3", "proto=xboard"}), "uci"},
         {{"-engine", "cmd=./tarn", "depth=3"}, "two -engine"},

@@ -324,7 +324,7 @@ const char* match_usage() {
            "                  [-draw movenumber=N movecount=N score=CP]\n"
            "                  [-resign movecount=N score=CP [twosided=true|false]]\n"
            "                  [-maxmoves N] [-srand N] [-variant standard|fischerandom]\n"
-           "                  [-event NAME] [-recover]\n";
+           "                  [-event NAME] [-recover] [-strict]\n";
 }
 
 bool parse_match_args(const std::vector<std::string>& args, MatchConfig& c, bool& has_seed,
@@ -391,6 +391,11 @@ bool parse_match_args(const std::vector<std::string>& args, MatchConfig& c, bool
                 c.event = words[0];
             else
                 error = "-event takes one name";
+        } else if (option == "-strict") {
+            ok       = words.empty();
+            c.strict = true;
+            if (!ok)
+                error = "-strict takes no value";
         } else if (option == "-recover") {
             // Engines are always started again after a failure; accepted for old scripts.
             ok = words.empty();

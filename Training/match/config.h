@@ -53,6 +53,7 @@ struct MatchConfig {
     std::string event        = "tarn-match";
     double handshake_seconds = DEFAULT_HANDSHAKE_SECONDS; // "uci" and "isready" answers
     bool quiet               = false;                     // no progress lines (the tests)
+    bool strict              = false; // a failure of any engine makes the exit status 3
 };
 
 } // namespace tarn

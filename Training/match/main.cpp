@@ -43,5 +43,10 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "tarn-match: %s\n", error.c_str());
         return 1;
     }
+    if (config.strict && tarn::failure_count(summary) > 0) {
+        std::fprintf(stderr, "tarn-match: %d games lost by engine failures\n",
+                     tarn::failure_count(summary));
+        return 3;
+    }
     return 0;
 }

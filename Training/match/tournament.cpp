@@ -201,6 +201,14 @@ std::FILE* open_output(const std::string& path, std::string& error) {
 
 } // namespace
 
+int failure_count(const MatchSummary& summary) {
+    int total = 0;
+    for (const std::array<int, FAILURE_KINDS>& kinds : summary.failures)
+        for (int kind = FAILURE_NONE + 1; kind < FAILURE_KINDS; ++kind)
+            total += kinds[static_cast<std::size_t>(kind)];
+    return total;
+}
+
 void match_request_stop() {
     stop_requested.store(true);
 }

@@ -34,6 +34,8 @@ struct MatchSummary {
 // Plays the match. False with a message in error when it cannot begin (openings, output
 // files, fewer than two engines); everything that goes wrong in a game is part of the result.
 bool run_match(const MatchConfig& config, MatchSummary& summary, std::string& error);
+// Number of games an engine lost by a failure (time, illegal move, crash, start) in a summary.
+int failure_count(const MatchSummary& summary);
 // Asks a running match to stop; safe to call from a signal handler.
 void match_request_stop();
 
