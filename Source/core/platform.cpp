@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <fcntl.h>
 #include <poll.h>
 #include <sched.h>
@@ -67,6 +68,19 @@ std::size_t platform_physical_memory() {
     const long size  = sysconf(_SC_PAGE_SIZE);
     return pages > 0 && size > 0 ? static_cast<std::size_t>(pages) * static_cast<std::size_t>(size)
                                  : 0;
+}
+
+void* platform_large_alloc(std::size_t bytes) {
+    constexpr std::size_t LARGE_PAGE = std::size_t{1} << 21;
+    const std::size_t size           = (bytes + LARGE_PAGE - 1) / LARGE_PAGE * LARGE_PAGE;
+    void* block                      = std::aligned_alloc(LARGE_PAGE, size);
+    if (block)
+        madvise(block, size, MADV_HUGEPAGE);
+    return block;
+}
+
+void platform_large_free(void* block, std::size_t) {
+    std::free(block);
 }
 
 bool platform_timer_begin(int) {

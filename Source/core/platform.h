@@ -28,6 +28,11 @@ void platform_timer_end(int period_ms);
 // Bytes of physical memory, or 0 when unknown. Large allocations are checked against it,
 // since the system grants virtual memory it cannot back and ends the process on first use.
 std::size_t platform_physical_memory();
+// An uninitialised block for a large table, aligned to 2 MB and offered to the system
+// for large pages so that random probes do not miss the address-translation cache; null when
+// memory is short. Released with platform_large_free and the same size.
+void* platform_large_alloc(std::size_t bytes);
+void platform_large_free(void* block, std::size_t bytes);
 // File helpers for the log file.
 bool platform_file_exists(const char* path);
 bool platform_remove_file(const char* path);

@@ -98,8 +98,7 @@ bool tt_allocate() {
     const std::uint64_t bytes  = 16 * (count + TT_SPARE_ENTRIES);
     if (physical && bytes > physical / 10 * 9)
         return false;
-    auto* words = static_cast<std::uint64_t*>(
-        ::operator new[](sizeof(std::uint64_t) * 2 * (count + TT_SPARE_ENTRIES), std::nothrow));
+    auto* words = static_cast<std::uint64_t*>(platform_large_alloc(bytes));
     if (!words)
         return false;
     transposition_table.words       = words;
@@ -113,7 +112,9 @@ bool tt_allocate() {
 }
 
 void tt_free() {
-    ::operator delete[](transposition_table.words, std::nothrow);
+    const std::uint64_t entries =
+        static_cast<std::uint64_t>(transposition_table.entry_count) + TT_SPARE_ENTRIES;
+    platform_large_free(transposition_table.words, 16 * entries);
     transposition_table.words       = nullptr;
     transposition_table.entry_count = 0;
 }
