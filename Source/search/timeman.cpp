@@ -113,7 +113,13 @@ void time_check() {
     SearchState& s     = search_state;
     ThreadData* master = thread_records[0];
     const int d        = s.iteration_depth;
-    if (!master || s.stop || s.mode != MODE_SEARCHING || d < 2 || s.elapsed < FIRST_CHECK_TIME)
+    if (!master || s.stop || s.mode != MODE_SEARCHING || d < 2)
+        return;
+    // The first checks wait a little so that a move is not cut short by timer jitter, except
+    // when the clock cannot afford the wait: with a short clock every move would otherwise
+    // take more than a small increment gives back, until the flag falls.
+    const bool short_clock = s.time_mode != TIME_FIXED_MOVE && s.target_time < FIRST_CHECK_TIME;
+    if (s.elapsed < FIRST_CHECK_TIME && !short_clock)
         return;
     const int side         = s.root_side;
     const double remaining = std::max(0.0, s.clock[side] - s.elapsed);

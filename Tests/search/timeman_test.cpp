@@ -139,5 +139,30 @@ TEST_F(TimeControl, FailingLowBuysTime) {
     EXPECT_EQ(search_state.stop, 1);
 }
 
+// With a clock too short for the usual first wait, a move ends as soon as its target has
+// passed, so that a small increment is not spent in full on every move; a comfortable clock
+// still waits out the first 15 ms.
+TEST_F(TimeControl, ShortClockStopsBeforeTheFirstWait) {
+    search_state.clock[WHITE] = 0.3;
+    search_state.increment    = 0.01;
+    search_setup();
+    ASSERT_LT(search_state.target_time, 0.01);
+    ASSERT_TRUE(thread_init(0));
+    search_state.mode            = MODE_SEARCHING;
+    search_state.iteration_depth = 2;
+    search_state.start_time      = platform_now() - (search_state.target_time + 0.001);
+    time_check();
+    EXPECT_EQ(search_state.stop, 1);
+
+    search_state.stop         = 0;
+    search_state.clock[WHITE] = 60;
+    search_setup();
+    search_state.mode            = MODE_SEARCHING;
+    search_state.iteration_depth = 2;
+    search_state.start_time      = platform_now() - 0.005;
+    time_check();
+    EXPECT_EQ(search_state.stop, 0);
+}
+
 } // namespace
 } // namespace tarn
