@@ -264,7 +264,9 @@ TEST(Quantisation, ScalesRespectWeightAndAccumulatorRanges) {
     Model m                = model_random(9);
     m.w1[w1_index(0, 123)] = 4.0f; // the largest first-layer weight decides the hidden scale
     m.w2[7]                = 0.9f;
-    QuantScales s          = choose_scales(m, 10.0);
+    HiddenStats stats;
+    stats.max_abs = 10.0;
+    QuantScales s = choose_scales(m, stats);
     EXPECT_NEAR(s.hidden * s.output, QUANT_SCALE_PRODUCT, 1e-6);
     EXPECT_LE(4.0 * s.hidden, QUANT_WEIGHT_LIMIT + 1e-9);
     EXPECT_LE(10.0 * s.hidden, QUANT_ACCUMULATOR_TARGET + 1e-9);
@@ -272,8 +274,9 @@ TEST(Quantisation, ScalesRespectWeightAndAccumulatorRanges) {
     EXPECT_EQ(s.clipped_output, 0);
     EXPECT_EQ(q.w1[123], QUANT_WEIGHT_LIMIT);
     // Sums of 1000 force a small hidden scale, which the large output weight cannot follow.
-    s = choose_scales(m, 1000.0);
-    q = quantise(m, s);
+    stats.max_abs = 1000.0;
+    s             = choose_scales(m, stats);
+    q             = quantise(m, s);
     EXPECT_EQ(s.clipped_output, 1);
     EXPECT_EQ(q.w2[7], QUANT_WEIGHT_LIMIT);
     const auto in_range = [](std::int16_t w) { return std::abs(w) <= QUANT_WEIGHT_LIMIT; };
@@ -313,7 +316,15 @@ TEST_F(NetworkTrainer, TrainedNetworkScoresExactlyAsTheEngine) {
     ASSERT_TRUE(read_network_file(netfile, q, error)) << error;
     const Agreement a = measure_agreement(t.model, q, set, idx);
     EXPECT_EQ(a.saturated, 0u);
-    EXPECT_LT(a.mean_abs, 2.0);
+    EXPECT_LT(a.mean_abs, 1.0);
+    // The balanced hidden scale follows the float model more closely than the largest one.
+    HiddenStats stats    = hidden_stats(t.model, set, idx);
+    QuantScales balanced = choose_scales(t.model, stats);
+    stats.mean_square    = 0.0;
+    QuantScales largest  = choose_scales(t.model, stats);
+    EXPECT_LT(balanced.hidden, largest.hidden);
+    EXPECT_LT(measure_agreement(t.model, quantise(t.model, balanced), set, idx).mean_abs,
+              measure_agreement(t.model, quantise(t.model, largest), set, idx).mean_abs);
     EXPECT_EQ(expect_engine_agrees(netfile, data, q), static_cast<int>(set_size(set)));
     {
         test::StdoutCapture quiet;

@@ -205,6 +205,11 @@ bool load_training_files(const std::vector<std::string>& paths, TrainingSet& set
     bool ok = true;
     for (const std::string& path : paths) {
         const auto visit = [&](const std::uint8_t* bytes) {
+            // Positions are indexed by 32 bits, features included.
+            if (set.features.size() > UINT32_MAX - NN_MAX_FEATURES) {
+                ++counts.over_capacity;
+                return;
+            }
             TrainingRecord record;
             const RecordVerdict verdict = record_position(bytes, *td, record);
             count_verdict(counts, verdict);

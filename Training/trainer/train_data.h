@@ -42,11 +42,12 @@ using RecordVisitor = std::function<void(const std::uint8_t*)>;
 
 // What reading the input files found.
 struct LoadCounts {
-    std::uint64_t records  = 0; // whole records read
-    std::uint64_t kept     = 0;
-    std::uint64_t in_check = 0;
-    std::uint64_t unusable = 0;
-    std::uint64_t damaged  = 0;
+    std::uint64_t records       = 0; // whole records read
+    std::uint64_t kept          = 0;
+    std::uint64_t in_check      = 0;
+    std::uint64_t unusable      = 0;
+    std::uint64_t damaged       = 0;
+    std::uint64_t over_capacity = 0; // records beyond what one set can index
 };
 
 // --- set-up ---

@@ -1,6 +1,7 @@
 #include "trainer/train_export.h"
 
 #include <algorithm>
+#include <cinttypes>
 #include <cmath>
 #include <cstdio>
 
@@ -12,26 +13,29 @@
 
 namespace tarn {
 
-namespace {
-
-// Largest hidden sum of the float model over sample positions.
-double largest_hidden_sum(const Model& m, const TrainingSet& set,
-                          const std::vector<std::uint32_t>& sample) {
-    double largest = 0.0;
+HiddenStats hidden_stats(const Model& m, const TrainingSet& set,
+                         const std::vector<std::uint32_t>& sample) {
+    HiddenStats s;
+    double squares = 0.0, features = 0.0;
     std::vector<float> h(TRAIN_HIDDEN);
     for (const std::uint32_t i : sample) {
         std::fill(h.begin(), h.end(), m.bias);
-        for (std::uint32_t k = set.starts[i]; k < set.starts[i + 1]; ++k) {
+        for (std::uint32_t k = set.starts[i]; k < set.starts[i + 1]; ++k)
             for (int j = 0; j < TRAIN_HIDDEN; ++j)
                 h[j] += m.w1[w1_index(set.features[k], j)];
+        for (const float x : h) {
+            const double a = x < 0.0f ? x * TRAIN_LEAK : x;
+            s.max_abs      = std::max(s.max_abs, static_cast<double>(std::abs(x)));
+            squares += a * a;
         }
-        for (const float x : h)
-            largest = std::max(largest, static_cast<double>(std::abs(x)));
+        features += set.starts[i + 1] - set.starts[i];
     }
-    return largest;
+    if (!sample.empty()) {
+        s.mean_square   = squares / (static_cast<double>(sample.size()) * TRAIN_HIDDEN);
+        s.mean_features = features / static_cast<double>(sample.size());
+    }
+    return s;
 }
-
-} // namespace
 
 std::vector<std::uint32_t> spread_sample(std::size_t size, std::size_t limit) {
     std::vector<std::uint32_t> idx;
@@ -49,8 +53,9 @@ Agreement measure_agreement(const Model& m, const QuantNet& q, const TrainingSet
         const std::uint16_t* f = set.features.data() + set.starts[i];
         const int n            = static_cast<int>(set.starts[i + 1] - set.starts[i]);
         const QuantEval e      = quantised_eval(q, f, n, set.buckets[i]);
-        const double cp        = logit_centipawns(model_output(m, f, n, set.buckets[i]));
-        const double diff      = std::abs(cp - e.score);
+        // Truncated toward zero, as the engine turns its probability into centipawns.
+        const double cp   = std::trunc(logit_centipawns(model_output(m, f, n, set.buckets[i])));
+        const double diff = std::abs(cp - e.score);
         total += diff;
         a.max_abs = std::max(a.max_abs, static_cast<int>(std::ceil(diff)));
         a.within_1 += diff <= 1.0;
@@ -75,10 +80,11 @@ void print_agreement(const Agreement& a) {
 bool export_network(const Model& m, double max_hidden, const TrainingSet& set,
                     const std::vector<std::uint32_t>& sample, const std::string& path,
                     std::string& error) {
-    if (!sample.empty())
-        max_hidden = std::max(max_hidden, largest_hidden_sum(m, set, sample));
-    std::printf("largest float hidden sum %.3f\n", max_hidden);
-    QuantScales scales = choose_scales(m, max_hidden);
+    HiddenStats stats = hidden_stats(m, set, sample);
+    stats.max_abs     = std::max(stats.max_abs, max_hidden);
+    std::printf("largest float hidden sum %.3f, mean squared activation %.4f\n", stats.max_abs,
+                stats.mean_square);
+    QuantScales scales = choose_scales(m, stats);
     QuantNet q         = quantise(m, scales);
     Agreement a        = measure_agreement(m, q, set, sample);
     // Partial sums in list order can run past the final ones: back off until none saturates.
@@ -175,15 +181,11 @@ int run_check(const std::string& net_path, const std::string& data_path, std::ui
         std::fprintf(stderr, "tarn-train: can't open %s\n", data_path.c_str());
         return 1;
     }
-    std::printf("records %llu, compared %llu, skipped %llu (in check %llu, unusable %llu, "
-                "damaged %llu)\n",
-                static_cast<unsigned long long>(counts.records),
-                static_cast<unsigned long long>(compared),
-                static_cast<unsigned long long>(counts.records - compared),
-                static_cast<unsigned long long>(counts.in_check),
-                static_cast<unsigned long long>(counts.unusable),
-                static_cast<unsigned long long>(counts.damaged));
-    std::printf("mismatches: %llu\n", static_cast<unsigned long long>(mismatches));
+    std::printf("records %" PRIu64 ", compared %" PRIu64 ", skipped %" PRIu64 " (in check %" PRIu64
+                ", unusable %" PRIu64 ", damaged %" PRIu64 ")\n",
+                counts.records, compared, counts.records - compared, counts.in_check,
+                counts.unusable, counts.damaged);
+    std::printf("mismatches: %" PRIu64 "\n", mismatches);
     return mismatches == 0 ? 0 : 1;
 }
 

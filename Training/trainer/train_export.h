@@ -32,6 +32,9 @@ struct Agreement {
 Agreement measure_agreement(const Model& m, const QuantNet& q, const TrainingSet& set,
                             const std::vector<std::uint32_t>& idx);
 void print_agreement(const Agreement& a);
+// Hidden-layer measurements of the float model over positions idx of the set.
+HiddenStats hidden_stats(const Model& m, const TrainingSet& set,
+                         const std::vector<std::uint32_t>& idx);
 // Every max(1, size / limit)-th position of a set, up to limit of them.
 std::vector<std::uint32_t> spread_sample(std::size_t size, std::size_t limit);
 

@@ -211,6 +211,9 @@ int run_training(const TrainConfig& c) {
                 ", unusable %" PRIu64 ", damaged %" PRIu64 " (%.1f s)\n",
                 counts.records, counts.kept, counts.in_check, counts.unusable, counts.damaged,
                 seconds_since(start));
+    if (counts.over_capacity > 0)
+        std::printf("%" PRIu64 " records beyond the capacity of one training set ignored\n",
+                    counts.over_capacity);
     if (set_size(set) < 2) {
         std::fprintf(stderr, "tarn-train: too few usable positions to train on\n");
         return 1;

@@ -60,11 +60,25 @@ std::int16_t stored_weight(int effective) {
     return static_cast<std::int16_t>(best);
 }
 
-QuantScales choose_scales(const Model& m, double max_hidden) {
+QuantScales choose_scales(const Model& m, const HiddenStats& stats) {
     const double first = std::max(largest_magnitude(m.w1), static_cast<double>(std::abs(m.bias)));
-    double hidden      = QUANT_ACCUMULATOR_TARGET / std::max(max_hidden, 1e-6);
+    double upper       = QUANT_ACCUMULATOR_TARGET / std::max(stats.max_abs, 1e-6);
     if (first > 0.0)
-        hidden = std::min(hidden, QUANT_WEIGHT_LIMIT / first);
+        upper = std::min(upper, QUANT_WEIGHT_LIMIT / first);
+    // Below this the largest output weight would fall outside the range.
+    const double lower = QUANT_SCALE_PRODUCT * largest_magnitude(m.w2) / QUANT_WEIGHT_LIMIT;
+    double mean_w2     = 0.0;
+    for (const float w : m.w2)
+        mean_w2 += static_cast<double>(w) * w;
+    mean_w2 /= static_cast<double>(m.w2.size());
+    // Output error variance: n * E[w2^2] / (12 s^2) from the first layer, E[a^2] s^2 / (12 P^2)
+    // from the output weights (per hidden unit); their sum is least at s^4 = P^2 n E[w2^2] /
+    // E[a^2].
+    double hidden = upper;
+    if (stats.mean_square > 0.0 && mean_w2 > 0.0)
+        hidden = std::sqrt(QUANT_SCALE_PRODUCT *
+                           std::sqrt(stats.mean_features * mean_w2 / stats.mean_square));
+    hidden = std::min(std::max(hidden, lower), upper);
     QuantScales s;
     s.hidden = hidden;
     s.output = QUANT_SCALE_PRODUCT / hidden;

@@ -41,6 +41,13 @@ struct QuantScales {
     int clipped_output = 0; // output weights beyond the range, set to its end
 };
 
+// What the hidden layer does on real positions, measured before quantising.
+struct HiddenStats {
+    double max_abs       = 0.0; // largest |hidden sum|
+    double mean_square   = 0.0; // mean squared activated sum; 0 when not measured
+    double mean_features = 0.0; // features per position
+};
+
 // Result of the integer forward pass of one position.
 struct QuantEval {
     int score      = 0;     // centipawns, side to move's view, as nn_evaluate gives them
@@ -52,8 +59,11 @@ struct QuantEval {
 
 // Stored value that the loader turns into `effective` (|effective| <= 5401), smallest in size.
 std::int16_t stored_weight(int effective);
-// Scales for a model whose hidden sums reach max_hidden in size on the training positions.
-QuantScales choose_scales(const Model& m, double max_hidden);
+// Scales for a model whose hidden layer behaves as `stats` says. Rounding the first layer
+// costs more output error the smaller the hidden scale, rounding the output weights the larger
+// it is; the scale balancing the two is taken when the measurements allow, kept inside the
+// range where sums stay below the accumulator target and first-layer weights in range.
+QuantScales choose_scales(const Model& m, const HiddenStats& stats);
 QuantNet quantise(const Model& m, QuantScales& scales);
 // The float model equal to a quantised network (hidden scale picked freely).
 Model dequantise(const QuantNet& q);
