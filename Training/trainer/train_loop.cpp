@@ -160,8 +160,12 @@ bool load_checkpoint(Trainer& t, const std::string& path, std::string& error) {
         return false;
     }
     std::vector<std::uint8_t> bytes;
-    for (char ch; in.get(ch);)
-        bytes.push_back(static_cast<std::uint8_t>(ch));
+    std::vector<char> chunk(std::size_t{1} << 16);
+    while (in) {
+        in.read(chunk.data(), static_cast<std::streamsize>(chunk.size()));
+        const auto got = static_cast<std::size_t>(in.gcount());
+        bytes.insert(bytes.end(), chunk.begin(), chunk.begin() + static_cast<std::ptrdiff_t>(got));
+    }
     if (bytes.size() < CHECKPOINT_MAGIC_BYTES ||
         !std::equal(bytes.begin(), bytes.begin() + CHECKPOINT_MAGIC_BYTES, CHECKPOINT_MAGIC)) {
         error = path + " is not a trainer checkpoint";
