@@ -13,6 +13,8 @@
 #   make tb-bench     tablebase WDL and DTZ probes per second on the oracle positions
 #   make nn-bench     network evaluations per second, from scratch and incremental, beside
 #                     the hand-crafted figure on the same positions
+#   make train-bench  network-trainer positions per second on two threads, on positions
+#                     from random play
 #   make bench        the single-thread benchmark whose node total is the bench signature
 #   make match        a short match of Tarn against itself with Selectivity 0 on one side
 #                     (MATCH_ARGS=... plays any other match; see the README)
@@ -32,7 +34,7 @@ MATCH_ARGS ?= -engine cmd=$(BUILD)/tarn name=Tarn -engine cmd=$(BUILD)/tarn name
               -concurrency 2 -openings file=$(SHARED)/openings-uho4060v4.txt order=random \
               -pgnout file=$(BUILD)/match.pgn
 
-.PHONY: all build run test portable asan-test tsan-check perft-suite perft-bench eval-bench tb-bench bench format format-check clean match nn-bench
+.PHONY: all build run test portable asan-test tsan-check perft-suite perft-bench eval-bench tb-bench train-bench bench format format-check clean match nn-bench
 
 all: build
 
@@ -76,6 +78,9 @@ tb-bench: build
 
 nn-bench: build
 	./$(BUILD)/tarn_nnbench $(SHARED)/perft-standard.txt $(SHARED)/openings-uho4060v4.txt --roots 647
+
+train-bench: build
+	./$(BUILD)/Training/trainer/tarn-train --bench --threads 2
 
 bench: build
 	./$(BUILD)/tarn -pbench -d 12

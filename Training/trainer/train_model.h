@@ -1,0 +1,101 @@
+#pragma once
+// The float model of the engine's network and its batch kernels. The shape is the engine's:
+// sparse inputs summed into 896 hidden units with one shared bias, the engine's leaky
+// activation (negative sums divided by 16), one output row per material bucket and no output
+// bias. The output is a logit: the win probability is its sigmoid and centipawns are the logit
+// divided by the win-probability slope, which is how the engine reads its integer output sum.
+//
+// The kernels walk the hidden units in tiles of 32 so that a tile's slice of the first layer
+// and of its gradient stay in the core's cache while a whole batch passes over them; threads
+// own disjoint tiles, so gradients never need a reduction and the result does not depend on
+// the thread count.
+
+#include <cstdint>
+#include <vector>
+
+#include "eval/nn.h"
+#include "eval/nn_file.h"
+
+namespace tarn {
+
+constexpr int TRAIN_INPUTS  = NN_STANDARD_INPUTS + NN_STANDARD_MATERIAL_INPUTS;
+constexpr int TRAIN_HIDDEN  = NN_STANDARD_HIDDEN1;
+constexpr int TRAIN_BUCKETS = NN_STANDARD_BUCKETS;
+constexpr int TRAIN_TILE    = 32; // hidden units a kernel keeps in registers
+constexpr int TRAIN_TILES   = TRAIN_HIDDEN / TRAIN_TILE;
+constexpr float TRAIN_LEAK  = 1.0f / 16.0f; // slope below 0: the engine's x / 16
+static_assert(TRAIN_HIDDEN % TRAIN_TILE == 0);
+
+// Place of first-layer weight (input f, hidden unit j) in Model::w1. The weights are stored
+// tile by tile, so one tile's weights of every input lie together: with plain rows the tile
+// slices sit a row apart, a stride that maps them onto a few cache sets.
+inline std::size_t w1_index(int f, int j) {
+    return (static_cast<std::size_t>(j / TRAIN_TILE) * TRAIN_INPUTS + f) * TRAIN_TILE +
+           j % TRAIN_TILE;
+}
+
+// The trainable parameters.
+struct Model {
+    std::vector<float> w1; // TRAIN_INPUTS x TRAIN_HIDDEN, at w1_index
+    std::vector<float> w2; // TRAIN_BUCKETS rows of TRAIN_HIDDEN
+    float bias = 0.0f;     // added to every hidden unit
+};
+
+// A minibatch gathered into contiguous arrays.
+struct Batch {
+    std::vector<std::uint16_t> features;
+    std::vector<std::uint32_t> starts = {0};
+    std::vector<std::uint8_t> buckets;
+    std::vector<float> targets; // win probability to reach
+};
+
+// Per-batch results of the kernels. Partial sums are kept per tile and added in tile order,
+// so the same batch gives the same bits with any number of threads.
+struct BatchWork {
+    std::vector<float> partial;   // TRAIN_TILES x batch size: output sum of the tile's units
+    std::vector<float> outputs;   // logit per position
+    std::vector<float> grad_out;  // d loss / d logit per position
+    float tile_max[TRAIN_TILES];  // largest |hidden sum| seen in the tile
+    float tile_bias[TRAIN_TILES]; // bias gradient of the tile
+};
+
+// Gradients of the parameters; first-layer rows are only valid where the batch touched them.
+struct Gradients {
+    std::vector<float> w1;
+    std::vector<float> w2;
+    float bias = 0.0f;
+};
+
+// --- set-up ---
+
+// A model with every weight 0.
+Model model_zero();
+// A model with small random weights from the seed.
+Model model_random(std::uint32_t seed);
+Gradients gradients_zero();
+inline std::size_t batch_size(const Batch& b) {
+    return b.buckets.size();
+}
+void batch_clear(Batch& b);
+
+// --- queries ---
+
+float sigmoid(float x);
+// Logit of one position.
+float model_output(const Model& m, const std::uint16_t* features, int n, int bucket);
+// Centipawns of a logit, clamped as the engine clamps its scores.
+double logit_centipawns(double logit);
+// Mean squared error between sigmoid(logit) and a target.
+double batch_loss(const BatchWork& w, const Batch& b);
+
+// --- kernels ---
+
+// Output sums of tiles [from, to) for every position of the batch, and their largest sums.
+void forward_tiles(const Model& m, const Batch& b, int from, int to, BatchWork& w);
+// Adds the tile partials into logits, and the loss gradient into grad_out. Returns the summed
+// squared error.
+double finish_forward(const Batch& b, BatchWork& w);
+// Gradients of tiles [from, to) from grad_out; rows of w1 are added to, never cleared.
+void backward_tiles(const Model& m, const Batch& b, int from, int to, BatchWork& w, Gradients& g);
+
+} // namespace tarn
