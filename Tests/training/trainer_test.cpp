@@ -132,6 +132,28 @@ TEST_F(NetworkTrainer, BadRecordsAreCountedNotKept) {
     std::filesystem::remove(path);
 }
 
+// The relabelling search's score is the default label; the game's can be asked for.
+TEST_F(NetworkTrainer, LabelsComeFromTheChosenScore) {
+    test::ThreadDataHandle td;
+    parse_fen(td->pos, "4k3/8/8/8/8/8/3P4/4K3 w - - 0 1");
+    TrainingRecord r = record_of(td->pos, 0, 0);
+    r.score_first    = 120;
+    r.score_second   = -35;
+    std::vector<std::uint8_t> bytes(TRAINING_RECORD_BYTES);
+    pack_training_record(r, bytes.data());
+    const std::string path = write_scratch("scores", bytes);
+    for (const bool first : {false, true}) {
+        TrainingSet set;
+        LoadCounts counts;
+        std::string error;
+        test::StdoutCapture quiet;
+        ASSERT_TRUE(load_training_files({path}, set, counts, error, first)) << error;
+        ASSERT_EQ(set.scores.size(), 1u);
+        EXPECT_EQ(set.scores[0], first ? 120 : -35);
+    }
+    std::filesystem::remove(path);
+}
+
 TEST(TrainingTarget, BlendsScoreAndResult) {
     EXPECT_EQ(result_probability(RESULT_VALUE_WIN), 1.0);
     EXPECT_EQ(result_probability(-RESULT_VALUE_WIN), 0.0);

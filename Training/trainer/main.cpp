@@ -38,6 +38,8 @@ constexpr const char* USAGE =
     "  --val X         share of positions held out for validation (0.02)\n"
     "  --resume        continue from DIR/last.ckpt with the same data and seed\n"
     "  --init NET      start from a network file instead of random weights\n"
+    "  --score first|second  which score of the records labels them: the second (default) is\n"
+    "                  the relabelling search's \"sc\" when there was one, else the game's\n"
     "The loss is the mean squared error between the network's win probability and the target\n"
     "lambda * p(score) + (1 - lambda) * result, p(s) = 1 / (1 + e^(-0.006 s)).\n";
 
@@ -107,6 +109,9 @@ bool take_option(Args& a, const std::string& name, const char* value, std::strin
         c.lambda = x;
     else if (name == "--val" && (ok = parse_real(value, 0.0, 0.5, x)))
         c.val = x;
+    else if (name == "--score" &&
+             (ok = std::strcmp(value, "first") == 0 || std::strcmp(value, "second") == 0))
+        c.first_score = std::strcmp(value, "first") == 0;
     else if (ok) {
         error = "unknown option " + name;
         return false;

@@ -196,7 +196,7 @@ void count_verdict(LoadCounts& counts, RecordVerdict verdict) {
 }
 
 bool load_training_files(const std::vector<std::string>& paths, TrainingSet& set,
-                         LoadCounts& counts, std::string& error) {
+                         LoadCounts& counts, std::string& error, bool first_score) {
     ThreadData* td = thread_data_create();
     if (!td) {
         error = "out of memory for the decoding thread";
@@ -214,7 +214,8 @@ bool load_training_files(const std::vector<std::string>& paths, TrainingSet& set
             const RecordVerdict verdict = record_position(bytes, *td, record);
             count_verdict(counts, verdict);
             if (verdict == RECORD_KEPT)
-                add_position(set, td->pos, record.score_first, record.result_value);
+                add_position(set, td->pos, first_score ? record.score_first : record.score_second,
+                             record.result_value);
         };
         if (!for_each_record(path, UINT64_MAX, visit)) {
             error = "can't open " + path;

@@ -86,8 +86,10 @@ void count_verdict(LoadCounts& counts, RecordVerdict verdict);
 // Appends a position (features and bucket from the engine) with its labels.
 void add_position(TrainingSet& set, const Position& pos, int score, int result);
 // Appends the usable records of every file; false with a message in `error` when a file
-// cannot be read. Torn tails and bad records are counted, not fatal.
+// cannot be read. Torn tails and bad records are counted, not fatal. The record's second score
+// is the relabelling search's when there was one (else the same as the first), so it is the
+// default label; first_score takes the game's own.
 bool load_training_files(const std::vector<std::string>& paths, TrainingSet& set,
-                         LoadCounts& counts, std::string& error);
+                         LoadCounts& counts, std::string& error, bool first_score = false);
 
 } // namespace tarn

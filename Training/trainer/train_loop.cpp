@@ -207,7 +207,7 @@ int run_training(const TrainConfig& c) {
     TrainingSet set;
     LoadCounts counts;
     std::string error;
-    if (!load_training_files(c.data, set, counts, error)) {
+    if (!load_training_files(c.data, set, counts, error, c.first_score)) {
         std::fprintf(stderr, "tarn-train: %s\n", error.c_str());
         return 1;
     }

@@ -26,6 +26,7 @@ struct TrainConfig {
     double val           = 0.02; // share of positions held out
     std::uint32_t seed   = 1;
     bool resume          = false;
+    bool first_score     = false; // label with the records' first score instead of the second
 };
 
 // --- runs ---
