@@ -1,15 +1,27 @@
 #pragma once
 // Fixed attack tables built once at start-up, and the attack queries on a Position. Sliding
-// attacks come from per-direction ray tables: the first blocker on a ray is found with one bit
-// scan, so every table is indexed by square only except `between`. A sentinel square (h8 for
-// the rays running up the board, a1 for those running down) has empty rays in those
-// directions, which lets an unblocked ray keep its full length without a branch.
+// attacks are read from magic-indexed tables: the blockers on a square's lines, multiplied by
+// the square's magic number, give a unique index into its slice of attack sets. The magics are
+// searched at start-up with a fixed seed, checked against attacks traced along the
+// per-direction rays (a sentinel square, h8 for rays running up the board and a1 for those
+// running down, has empty rays there, so an unblocked ray keeps its length without a branch).
 
 #include "core/board.h"
 
 namespace tarn {
 
 enum Direction { DIR_N, DIR_S, DIR_E, DIR_W, DIR_NE, DIR_NW, DIR_SE, DIR_SW, DIRECTIONS };
+
+constexpr int ROOK_ATTACK_ENTRIES   = 102400; // sum over squares of 2^(relevant blockers)
+constexpr int BISHOP_ATTACK_ENTRIES = 5248;
+
+// Where one square's sliding attacks live in the magic-indexed table.
+struct SliderMagic {
+    Bitboard mask        = 0; // squares whose blockers matter (the lines without their ends)
+    Bitboard magic       = 0;
+    const Bitboard* sets = nullptr; // 2^(64 - shift) attack sets
+    int shift            = 64;
+};
 
 // Read-only after attack_tables_init.
 struct AttackTables {
@@ -20,6 +32,10 @@ struct AttackTables {
     Bitboard king_attacks[64];
     Bitboard pawn_attacks[2 * 64]; // colour * 64 + square
     Bitboard between[64 * 64];     // strictly between two aligned squares
+    SliderMagic bishop_magic[64];
+    SliderMagic rook_magic[64];
+    Bitboard bishop_sets[BISHOP_ATTACK_ENTRIES];
+    Bitboard rook_sets[ROOK_ATTACK_ENTRIES];
 };
 
 extern AttackTables attack_tables;
@@ -40,7 +56,20 @@ inline Bitboard pawn_attacks(int colour, int sq) {
     return attack_tables.pawn_attacks[colour * 64 + sq];
 }
 
+inline Bitboard slider_attacks(const SliderMagic& m, Bitboard occ) {
+    return m.sets[((occ & m.mask) * m.magic) >> m.shift];
+}
+
 inline Bitboard bishop_attacks(int sq, Bitboard occ) {
+    return slider_attacks(attack_tables.bishop_magic[sq], occ);
+}
+
+inline Bitboard rook_attacks(int sq, Bitboard occ) {
+    return slider_attacks(attack_tables.rook_magic[sq], occ);
+}
+
+// The same attacks traced along the rays: the reference the magic tables are built from.
+inline Bitboard bishop_attacks_traced(int sq, Bitboard occ) {
     const auto& r = attack_tables.ray;
     const int ne  = lsb((r[DIR_NE][sq] & occ) | bit(63));
     const int nw  = lsb((r[DIR_NW][sq] & occ) | bit(63));
@@ -50,7 +79,7 @@ inline Bitboard bishop_attacks(int sq, Bitboard occ) {
            r[DIR_SW][sw];
 }
 
-inline Bitboard rook_attacks(int sq, Bitboard occ) {
+inline Bitboard rook_attacks_traced(int sq, Bitboard occ) {
     const auto& r = attack_tables.ray;
     const int n   = lsb((r[DIR_N][sq] & occ) | bit(63));
     const int e   = lsb((r[DIR_E][sq] & occ) | bit(63));
