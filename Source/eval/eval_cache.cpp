@@ -24,6 +24,11 @@ bool eval_cache_probe(ThreadData& td, int side, EvalSlot slot, int ply, int& sco
     return true;
 }
 
+void eval_cache_prefetch(const ThreadData& td, int side) {
+    const std::uint64_t index = (td.pos.key & EVAL_INDEX_MASK) + static_cast<std::uint64_t>(side);
+    __builtin_prefetch(&td.eval_cache.entries[index]);
+}
+
 std::uint64_t pawn_hash_of(const Position& pos) {
     std::uint64_t hash = pos.pawn_key;
     if (file_of(pos.king_sq[WHITE]) < 4)

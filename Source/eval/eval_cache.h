@@ -60,6 +60,9 @@ struct PawnHashTable {
 // (same key, ply at least 2, slot not empty) counts it, writes the slot's score and returns
 // true.
 bool eval_cache_probe(ThreadData& td, int side, EvalSlot slot, int ply, int& score);
+// Starts loading the EvalCache entry of the thread's position, so that the probe after the
+// table lookup does not wait for memory.
+void eval_cache_prefetch(const ThreadData& td, int side);
 // The pawn_key of a position with the two king-wing marks.
 std::uint64_t pawn_hash_of(const Position& pos);
 // Counts a probe of the thread's PawnHashTable; on a hit (same pawn_hash and ply at least 2)

@@ -244,9 +244,10 @@ int node_search(ThreadData& td, int side, int ply, int depth, int alpha, int bet
     beta  = std::min(beta, MATE_SCORE - 1 - ply);
     if (alpha >= beta)
         return alpha;
-    // Step 7. Start loading the table window early.
+    // Step 7. Start loading the table window and the evaluation cache entry early.
     if (depth >= 0)
         tt_prefetch(pos.key);
+    eval_cache_prefetch(td, side);
     // Step 8-9. The frame of this ply, and the checking piece.
     PlyFrame& f    = td.frames[ply];
     f.node_type    = static_cast<std::int16_t>(node_type);
