@@ -53,6 +53,9 @@ bool random_play(int count, std::uint32_t seed, const std::function<void(const P
             parse_fen(pos, START_FEN);
             ply = 0;
         }
+        // Moves of a game, not of a search: every generation uses the first frame, so a long
+        // game never runs past the search's frames.
+        td->search_ply = 1;
         legal.clear();
         for (MoveEntry* e = gen_all(pos); e->move != END_OF_LIST; ++e)
             if (is_legal(pos, pos.side, e->move))
