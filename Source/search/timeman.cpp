@@ -157,9 +157,14 @@ void time_check() {
             }
         }
         limit += extra;
+    } else if (run_settings.protocol_mode == PROTOCOL_UCI) {
+        // The GUI times the reply on its way back too: a fixed time per move keeps the move
+        // overhead for it, at most a tenth of the time.
+        margin = std::min(s.move_overhead, 0.1 * s.target_time);
     }
     limit -= margin;
-    if ((d > 5 && s.single_reply) || 5 * margin > remaining || s.elapsed >= limit)
+    const bool clock_low = s.time_mode != TIME_FIXED_MOVE && 5 * margin > remaining;
+    if ((d > 5 && s.single_reply) || clock_low || s.elapsed >= limit)
         s.stop = 1;
 }
 

@@ -164,5 +164,36 @@ TEST_F(TimeControl, ShortClockStopsBeforeTheFirstWait) {
     EXPECT_EQ(search_state.stop, 0);
 }
 
+// "go movetime" answers within the time asked for: the move overhead (at most a tenth of the
+// time) is kept for the reply's way to the GUI. Other protocols search the full time.
+TEST_F(TimeControl, FixedTimeLeavesTheOverheadToTheGui) {
+    search_state.time_mode = TIME_FIXED_MOVE;
+    search_state.move_time = 1.0;
+    for (const int protocol : {PROTOCOL_UCI, PROTOCOL_CONSOLE}) {
+        run_settings.protocol_mode = static_cast<std::uint8_t>(protocol);
+        search_setup();
+        ASSERT_TRUE(thread_init(0));
+        search_state.stop            = 0;
+        search_state.mode            = MODE_SEARCHING;
+        search_state.iteration_depth = 3;
+        search_state.start_time      = platform_now() - 0.96;
+        time_check();
+        EXPECT_EQ(search_state.stop, protocol == PROTOCOL_UCI ? 1 : 0) << protocol;
+    }
+    // A short fixed time keeps only a tenth of itself.
+    run_settings.protocol_mode = PROTOCOL_UCI;
+    search_state.move_time     = 0.2;
+    search_setup();
+    search_state.stop            = 0;
+    search_state.mode            = MODE_SEARCHING;
+    search_state.iteration_depth = 3;
+    search_state.start_time      = platform_now() - 0.17;
+    time_check();
+    EXPECT_EQ(search_state.stop, 0);
+    search_state.start_time = platform_now() - 0.185;
+    time_check();
+    EXPECT_EQ(search_state.stop, 1);
+}
+
 } // namespace
 } // namespace tarn
