@@ -1,8 +1,10 @@
 // Whole matches: the scripted fake engine plays games to every kind of end (mate, crash,
 // illegal move, no move, hang, failed start, adjudication) and the match goes on after each;
-// the SPRT stops a match; and Tarn plays itself for a few moves a side at a tiny node count.
+// the SPRT stops a match; Tarn behind wrapper scripts that end it mid-game or falsify its third
+// move loses those games; and Tarn plays itself for a few moves a side at a tiny node count.
 
 #include <filesystem>
+#include <fstream>
 #include <gtest/gtest.h>
 #include <string>
 #include <vector>
@@ -237,6 +239,61 @@ TEST_F(MatchGames, TarnPlaysItselfFromOpenings) {
         const std::string r = line.substr(gr + 5);
         EXPECT_TRUE(r == "1.0;" || r == "0.5;" || r == "0.0;") << line;
     }
+}
+
+// Tarn behind a shell wrapper that passes its output through and, at the third best move,
+// either kills it and ends (the engine vanishes mid-game) or sends an illegal move instead.
+EngineConfig wrapped_tarn(const test::MatchDir& dir, const std::string& name, bool crash) {
+    const std::string script = dir.file(name + ".sh"), fifo = dir.file(name + ".out");
+    std::ofstream(script) << "rm -f '" << fifo << "'; mkfifo '" << fifo
+                          << "'\n"
+                          // A background job reads /dev/null unless given another
+                          // descriptor of standard input.
+                          << "exec 3<&0\n"
+                          << "\"" << TARN_BINARY << "\" <&3 >'" << fifo << "' &\n"
+                          << "engine=$!\n"
+                          << "n=0\n"
+                          << "while IFS= read -r line; do\n"
+                          << "    case $line in \"bestmove \"*) n=$((n + 1));; esac\n"
+                          << "    if [ \"$n\" -eq 3 ]; then\n"
+                          << (crash ? "        kill -9 $engine; exit 0\n"
+                                    : "        line=\"bestmove e1e5\"; n=4\n")
+                          << "    fi\n"
+                          << "    printf '%s\\n' \"$line\"\n"
+                          << "done <'" << fifo << "'\n";
+    EngineConfig e;
+    e.name     = name;
+    e.command  = "/bin/sh";
+    e.args     = {script};
+    e.options  = {{"Hash", "1"}};
+    e.tc.nodes = 300;
+    return e;
+}
+
+TEST_F(MatchGames, WrappedTarnThatVanishesOrCheatsLosesAndTheMatchGoesOn) {
+    EngineConfig tarn;
+    tarn.name     = "Tarn";
+    tarn.command  = TARN_BINARY;
+    tarn.options  = {{"Hash", "1"}};
+    tarn.tc.nodes = 300;
+    MatchConfig config;
+    config.repeat = 2;
+
+    MatchSummary s = play(config, wrapped_tarn(dir_, "Vanisher", true), tarn, 2);
+    ASSERT_EQ(games_.size(), 2u);
+    EXPECT_EQ(games_[0].final_comment, "White disconnects");
+    EXPECT_EQ(games_[1].final_comment, "Black disconnects");
+    EXPECT_EQ(tag(1, "Termination"), "abandoned");
+    EXPECT_EQ(s.failures[0][FAILURE_CRASH], 2) << "restarted for the second game";
+    EXPECT_EQ(failure_count(s), 2);
+
+    s = play(config, wrapped_tarn(dir_, "Cheat", false), tarn, 2);
+    ASSERT_EQ(games_.size(), 2u);
+    EXPECT_EQ(games_[0].final_comment, "White makes an illegal move: e1e5");
+    EXPECT_EQ(games_[1].final_comment, "Black makes an illegal move: e1e5");
+    EXPECT_EQ(tag(0, "Termination"), "illegal move");
+    EXPECT_EQ(s.failures[0][FAILURE_ILLEGAL], 2);
+    EXPECT_EQ(s.failures[1][FAILURE_ILLEGAL] + s.failures[1][FAILURE_CRASH], 0);
 }
 
 } // namespace
