@@ -79,7 +79,7 @@ void* platform_large_alloc(std::size_t bytes) {
     return block;
 }
 
-void platform_large_free(void* block, std::size_t) {
+void platform_large_free(void* block) {
     std::free(block);
 }
 

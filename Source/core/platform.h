@@ -30,9 +30,9 @@ void platform_timer_end(int period_ms);
 std::size_t platform_physical_memory();
 // An uninitialised block for a large table, aligned to 2 MB and offered to the system
 // for large pages so that random probes do not miss the address-translation cache; null when
-// memory is short. Released with platform_large_free and the same size.
+// memory is short. Released with platform_large_free.
 void* platform_large_alloc(std::size_t bytes);
-void platform_large_free(void* block, std::size_t bytes);
+void platform_large_free(void* block);
 // File helpers for the log file.
 bool platform_file_exists(const char* path);
 bool platform_remove_file(const char* path);

@@ -6,9 +6,12 @@ namespace tarn {
 
 namespace {
 
+std::uint64_t eval_index(const ThreadData& td, int side) {
+    return (td.pos.key & EVAL_INDEX_MASK) + static_cast<std::uint64_t>(side);
+}
+
 EvalCacheEntry& eval_entry(ThreadData& td, int side) {
-    const std::uint64_t index = (td.pos.key & EVAL_INDEX_MASK) + static_cast<std::uint64_t>(side);
-    return td.eval_cache.entries[index];
+    return td.eval_cache.entries[eval_index(td, side)];
 }
 
 } // namespace
@@ -25,8 +28,7 @@ bool eval_cache_probe(ThreadData& td, int side, EvalSlot slot, int ply, int& sco
 }
 
 void eval_cache_prefetch(const ThreadData& td, int side) {
-    const std::uint64_t index = (td.pos.key & EVAL_INDEX_MASK) + static_cast<std::uint64_t>(side);
-    __builtin_prefetch(&td.eval_cache.entries[index]);
+    __builtin_prefetch(&td.eval_cache.entries[eval_index(td, side)]);
 }
 
 std::uint64_t pawn_hash_of(const Position& pos) {

@@ -112,9 +112,7 @@ bool tt_allocate() {
 }
 
 void tt_free() {
-    const std::uint64_t entries =
-        static_cast<std::uint64_t>(transposition_table.entry_count) + TT_SPARE_ENTRIES;
-    platform_large_free(transposition_table.words, 16 * entries);
+    platform_large_free(transposition_table.words);
     transposition_table.words       = nullptr;
     transposition_table.entry_count = 0;
 }
