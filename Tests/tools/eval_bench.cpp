@@ -23,6 +23,7 @@
 #include "eval/eval_params.h"
 #include "eval/hce.h"
 #include "frontend/startup.h"
+#include "tools/bench_positions.h"
 
 namespace {
 
@@ -86,28 +87,14 @@ void run(const std::vector<std::string>& fens, bool caches) {
 } // namespace
 
 int main(int argc, char** argv) {
-    std::vector<std::string> fens;
-    std::size_t roots = 0;
-    for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--roots") == 0 && i + 1 < argc) {
-            roots = static_cast<std::size_t>(std::strtoul(argv[++i], nullptr, 10));
-            continue;
-        }
-        std::ifstream in(argv[i]);
-        if (!in) {
-            std::printf("can't open %s\n", argv[i]);
-            return 1;
-        }
-        for (std::string line; std::getline(in, line);)
-            if (!line.empty() && line[0] != '#')
-                fens.push_back(line.substr(0, line.find(';')));
-    }
-    if (fens.empty()) {
+    BenchArguments args;
+    if (!read_bench_arguments(argc, argv, false, args))
+        return 1;
+    if (args.fens.empty()) {
         std::printf("usage: tarn_evalbench FILE... [--roots N]\n");
         return 1;
     }
-    if (roots && roots < fens.size())
-        fens.resize(roots);
+    const std::vector<std::string>& fens = args.fens;
     init_engine_tables();
     eval_tables_init();
     init_eval_params();

@@ -30,6 +30,7 @@
 #include "frontend/options.h"
 #include "frontend/startup.h"
 #include "support/nn_synthetic.h"
+#include "tools/bench_positions.h"
 
 namespace {
 
@@ -147,33 +148,15 @@ bool load_bench_network(const char* path) {
 } // namespace
 
 int main(int argc, char** argv) {
-    std::vector<std::string> fens;
-    std::size_t roots = 0;
-    const char* net   = nullptr;
-    for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--roots") == 0 && i + 1 < argc) {
-            roots = static_cast<std::size_t>(std::strtoul(argv[++i], nullptr, 10));
-            continue;
-        }
-        if (std::strcmp(argv[i], "--net") == 0 && i + 1 < argc) {
-            net = argv[++i];
-            continue;
-        }
-        std::ifstream in(argv[i]);
-        if (!in) {
-            std::printf("can't open %s\n", argv[i]);
-            return 1;
-        }
-        for (std::string line; std::getline(in, line);)
-            if (!line.empty() && line[0] != '#')
-                fens.push_back(line.substr(0, line.find(';')));
-    }
-    if (fens.empty()) {
+    BenchArguments args;
+    if (!read_bench_arguments(argc, argv, true, args))
+        return 1;
+    if (args.fens.empty()) {
         std::printf("usage: tarn_nnbench FILE... [--roots N] [--net NETWORK]\n");
         return 1;
     }
-    if (roots && roots < fens.size())
-        fens.resize(roots);
+    const std::vector<std::string>& fens = args.fens;
+    const char* net                      = args.net;
     init_engine_tables();
     init_eval_params();
     if (!load_bench_network(net))
