@@ -10,6 +10,7 @@
 
 #include "trainer/train_export.h"
 #include "trainer/train_loop.h"
+#include "trainer/train_vary.h"
 
 namespace {
 
@@ -22,6 +23,9 @@ constexpr const char* USAGE =
     "                                                 quantise a checkpoint to a network file\n"
     "  tarn-train --check NET.net DATA.bin [N]        compare the engine's evaluation with\n"
     "                                                 the trainer's on N positions (10000)\n"
+    "  tarn-train --vary IN.epd OUT.epd [--per N] [--seed N]\n"
+    "                                                 N (4) positions one or two random moves\n"
+    "                                                 from each position, for relabelling\n"
     "  tarn-train --bench [--threads N] [--positions N]\n"
     "                                                 training speed on random-play positions\n"
     "options:\n"
@@ -49,6 +53,7 @@ struct Args {
     std::vector<std::string> positional; // operands of --export and --check
     std::string mode    = "train";
     int bench_positions = BENCH_POSITIONS;
+    int vary_per        = 4;
 };
 
 bool parse_int(const char* text, long long lo, long long hi, long long& out) {
@@ -99,6 +104,8 @@ bool take_option(Args& a, const std::string& name, const char* value, std::strin
         c.threads = static_cast<int>(n);
     else if (name == "--seed" && (ok = parse_int(value, 0, UINT32_MAX, n)))
         c.seed = static_cast<std::uint32_t>(n);
+    else if (name == "--per" && (ok = parse_int(value, 1, tarn::VARY_MAX_PER_POSITION, n)))
+        a.vary_per = static_cast<int>(n);
     else if (name == "--positions" && (ok = parse_int(value, 1, 100000000, n)))
         a.bench_positions = static_cast<int>(n);
     else if (name == "--lr" && (ok = parse_real(value, 0.0, 1.0, x)))
@@ -126,7 +133,7 @@ bool parse_args(int argc, char** argv, Args& a, std::string& error) {
         const std::string arg = argv[i];
         if (arg == "--resume") {
             a.config.resume = true;
-        } else if (arg == "--bench" || arg == "--export" || arg == "--check") {
+        } else if (arg == "--bench" || arg == "--export" || arg == "--check" || arg == "--vary") {
             a.mode = arg.substr(2);
         } else if (arg.rfind("--", 0) == 0) {
             if (i + 1 >= argc) {
@@ -155,6 +162,15 @@ int run(const Args& a) {
             return 1;
         }
         return tarn::run_check(p[0], p[1], static_cast<std::uint64_t>(n));
+    }
+    if (a.mode == "vary" && p.size() == 2) {
+        tarn::VaryCount count;
+        const bool ok = tarn::vary_positions(p[0], p[1], a.vary_per, a.config.seed, count);
+        std::printf("read %llu positions, skipped %llu lines, wrote %llu variations\n",
+                    static_cast<unsigned long long>(count.read),
+                    static_cast<unsigned long long>(count.skipped),
+                    static_cast<unsigned long long>(count.written));
+        return ok ? 0 : 1;
     }
     if (a.mode == "train" && p.empty() && !a.config.data.empty())
         return tarn::run_training(a.config);
