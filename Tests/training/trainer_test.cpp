@@ -154,6 +154,49 @@ TEST_F(NetworkTrainer, LabelsComeFromTheChosenScore) {
     std::filesystem::remove(path);
 }
 
+// Positions where the mover wins material by a capture are left out on request: their
+// scores count an exchange that the static evaluation cannot see.
+TEST_F(NetworkTrainer, QuietOnlyLeavesOutWinningCaptures) {
+    struct Case {
+        const char* fen;
+        bool capture_wins;
+    };
+    const Case cases[] = {
+        {"rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - 0 1", false},
+        {"4k3/8/8/3q4/8/8/3R4/4K3 w - - 0 1", true},    // the queen hangs
+        {"4k3/8/4p3/3p4/8/8/3R4/4K3 w - - 0 1", false}, // rook for a defended pawn
+        {"4k3/8/4p3/3n4/2P5/8/8/4K3 w - - 0 1", true},  // pawn takes a defended knight
+        {"4k3/8/8/3q4/8/8/3R4/K7 b - - 0 1", true},     // black's queen takes the rook
+        {"4k3/8/8/3q4/8/8/3R4/4K3 b - - 0 1", false},   // but not when the king guards it
+        {"3rk3/8/8/8/8/8/8/3QK3 b - - 0 1", true},      // rook takes the undefended queen
+        {"3rk3/8/8/8/8/8/3R4/3QK3 b - - 0 1", false},   // the rook would be lost for nothing
+    };
+    test::ThreadDataHandle td;
+    std::vector<std::uint8_t> bytes;
+    int winning = 0;
+    for (const Case& c : cases) {
+        ASSERT_EQ(parse_fen(td->pos, c.fen), FEN_OK) << c.fen;
+        EXPECT_EQ(capture_wins_material(td->pos), c.capture_wins) << c.fen;
+        winning += c.capture_wins;
+        bytes.resize(bytes.size() + TRAINING_RECORD_BYTES);
+        pack_training_record(record_of(td->pos, 0, 0),
+                             bytes.data() + bytes.size() - TRAINING_RECORD_BYTES);
+    }
+    const std::string path = write_scratch("quiet", bytes);
+    for (const bool quiet_only : {false, true}) {
+        TrainingSet set;
+        LoadCounts counts;
+        std::string error;
+        test::StdoutCapture quiet;
+        ASSERT_TRUE(load_training_files({path}, set, counts, error, false, quiet_only)) << error;
+        const std::size_t all = std::size(cases);
+        EXPECT_EQ(counts.records, all);
+        EXPECT_EQ(counts.not_quiet, quiet_only ? static_cast<std::size_t>(winning) : 0u);
+        EXPECT_EQ(set_size(set), quiet_only ? all - winning : all);
+    }
+    std::filesystem::remove(path);
+}
+
 TEST(TrainingTarget, BlendsScoreAndResult) {
     EXPECT_EQ(result_probability(RESULT_VALUE_WIN), 1.0);
     EXPECT_EQ(result_probability(-RESULT_VALUE_WIN), 0.0);

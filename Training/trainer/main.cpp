@@ -40,6 +40,7 @@ constexpr const char* USAGE =
     "  --threads N     threads (2)\n"
     "  --seed N        seed of the weights, the validation split and the shuffles (1)\n"
     "  --val X         share of positions held out for validation (0.02)\n"
+    "  --quiet         leave out positions where a capture wins material (static exchange)\n"
     "  --resume        continue from DIR/last.ckpt with the same data and seed\n"
     "  --init NET      start from a network file instead of random weights\n"
     "  --score first|second  which score of the records labels them: the second (default) is\n"
@@ -133,6 +134,8 @@ bool parse_args(int argc, char** argv, Args& a, std::string& error) {
         const std::string arg = argv[i];
         if (arg == "--resume") {
             a.config.resume = true;
+        } else if (arg == "--quiet") {
+            a.config.quiet_only = true;
         } else if (arg == "--bench" || arg == "--export" || arg == "--check" || arg == "--vary") {
             a.mode = arg.substr(2);
         } else if (arg.rfind("--", 0) == 0) {

@@ -6,6 +6,7 @@
 
 #include "core/attacks.h"
 #include "core/fen.h"
+#include "core/see.h"
 #include "core/thread_data.h"
 #include "eval/nn.h"
 #include "eval/nn_file.h"
@@ -177,6 +178,15 @@ bool for_each_record(const std::string& path, std::uint64_t limit, const RecordV
     }
 }
 
+bool capture_wins_material(const Position& pos) {
+    const int side   = pos.side;
+    Bitboard targets = pos.pieces[make_code(side ^ 1, 0)] & ~pieces_of(pos, side ^ 1, KING);
+    while (targets)
+        if (see(pos, side, NO_SQUARE, pop_lsb(targets)) > 0)
+            return true;
+    return false;
+}
+
 void count_verdict(LoadCounts& counts, RecordVerdict verdict) {
     ++counts.records;
     switch (verdict) {
@@ -196,7 +206,8 @@ void count_verdict(LoadCounts& counts, RecordVerdict verdict) {
 }
 
 bool load_training_files(const std::vector<std::string>& paths, TrainingSet& set,
-                         LoadCounts& counts, std::string& error, bool first_score) {
+                         LoadCounts& counts, std::string& error, bool first_score,
+                         bool quiet_only) {
     ThreadData* td = thread_data_create();
     if (!td) {
         error = "out of memory for the decoding thread";
@@ -212,6 +223,11 @@ bool load_training_files(const std::vector<std::string>& paths, TrainingSet& set
             }
             TrainingRecord record;
             const RecordVerdict verdict = record_position(bytes, *td, record);
+            if (verdict == RECORD_KEPT && quiet_only && capture_wins_material(td->pos)) {
+                ++counts.records;
+                ++counts.not_quiet;
+                return;
+            }
             count_verdict(counts, verdict);
             if (verdict == RECORD_KEPT)
                 add_position(set, td->pos, first_score ? record.score_first : record.score_second,

@@ -47,6 +47,7 @@ struct LoadCounts {
     std::uint64_t in_check      = 0;
     std::uint64_t unusable      = 0;
     std::uint64_t damaged       = 0;
+    std::uint64_t not_quiet     = 0; // left out because a capture wins material
     std::uint64_t over_capacity = 0; // records beyond what one set can index
 };
 
@@ -63,6 +64,9 @@ bool train_prepare_engine();
 bool decode_training_record(const std::uint8_t* bytes, TrainingRecord& out);
 // FEN of a decoded record, for the engine's FEN reader.
 std::string training_record_fen(const TrainingRecord& record);
+// True when the side to move can win material with a capture (by static exchange): the
+// position's score then reflects an exchange that the static evaluation never sees.
+bool capture_wins_material(const Position& pos);
 // Win probability of a result value: 1 and 0 for +-1919, the inverse of result_value between.
 double result_probability(int value);
 // Target of the network's win probability: lambda * p(score) + (1 - lambda) * result.
@@ -88,8 +92,10 @@ void add_position(TrainingSet& set, const Position& pos, int score, int result);
 // Appends the usable records of every file; false with a message in `error` when a file
 // cannot be read. Torn tails and bad records are counted, not fatal. The record's second score
 // is the relabelling search's when there was one (else the same as the first), so it is the
-// default label; first_score takes the game's own.
+// default label; first_score takes the game's own. quiet_only leaves out positions where a
+// capture wins material.
 bool load_training_files(const std::vector<std::string>& paths, TrainingSet& set,
-                         LoadCounts& counts, std::string& error, bool first_score = false);
+                         LoadCounts& counts, std::string& error, bool first_score = false,
+                         bool quiet_only = false);
 
 } // namespace tarn

@@ -207,14 +207,14 @@ int run_training(const TrainConfig& c) {
     TrainingSet set;
     LoadCounts counts;
     std::string error;
-    if (!load_training_files(c.data, set, counts, error, c.first_score)) {
+    if (!load_training_files(c.data, set, counts, error, c.first_score, c.quiet_only)) {
         std::fprintf(stderr, "tarn-train: %s\n", error.c_str());
         return 1;
     }
     std::printf("records %" PRIu64 ", kept %" PRIu64 ", skipped: in check %" PRIu64
-                ", unusable %" PRIu64 ", damaged %" PRIu64 " (%.1f s)\n",
+                ", unusable %" PRIu64 ", damaged %" PRIu64 ", not quiet %" PRIu64 " (%.1f s)\n",
                 counts.records, counts.kept, counts.in_check, counts.unusable, counts.damaged,
-                seconds_since(start));
+                counts.not_quiet, seconds_since(start));
     if (counts.over_capacity > 0)
         std::printf("%" PRIu64 " records beyond the capacity of one training set ignored\n",
                     counts.over_capacity);

@@ -27,6 +27,7 @@ struct TrainConfig {
     std::uint32_t seed   = 1;
     bool resume          = false;
     bool first_score     = false; // label with the records' first score instead of the second
+    bool quiet_only      = false; // leave out positions where a capture wins material
 };
 
 // --- runs ---
