@@ -198,4 +198,12 @@ bool is_legal(const Position& pos, int colour, Move move) {
     return !attacked_within(pos, test_sq, enemy, occ, occ & ~bit(to));
 }
 
+std::vector<Move> legal_moves(Position& pos) {
+    std::vector<Move> moves;
+    for (MoveEntry* e = gen_all(pos); e->move != END_OF_LIST; ++e)
+        if (e->move && is_legal(pos, pos.side, e->move))
+            moves.push_back(e->move);
+    return moves;
+}
+
 } // namespace tarn

@@ -4,6 +4,8 @@
 // move before it is made. Captures onto the last rank are promotions and come from the
 // promotion step (gen_promotions), not from gen_captures.
 
+#include <vector>
+
 #include "core/board.h"
 
 namespace tarn {
@@ -23,6 +25,9 @@ MoveEntry* gen_seventh_pushes(const Position& pos, int colour, MoveEntry* list);
 MoveEntry* gen_all(Position& pos);
 // True when a pseudo-legal move of colour does not leave its own king attacked.
 bool is_legal(const Position& pos, int colour, Move move);
+// The legal moves of the side to move, generated in the current ply's frame. For the tools
+// and tests that walk games move by move; the search keeps to the frames and never allocates.
+std::vector<Move> legal_moves(Position& pos);
 // True when the move is castling (flags set and a king moves).
 inline bool is_castling(const Position& pos, Move move) {
     return move_flags(move) && type_of(pos.board[move_from(move)]) == KING;

@@ -18,18 +18,10 @@ void play(Position& pos, Move m) {
     make_move(pos, m);
 }
 
-std::vector<Move> legal_moves(ThreadData& td) {
-    std::vector<Move> moves;
-    for (MoveEntry* e = gen_all(td.pos); e->move != END_OF_LIST; ++e)
-        if (is_legal(td.pos, td.pos.side, e->move))
-            moves.push_back(e->move);
-    return moves;
-}
-
 // Makes and unmakes every legal move to `depth` plies, checking the incremental state
 // against a recomputation after every make and the exact restore after every unmake.
 void walk(ThreadData& td, int depth, const std::string& fen) {
-    for (Move m : legal_moves(td)) {
+    for (Move m : legal_moves(td.pos)) {
         const Position before = td.pos;
         const int game_ply = td.game_ply, search_ply = td.search_ply;
         make_move(td.pos, m);

@@ -32,14 +32,6 @@ protected:
     bool win_of(const char* fen) { return tarn::win_of(test::set_fen(*td, fen)); }
 };
 
-std::vector<Move> legal_moves(Position& pos) {
-    std::vector<Move> moves;
-    for (MoveEntry* m = gen_all(pos); m->move != END_OF_LIST; ++m)
-        if (is_legal(pos, pos.side, m->move))
-            moves.push_back(m->move);
-    return moves;
-}
-
 // The result once a move has left the king-and-pawn ending, the defender to move: a won queen
 // or rook ending unless the new piece falls at once or the defender is stalemated; a drawn
 // ending after a capture or an under-promotion to a minor piece.

@@ -55,15 +55,6 @@ void PrintTo(const NetCase& c, std::ostream* os) {
 
 class NetworkAgreement : public test::NetworkTest, public ::testing::WithParamInterface<NetCase> {};
 
-// Legal moves of the thread's position.
-std::vector<Move> legal_moves(Position& pos) {
-    std::vector<Move> moves;
-    for (MoveEntry* m = gen_all(pos); m->move != END_OF_LIST; ++m)
-        if (is_legal(pos, pos.side, m->move))
-            moves.push_back(m->move);
-    return moves;
-}
-
 TEST_P(NetworkAgreement, EngineMatchesTheReferenceOverRandomPlay) {
     const NetCase& c                       = GetParam();
     const std::vector<std::int16_t> stored = test::load_synthetic(c.net);

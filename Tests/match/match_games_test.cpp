@@ -192,14 +192,20 @@ TEST_F(MatchGames, SprtStopsTheMatch) {
     EXPECT_GT(s.llr, 2.94);
 }
 
+// Tarn itself with a 1 MB table at a fixed number of nodes a move.
+EngineConfig tarn_engine(const std::string& name, int nodes) {
+    EngineConfig e;
+    e.name     = name;
+    e.command  = TARN_BINARY;
+    e.options  = {{"Hash", "1"}};
+    e.tc.nodes = nodes;
+    return e;
+}
+
 TEST_F(MatchGames, TarnPlaysItselfFromOpenings) {
-    EngineConfig tarn;
-    tarn.name        = "Tarn";
-    tarn.command     = TARN_BINARY;
-    tarn.options     = {{"Hash", "1"}};
-    tarn.tc.nodes    = 200;
-    EngineConfig low = tarn;
-    low.name         = "Tarn-sel0";
+    const EngineConfig tarn = tarn_engine("Tarn", 200);
+    EngineConfig low        = tarn;
+    low.name                = "Tarn-sel0";
     low.options.push_back({"Selectivity", "0"});
     MatchConfig config;
     config.openings.file = test::shared_data("openings-noob3moves.txt");
@@ -261,21 +267,14 @@ EngineConfig wrapped_tarn(const test::MatchDir& dir, const std::string& name, bo
                           << "    fi\n"
                           << "    printf '%s\\n' \"$line\"\n"
                           << "done <'" << fifo << "'\n";
-    EngineConfig e;
-    e.name     = name;
-    e.command  = "/bin/sh";
-    e.args     = {script};
-    e.options  = {{"Hash", "1"}};
-    e.tc.nodes = 300;
+    EngineConfig e = tarn_engine(name, 300);
+    e.command      = "/bin/sh";
+    e.args         = {script};
     return e;
 }
 
 TEST_F(MatchGames, WrappedTarnThatVanishesOrCheatsLosesAndTheMatchGoesOn) {
-    EngineConfig tarn;
-    tarn.name     = "Tarn";
-    tarn.command  = TARN_BINARY;
-    tarn.options  = {{"Hash", "1"}};
-    tarn.tc.nodes = 300;
+    const EngineConfig tarn = tarn_engine("Tarn", 300);
     MatchConfig config;
     config.repeat = 2;
 

@@ -21,14 +21,6 @@ constexpr const char* MIDDLE_GAME =
     "r1bqkb1r/ppp1pp1p/5np1/3pn3/3P4/3QB3/PPP1PPPP/RN1K1BNR w kq - ce 329; gr 0.0;";
 constexpr const char* STALEMATE = "7k/5Q2/6K1/8/8/8/8/8 b - -";
 
-std::vector<Move> legal_moves(Position& pos) {
-    std::vector<Move> legal;
-    for (MoveEntry* e = gen_all(pos); e->move != END_OF_LIST; ++e)
-        if (is_legal(pos, pos.side, e->move))
-            legal.push_back(e->move);
-    return legal;
-}
-
 // FENs (without counters) of every position one or two legal moves from fen.
 std::vector<std::string> reachable(ThreadData& td, const std::string& fen) {
     std::vector<std::string> out;

@@ -94,12 +94,8 @@ void board_free(GameBoard& board) {
 }
 
 std::vector<Move> board_legal_moves(GameBoard& board) {
-    std::vector<Move> moves;
-    Position& pos = board.td->pos;
-    for (MoveEntry* e = first_move(board); e->move != END_OF_LIST; ++e)
-        if (e->move && is_legal(pos, pos.side, e->move))
-            moves.push_back(e->move);
-    return moves;
+    board.td->search_ply = 1;
+    return legal_moves(board.td->pos);
 }
 
 Move board_find_coord(GameBoard& board, const std::string& text) {

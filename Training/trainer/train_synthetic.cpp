@@ -45,7 +45,6 @@ bool random_play(int count, std::uint32_t seed, const std::function<void(const P
     if (!td)
         return false;
     std::mt19937 rng(seed);
-    std::vector<Move> legal;
     Position& pos = td->pos;
     int added = 0, ply = SYNTHETIC_GAME_PLIES;
     while (added < count) {
@@ -55,11 +54,8 @@ bool random_play(int count, std::uint32_t seed, const std::function<void(const P
         }
         // Moves of a game, not of a search: every generation uses the first frame, so a long
         // game never runs past the search's frames.
-        td->search_ply = 1;
-        legal.clear();
-        for (MoveEntry* e = gen_all(pos); e->move != END_OF_LIST; ++e)
-            if (is_legal(pos, pos.side, e->move))
-                legal.push_back(e->move);
+        td->search_ply                = 1;
+        const std::vector<Move> legal = legal_moves(pos);
         if (legal.empty()) {
             ply = SYNTHETIC_GAME_PLIES;
             continue;

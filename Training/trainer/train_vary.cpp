@@ -18,14 +18,11 @@ namespace tarn {
 namespace {
 
 // Plays `moves` random legal moves; false when the game ends or the side to move is in check.
-bool play_random(ThreadData* td, std::mt19937& rng, int moves, std::vector<Move>& legal) {
+bool play_random(ThreadData* td, std::mt19937& rng, int moves) {
     Position& pos = td->pos;
     for (int i = 0; i <= moves; ++i) {
-        td->search_ply = 1; // moves of a game, not of a search: always the first frame
-        legal.clear();
-        for (MoveEntry* e = gen_all(pos); e->move != END_OF_LIST; ++e)
-            if (is_legal(pos, pos.side, e->move))
-                legal.push_back(e->move);
+        td->search_ply                = 1; // moves of a game, not of a search: the first frame
+        const std::vector<Move> legal = legal_moves(pos);
         if (legal.empty())
             return false;
         if (i == moves)
@@ -56,7 +53,6 @@ bool vary_positions(const std::string& input, const std::string& output, int per
         return false;
     }
     std::mt19937 rng(seed);
-    std::vector<Move> legal;
     std::string line;
     bool written = true;
     while (read_text_line(in, line)) {
@@ -71,7 +67,7 @@ bool vary_positions(const std::string& input, const std::string& output, int per
         for (int i = 0; i < per; ++i) {
             if (i > 0 && !set_epd_position(td->pos, position))
                 break;
-            if (!play_random(td, rng, 1 + i % 2, legal))
+            if (!play_random(td, rng, 1 + i % 2))
                 continue;
             const std::string fen = write_fen(td->pos, false);
             written               = std::fprintf(out, "%s\n", fen.c_str()) > 0 && written;
