@@ -214,7 +214,7 @@ Batch first_batch(const TrainingSet& set, std::size_t n) {
     for (std::size_t i = 0; i < n; ++i)
         idx[i] = static_cast<std::uint32_t>(i);
     Batch b;
-    gather_batch(set, idx.data(), n, 0.5, b);
+    gather_batch(set, idx.data(), n, 0.5, false, b);
     for (std::size_t i = 0; i < n; ++i)
         b.targets[i] = i % 2 ? 0.95f : 0.05f;
     return b;
@@ -281,7 +281,7 @@ TEST_F(NetworkTrainer, StepsDependOnNeitherThreadsNorResume) {
     for (std::size_t i = 0; i < idx.size(); ++i)
         idx[i] = static_cast<std::uint32_t>(i);
     const auto step = [&](Trainer& t, int k) {
-        gather_batch(set, idx.data() + 300 * k, 300, 0.7, t.batch);
+        gather_batch(set, idx.data() + 300 * k, 300, 0.7, false, t.batch);
         train_step(t, 0.01f);
     };
     Trainer one, two;
@@ -357,21 +357,35 @@ TEST_F(NetworkTrainer, TrainedNetworkScoresExactlyAsTheEngine) {
     LoadCounts counts;
     std::string error;
     ASSERT_TRUE(load_training_files({data}, set, counts, error)) << error;
+    // Trained with factor rows, which the export folds into the engine's rows.
     Trainer t;
     trainer_init(t, model_random(1), 2);
     std::vector<std::uint32_t> idx(set_size(set));
     for (std::size_t i = 0; i < idx.size(); ++i)
         idx[i] = static_cast<std::uint32_t>(i);
-    gather_batch(set, idx.data(), idx.size(), 0.75, t.batch);
+    gather_batch(set, idx.data(), idx.size(), 0.75, true, t.batch);
     const double before = batch_error(t);
     for (int epoch = 0; epoch < 3; ++epoch)
         for (std::size_t at = 0; at < idx.size(); at += 500) {
             gather_batch(set, idx.data() + at, std::min<std::size_t>(500, idx.size() - at), 0.75,
-                         t.batch);
+                         true, t.batch);
             train_step(t, 0.002f);
         }
-    gather_batch(set, idx.data(), idx.size(), 0.75, t.batch);
-    EXPECT_LT(batch_error(t), 0.7 * before); // material is easy to learn
+    gather_batch(set, idx.data(), idx.size(), 0.75, true, t.batch);
+    const double after = batch_error(t);
+    EXPECT_LT(after, 0.7 * before);                             // material is easy to learn
+    const int king           = factor_row(t.batch.features[0]); // the side to move's king
+    const auto factor_weight = [&](int j) { return t.model.w1[w1_index(king, j)]; };
+    EXPECT_NE(factor_weight(0), 0.0f);
+    EXPECT_NE(factor_weight(TRAIN_HIDDEN - 1), 0.0f);
+    // The folded model on the engine's features computes what the trained one did.
+    Trainer folded;
+    trainer_init(folded, model_folded(t.model), 1);
+    gather_batch(set, idx.data(), idx.size(), 0.75, false, folded.batch);
+    EXPECT_NEAR(batch_error(folded), after, 1e-4 * after);
+    for (int r = TRAIN_INPUTS; r < TRAIN_ROWS; ++r)
+        for (int j = 0; j < TRAIN_HIDDEN; ++j)
+            ASSERT_EQ(folded.model.w1[w1_index(r, j)], 0.0f) << r << " " << j;
 
     const std::vector<std::uint32_t> sample = spread_sample(idx.size(), 400);
     {
@@ -380,17 +394,18 @@ TEST_F(NetworkTrainer, TrainedNetworkScoresExactlyAsTheEngine) {
     }
     QuantNet q;
     ASSERT_TRUE(read_network_file(netfile, q, error)) << error;
-    const Agreement a = measure_agreement(t.model, q, set, idx);
+    const Model& m    = folded.model;
+    const Agreement a = measure_agreement(m, q, set, idx);
     EXPECT_EQ(a.saturated, 0u);
     EXPECT_LT(a.mean_abs, 1.0);
     // The balanced hidden scale follows the float model more closely than the largest one.
-    HiddenStats stats    = hidden_stats(t.model, set, sample);
-    QuantScales balanced = choose_scales(t.model, stats);
+    HiddenStats stats    = hidden_stats(m, set, sample);
+    QuantScales balanced = choose_scales(m, stats);
     stats.mean_square    = 0.0;
-    QuantScales largest  = choose_scales(t.model, stats);
+    QuantScales largest  = choose_scales(m, stats);
     EXPECT_LT(balanced.hidden, largest.hidden);
-    EXPECT_LT(measure_agreement(t.model, quantise(t.model, balanced), set, sample).mean_abs,
-              measure_agreement(t.model, quantise(t.model, largest), set, sample).mean_abs);
+    EXPECT_LT(measure_agreement(m, quantise(m, balanced), set, sample).mean_abs,
+              measure_agreement(m, quantise(m, largest), set, sample).mean_abs);
     EXPECT_EQ(expect_engine_agrees(netfile, data, q), static_cast<int>(set_size(set)));
     {
         test::StdoutCapture quiet;

@@ -41,6 +41,8 @@ constexpr const char* USAGE =
     "  --seed N        seed of the weights, the validation split and the shuffles (1)\n"
     "  --val X         share of positions held out for validation (0.02)\n"
     "  --quiet         leave out positions where a capture wins material (static exchange)\n"
+    "  --val-data F,.. validate on these files (other games) instead of a share of --data\n"
+    "  --factorise     share what the two king-wing halves of the board inputs learn\n"
     "  --resume        continue from DIR/last.ckpt with the same data and seed\n"
     "  --init NET      start from a network file instead of random weights\n"
     "  --score first|second  which score of the records labels them: the second (default) is\n"
@@ -91,6 +93,8 @@ bool take_option(Args& a, const std::string& name, const char* value, std::strin
     bool ok              = true;
     if (name == "--data")
         c.data = split_list(value);
+    else if (name == "--val-data")
+        c.val_data = split_list(value);
     else if (name == "--out")
         c.out_dir = value;
     else if (name == "--init")
@@ -136,6 +140,8 @@ bool parse_args(int argc, char** argv, Args& a, std::string& error) {
             a.config.resume = true;
         } else if (arg == "--quiet") {
             a.config.quiet_only = true;
+        } else if (arg == "--factorise") {
+            a.config.factorise = true;
         } else if (arg == "--bench" || arg == "--export" || arg == "--check" || arg == "--vary") {
             a.mode = arg.substr(2);
         } else if (arg.rfind("--", 0) == 0) {

@@ -77,9 +77,10 @@ void print_agreement(const Agreement& a) {
                 QUANT_ACCUMULATOR_MAX, a.saturated);
 }
 
-bool export_network(const Model& m, double max_hidden, const TrainingSet& set,
+bool export_network(const Model& trained, double max_hidden, const TrainingSet& set,
                     const std::vector<std::uint32_t>& sample, const std::string& path,
                     std::string& error) {
+    const Model m     = model_folded(trained);
     HiddenStats stats = hidden_stats(m, set, sample);
     stats.max_abs     = std::max(stats.max_abs, max_hidden);
     std::printf("largest float hidden sum %.3f, mean squared activation %.4f\n", stats.max_abs,

@@ -40,8 +40,8 @@ std::vector<std::uint32_t> spread_sample(std::size_t size, std::size_t limit);
 
 // --- runs ---
 
-// Quantises (shrinking the hidden scale while sample positions saturate), writes the file and
-// prints scales, agreement and content tag; false with a message in `error`.
+// Folds and quantises the model (shrinking the hidden scale while sample positions saturate),
+// writes the file and prints scales, agreement and content tag; false with a message in `error`.
 bool export_network(const Model& m, double max_hidden, const TrainingSet& set,
                     const std::vector<std::uint32_t>& sample, const std::string& path,
                     std::string& error);

@@ -86,10 +86,12 @@ void get_f32s(ByteReader& r, std::vector<float>& v) {
 
 // Sum of squared errors over positions idx of the set, forward passes only.
 double set_error(Trainer& t, const TrainingSet& set, const std::vector<std::uint32_t>& idx,
-                 std::size_t batch, double lambda) {
-    double total = 0.0;
+                 const TrainConfig& c) {
+    double total            = 0.0;
+    const std::size_t batch = static_cast<std::size_t>(c.batch);
     for (std::size_t at = 0; at < idx.size(); at += batch) {
-        gather_batch(set, idx.data() + at, std::min(batch, idx.size() - at), lambda, t.batch);
+        gather_batch(set, idx.data() + at, std::min(batch, idx.size() - at), c.lambda, c.factorise,
+                     t.batch);
         total += batch_error(t);
     }
     return total;
@@ -103,10 +105,27 @@ double train_epoch(Trainer& t, const TrainingSet& set, std::vector<std::uint32_t
     t.max_hidden            = 0.0f;
     const std::size_t batch = static_cast<std::size_t>(c.batch);
     for (std::size_t at = 0; at < order.size(); at += batch) {
-        gather_batch(set, order.data() + at, std::min(batch, order.size() - at), c.lambda, t.batch);
+        gather_batch(set, order.data() + at, std::min(batch, order.size() - at), c.lambda,
+                     c.factorise, t.batch);
         total += train_step(t, lr);
     }
     return total;
+}
+
+// Loads training files and prints what was kept and skipped.
+bool load_and_report(const std::vector<std::string>& files, const TrainConfig& c, TrainingSet& set,
+                     std::chrono::steady_clock::time_point start, std::string& error) {
+    LoadCounts counts;
+    if (!load_training_files(files, set, counts, error, c.first_score, c.quiet_only))
+        return false;
+    std::printf("records %" PRIu64 ", kept %" PRIu64 ", skipped: in check %" PRIu64
+                ", unusable %" PRIu64 ", damaged %" PRIu64 ", not quiet %" PRIu64 " (%.1f s)\n",
+                counts.records, counts.kept, counts.in_check, counts.unusable, counts.damaged,
+                counts.not_quiet, seconds_since(start));
+    if (counts.over_capacity > 0)
+        std::printf("%" PRIu64 " records beyond the capacity of one training set ignored\n",
+                    counts.over_capacity);
+    return true;
 }
 
 bool start_model(Trainer& t, const TrainConfig& c, std::string& error) {
@@ -129,7 +148,7 @@ bool start_model(Trainer& t, const TrainConfig& c, std::string& error) {
 
 bool save_checkpoint(const Trainer& t, const std::string& path, std::string& error) {
     std::vector<std::uint8_t> out(CHECKPOINT_MAGIC, CHECKPOINT_MAGIC + CHECKPOINT_MAGIC_BYTES);
-    for (const int v : {TRAIN_INPUTS, TRAIN_HIDDEN, TRAIN_BUCKETS})
+    for (const int v : {TRAIN_ROWS, TRAIN_HIDDEN, TRAIN_BUCKETS})
         put_u32(out, static_cast<std::uint32_t>(v));
     put_u32(out, t.epoch);
     put_u32(out, t.adam.step);
@@ -173,7 +192,7 @@ bool load_checkpoint(Trainer& t, const std::string& path, std::string& error) {
     }
     ByteReader r{&bytes, CHECKPOINT_MAGIC_BYTES, true};
     const std::uint32_t inputs = get_u32(r), hidden = get_u32(r), buckets = get_u32(r);
-    if (inputs != TRAIN_INPUTS || hidden != TRAIN_HIDDEN || buckets != TRAIN_BUCKETS) {
+    if (inputs != TRAIN_ROWS || hidden != TRAIN_HIDDEN || buckets != TRAIN_BUCKETS) {
         error = path + " holds a network of other dimensions";
         return false;
     }
@@ -204,20 +223,13 @@ int run_training(const TrainConfig& c) {
         return 1;
     }
     const auto start = std::chrono::steady_clock::now();
-    TrainingSet set;
-    LoadCounts counts;
+    TrainingSet set, held;
     std::string error;
-    if (!load_training_files(c.data, set, counts, error, c.first_score, c.quiet_only)) {
+    if (!load_and_report(c.data, c, set, start, error) ||
+        (!c.val_data.empty() && !load_and_report(c.val_data, c, held, start, error))) {
         std::fprintf(stderr, "tarn-train: %s\n", error.c_str());
         return 1;
     }
-    std::printf("records %" PRIu64 ", kept %" PRIu64 ", skipped: in check %" PRIu64
-                ", unusable %" PRIu64 ", damaged %" PRIu64 ", not quiet %" PRIu64 " (%.1f s)\n",
-                counts.records, counts.kept, counts.in_check, counts.unusable, counts.damaged,
-                counts.not_quiet, seconds_since(start));
-    if (counts.over_capacity > 0)
-        std::printf("%" PRIu64 " records beyond the capacity of one training set ignored\n",
-                    counts.over_capacity);
     if (set_size(set) < 2) {
         std::fprintf(stderr, "tarn-train: too few usable positions to train on\n");
         return 1;
@@ -227,12 +239,20 @@ int run_training(const TrainConfig& c) {
     for (std::size_t i = 0; i < all.size(); ++i)
         all[i] = static_cast<std::uint32_t>(i);
     shuffle(all, c.seed);
-    const std::size_t n_val =
-        std::min(all.size() - 1,
-                 static_cast<std::size_t>(std::llround(c.val * static_cast<double>(all.size()))));
-    std::vector<std::uint32_t> val(all.begin(), all.begin() + static_cast<std::ptrdiff_t>(n_val));
-    std::vector<std::uint32_t> order(all.begin() + static_cast<std::ptrdiff_t>(n_val), all.end());
-    std::sort(val.begin(), val.end());
+    std::vector<std::uint32_t> val, order;
+    if (c.val_data.empty()) {
+        const std::size_t n_val = std::min(
+            all.size() - 1,
+            static_cast<std::size_t>(std::llround(c.val * static_cast<double>(all.size()))));
+        val.assign(all.begin(), all.begin() + static_cast<std::ptrdiff_t>(n_val));
+        order.assign(all.begin() + static_cast<std::ptrdiff_t>(n_val), all.end());
+        std::sort(val.begin(), val.end());
+    } else {
+        order = std::move(all);
+        for (std::size_t i = 0; i < set_size(held); ++i)
+            val.push_back(static_cast<std::uint32_t>(i));
+    }
+    const TrainingSet& val_set = c.val_data.empty() ? set : held;
     std::printf("training on %zu positions, validating on %zu\n", order.size(), val.size());
 
     Trainer t;
@@ -246,6 +266,7 @@ int run_training(const TrainConfig& c) {
         std::printf("resuming after epoch %u (step %u)\n", t.epoch, t.adam.step);
     // Exports are measured on held-out positions (or training ones when none are held out).
     const std::vector<std::uint32_t>& pool = val.empty() ? order : val;
+    const TrainingSet& pool_set            = val.empty() ? set : val_set;
     std::vector<std::uint32_t> export_idx;
     for (const std::uint32_t k : spread_sample(pool.size(), EXPORT_SAMPLE))
         export_idx.push_back(pool[k]);
@@ -256,7 +277,7 @@ int run_training(const TrainConfig& c) {
         const double took  = seconds_since(begin);
         const float seen_max = t.max_hidden;
         const double valid =
-            val.empty() ? 0.0 : set_error(t, set, val, c.batch, c.lambda) / val.size();
+            val.empty() ? 0.0 : set_error(t, val_set, val, c) / static_cast<double>(val.size());
         t.max_hidden = seen_max;
         ++t.epoch;
         std::printf("epoch %u/%d  lr %.6f  train loss %.6f  val loss %.6f  %.0f pos/s  "
@@ -265,7 +286,7 @@ int run_training(const TrainConfig& c) {
         const std::filesystem::path dir(c.out_dir);
         const std::string net = (dir / ("epoch-" + std::to_string(t.epoch) + ".net")).string();
         if (!save_checkpoint(t, (dir / CHECKPOINT_NAME).string(), error) ||
-            !export_network(t.model, t.max_hidden, set, export_idx, net, error)) {
+            !export_network(t.model, t.max_hidden, pool_set, export_idx, net, error)) {
             std::fprintf(stderr, "tarn-train: %s\n", error.c_str());
             return 1;
         }

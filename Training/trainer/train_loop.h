@@ -14,6 +14,7 @@ namespace tarn {
 // Settings of a run, from the command line.
 struct TrainConfig {
     std::vector<std::string> data;
+    std::vector<std::string> val_data; // validation files; none: a share of data is held out
     std::string out_dir  = "train-out";
     std::string init_net = ""; // network file to start from instead of random weights
     int epochs           = 10;
@@ -28,6 +29,7 @@ struct TrainConfig {
     bool resume          = false;
     bool first_score     = false; // label with the records' first score instead of the second
     bool quiet_only      = false; // leave out positions where a capture wins material
+    bool factorise       = false; // train shared factor rows for the two king-wing halves
 };
 
 // --- runs ---

@@ -18,7 +18,14 @@
 
 namespace tarn {
 
-constexpr int TRAIN_INPUTS  = NN_STANDARD_INPUTS + NN_STANDARD_MATERIAL_INPUTS;
+constexpr int TRAIN_INPUTS = NN_STANDARD_INPUTS + NN_STANDARD_MATERIAL_INPUTS;
+// Factor rows: the board features come in two halves, kings on the same wing and on opposite
+// wings, that mean the same piece on the same square. When factorising, every board feature
+// also sums a factor row shared by its two halves, so what one half learns carries over to the
+// other (opposite wings are the rarer case). Folding adds the factor rows into the rows the
+// engine has; the folded model computes the same outputs.
+constexpr int TRAIN_FACTORS = NN_STANDARD_INPUTS / 2;
+constexpr int TRAIN_ROWS    = TRAIN_INPUTS + TRAIN_FACTORS;
 constexpr int TRAIN_HIDDEN  = NN_STANDARD_HIDDEN1;
 constexpr int TRAIN_BUCKETS = NN_STANDARD_BUCKETS;
 constexpr int TRAIN_TILE    = 32; // hidden units a kernel keeps in registers
@@ -30,13 +37,13 @@ static_assert(TRAIN_HIDDEN % TRAIN_TILE == 0);
 // tile by tile, so one tile's weights of every input lie together: with plain rows the tile
 // slices sit a row apart, a stride that maps them onto a few cache sets.
 inline std::size_t w1_index(int f, int j) {
-    return (static_cast<std::size_t>(j / TRAIN_TILE) * TRAIN_INPUTS + f) * TRAIN_TILE +
+    return (static_cast<std::size_t>(j / TRAIN_TILE) * TRAIN_ROWS + f) * TRAIN_TILE +
            j % TRAIN_TILE;
 }
 
 // The trainable parameters.
 struct Model {
-    std::vector<float> w1; // TRAIN_INPUTS x TRAIN_HIDDEN, at w1_index
+    std::vector<float> w1; // TRAIN_ROWS x TRAIN_HIDDEN, at w1_index
     std::vector<float> w2; // TRAIN_BUCKETS rows of TRAIN_HIDDEN
     float bias = 0.0f;     // added to every hidden unit
 };
@@ -70,8 +77,10 @@ struct Gradients {
 
 // A model with every weight 0.
 Model model_zero();
-// A model with small random weights from the seed.
+// A model with small random weights from the seed; factor rows start at 0.
 Model model_random(std::uint32_t seed);
+// The model with its factor rows added into the engine's rows and cleared.
+Model model_folded(const Model& m);
 Gradients gradients_zero();
 inline std::size_t batch_size(const Batch& b) {
     return b.buckets.size();
@@ -79,6 +88,11 @@ inline std::size_t batch_size(const Batch& b) {
 void batch_clear(Batch& b);
 
 // --- queries ---
+
+// Factor row of board feature f (below NN_STANDARD_INPUTS).
+inline std::uint16_t factor_row(std::uint16_t f) {
+    return static_cast<std::uint16_t>(TRAIN_INPUTS + f % TRAIN_FACTORS);
+}
 
 float sigmoid(float x);
 // Logit of one position.

@@ -87,19 +87,23 @@ void trainer_init(Trainer& t, Model model, int threads) {
     t.adam.v1.assign(t.model.w1.size(), 0.0f);
     t.adam.m2.assign(t.model.w2.size(), 0.0f);
     t.adam.v2.assign(t.model.w2.size(), 0.0f);
-    t.adam.row_step.assign(TRAIN_INPUTS, 0);
+    t.adam.row_step.assign(TRAIN_ROWS, 0);
     t.grads = gradients_zero();
-    t.touched.assign(TRAIN_INPUTS, 0);
+    t.touched.assign(TRAIN_ROWS, 0);
     t.threads = std::clamp(threads, 1, TRAIN_TILES);
 }
 
 void gather_batch(const TrainingSet& set, const std::uint32_t* idx, std::size_t count,
-                  double lambda, Batch& b) {
+                  double lambda, bool factorise, Batch& b) {
     batch_clear(b);
     for (std::size_t k = 0; k < count; ++k) {
         const std::uint32_t i = idx[k];
         b.features.insert(b.features.end(), set.features.begin() + set.starts[i],
                           set.features.begin() + set.starts[i + 1]);
+        if (factorise)
+            for (std::uint32_t at = set.starts[i]; at < set.starts[i + 1]; ++at)
+                if (set.features[at] < NN_STANDARD_INPUTS)
+                    b.features.push_back(factor_row(set.features[at]));
         b.starts.push_back(static_cast<std::uint32_t>(b.features.size()));
         b.buckets.push_back(set.buckets[i]);
         b.targets.push_back(

@@ -48,9 +48,10 @@ void trainer_init(Trainer& t, Model model, int threads);
 
 // --- changes ---
 
-// Puts positions idx[0 .. count) of the set into the trainer's batch.
+// Puts positions idx[0 .. count) of the set into the trainer's batch, with the factor rows of
+// their board features when factorising.
 void gather_batch(const TrainingSet& set, const std::uint32_t* idx, std::size_t count,
-                  double lambda, Batch& b);
+                  double lambda, bool factorise, Batch& b);
 // One step of Adam on the trainer's batch; returns the summed squared error before the step.
 double train_step(Trainer& t, float lr);
 // Summed squared error of the trainer's batch, without training.

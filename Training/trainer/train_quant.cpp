@@ -87,7 +87,7 @@ QuantScales choose_scales(const Model& m, const HiddenStats& stats) {
 
 QuantNet quantise(const Model& m, QuantScales& scales) {
     QuantNet q;
-    q.w1.resize(m.w1.size());
+    q.w1.resize(static_cast<std::size_t>(TRAIN_INPUTS) * TRAIN_HIDDEN);
     q.w2.resize(m.w2.size());
     for (int f = 0; f < TRAIN_INPUTS; ++f)
         for (int j = 0; j < TRAIN_HIDDEN; ++j)

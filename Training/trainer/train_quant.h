@@ -64,6 +64,7 @@ std::int16_t stored_weight(int effective);
 // it is; the scale balancing the two is taken when the measurements allow, kept inside the
 // range where sums stay below the accumulator target and first-layer weights in range.
 QuantScales choose_scales(const Model& m, const HiddenStats& stats);
+// The engine's rows of a folded model (factor rows are not part of the network).
 QuantNet quantise(const Model& m, QuantScales& scales);
 // The float model equal to a quantised network (hidden scale picked freely).
 Model dequantise(const QuantNet& q);
