@@ -8,6 +8,7 @@
 
 #include "core/fen.h"
 #include "core/thread_data.h"
+#include "eval/hce.h"
 #include "eval/nn.h"
 #include "eval/nn_file.h"
 #include "eval/nn_support.h"
@@ -147,9 +148,53 @@ TEST_F(NetworkTrainer, LabelsComeFromTheChosenScore) {
         LoadCounts counts;
         std::string error;
         test::StdoutCapture quiet;
-        ASSERT_TRUE(load_training_files({path}, set, counts, error, first)) << error;
+        LoadSettings how;
+        how.first_score = first;
+        ASSERT_TRUE(load_training_files({path}, set, counts, error, how)) << error;
         ASSERT_EQ(set.scores.size(), 1u);
         EXPECT_EQ(set.scores[0], first ? 120 : -35);
+    }
+    std::filesystem::remove(path);
+}
+
+// Records labelled by the hand-crafted evaluation: their own scores and results are ignored,
+// and every blend of score and result aims at that evaluation's win probability.
+TEST_F(NetworkTrainer, HandCraftedLabelsReplaceTheRecordsLabels) {
+    const char* fens[] = {
+        "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - 0 1",
+        "4k3/8/8/3q4/8/8/8/4K3 w - - 0 1",                                     // a queen down
+        "r1bqkb1r/pppp1ppp/2n2n2/4p3/2B1P3/5N2/PPPP1PPP/RNBQK2R b KQkq - 0 1", // black to move
+        "8/5k2/8/8/8/2K5/1P6/8 w - - 0 1",
+    };
+    test::ThreadDataHandle td;
+    std::vector<std::uint8_t> bytes;
+    std::vector<int> expected;
+    for (const char* fen : fens) {
+        ASSERT_EQ(parse_fen(td->pos, fen), FEN_OK) << fen;
+        td->search_ply = 1;
+        expected.push_back(hce_evaluate(*td, td->pos.side, 1, 0));
+        bytes.resize(bytes.size() + TRAINING_RECORD_BYTES);
+        pack_training_record(record_of(td->pos, 777, -RESULT_VALUE_WIN),
+                             bytes.data() + bytes.size() - TRAINING_RECORD_BYTES);
+    }
+    EXPECT_LT(expected[1], -500);
+    const std::string path = write_scratch("hce", bytes);
+    TrainingSet set;
+    LoadCounts counts;
+    std::string error;
+    LoadSettings how;
+    how.hce_labels = true;
+    {
+        test::StdoutCapture quiet;
+        ASSERT_TRUE(load_training_files({path}, set, counts, error, how)) << error;
+    }
+    ASSERT_EQ(set_size(set), std::size(fens));
+    for (std::size_t i = 0; i < set_size(set); ++i) {
+        EXPECT_EQ(set.scores[i], std::clamp(expected[i], -NN_SCORE_LIMIT, NN_SCORE_LIMIT)) << i;
+        for (const double lambda : {0.0, 0.5, 1.0})
+            EXPECT_NEAR(training_target(set.scores[i], set.results[i], lambda),
+                        win_probability(set.scores[i]), 0.002)
+                << i << " " << lambda;
     }
     std::filesystem::remove(path);
 }
@@ -188,7 +233,9 @@ TEST_F(NetworkTrainer, QuietOnlyLeavesOutWinningCaptures) {
         LoadCounts counts;
         std::string error;
         test::StdoutCapture quiet;
-        ASSERT_TRUE(load_training_files({path}, set, counts, error, false, quiet_only)) << error;
+        LoadSettings how;
+        how.quiet_only = quiet_only;
+        ASSERT_TRUE(load_training_files({path}, set, counts, error, how)) << error;
         const std::size_t all = std::size(cases);
         EXPECT_EQ(counts.records, all);
         EXPECT_EQ(counts.not_quiet, quiet_only ? static_cast<std::size_t>(winning) : 0u);

@@ -41,6 +41,7 @@ constexpr const char* USAGE =
     "  --seed N        seed of the weights, the validation split and the shuffles (1)\n"
     "  --val X         share of positions held out for validation (0.02)\n"
     "  --quiet         leave out positions where a capture wins material (static exchange)\n"
+    "  --hce-data F,.. also train on these files, labelled by the hand-crafted evaluation\n"
     "  --val-data F,.. validate on these files (other games) instead of a share of --data\n"
     "  --factorise     share what the two king-wing halves of the board inputs learn\n"
     "  --resume        continue from DIR/last.ckpt with the same data and seed\n"
@@ -93,6 +94,8 @@ bool take_option(Args& a, const std::string& name, const char* value, std::strin
     bool ok              = true;
     if (name == "--data")
         c.data = split_list(value);
+    else if (name == "--hce-data")
+        c.hce_data = split_list(value);
     else if (name == "--val-data")
         c.val_data = split_list(value);
     else if (name == "--out")

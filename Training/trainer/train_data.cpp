@@ -1,5 +1,6 @@
 #include "trainer/train_data.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <fstream>
@@ -8,6 +9,7 @@
 #include "core/fen.h"
 #include "core/see.h"
 #include "core/thread_data.h"
+#include "eval/hce.h"
 #include "eval/nn.h"
 #include "eval/nn_file.h"
 #include "frontend/options.h"
@@ -206,8 +208,7 @@ void count_verdict(LoadCounts& counts, RecordVerdict verdict) {
 }
 
 bool load_training_files(const std::vector<std::string>& paths, TrainingSet& set,
-                         LoadCounts& counts, std::string& error, bool first_score,
-                         bool quiet_only) {
+                         LoadCounts& counts, std::string& error, const LoadSettings& how) {
     ThreadData* td = thread_data_create();
     if (!td) {
         error = "out of memory for the decoding thread";
@@ -223,15 +224,23 @@ bool load_training_files(const std::vector<std::string>& paths, TrainingSet& set
             }
             TrainingRecord record;
             const RecordVerdict verdict = record_position(bytes, *td, record);
-            if (verdict == RECORD_KEPT && quiet_only && capture_wins_material(td->pos)) {
+            if (verdict == RECORD_KEPT && how.quiet_only && capture_wins_material(td->pos)) {
                 ++counts.records;
                 ++counts.not_quiet;
                 return;
             }
             count_verdict(counts, verdict);
-            if (verdict == RECORD_KEPT)
-                add_position(set, td->pos, first_score ? record.score_first : record.score_second,
-                             record.result_value);
+            if (verdict != RECORD_KEPT)
+                return;
+            if (how.hce_labels) {
+                // Ply 1: computed afresh, never from the evaluation cache.
+                const int score = std::clamp(hce_evaluate(*td, td->pos.side, 1, 0), -NN_SCORE_LIMIT,
+                                             NN_SCORE_LIMIT);
+                add_position(set, td->pos, score, result_value(win_probability(score)));
+                return;
+            }
+            add_position(set, td->pos, how.first_score ? record.score_first : record.score_second,
+                         record.result_value);
         };
         if (!for_each_record(path, UINT64_MAX, visit)) {
             error = "can't open " + path;

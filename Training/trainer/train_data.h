@@ -89,13 +89,21 @@ void count_verdict(LoadCounts& counts, RecordVerdict verdict);
 
 // Appends a position (features and bucket from the engine) with its labels.
 void add_position(TrainingSet& set, const Position& pos, int score, int result);
+// How records become labelled positions.
+struct LoadSettings {
+    bool first_score = false; // label with the game's own score, not the relabelling search's
+    bool quiet_only  = false; // leave out positions where a capture wins material
+    bool hce_labels  = false; // label with the hand-crafted evaluation (score and result)
+};
+
 // Appends the usable records of every file; false with a message in `error` when a file
 // cannot be read. Torn tails and bad records are counted, not fatal. The record's second score
 // is the relabelling search's when there was one (else the same as the first), so it is the
-// default label; first_score takes the game's own. quiet_only leaves out positions where a
-// capture wins material.
+// default label. With hce_labels the records' labels are ignored: the hand-crafted static
+// evaluation gives the score, and the result is its win probability, so that every blend of
+// score and result teaches that evaluation. Positions from any source (random moves from game
+// positions) can then be labelled in a few microseconds each.
 bool load_training_files(const std::vector<std::string>& paths, TrainingSet& set,
-                         LoadCounts& counts, std::string& error, bool first_score = false,
-                         bool quiet_only = false);
+                         LoadCounts& counts, std::string& error, const LoadSettings& how = {});
 
 } // namespace tarn

@@ -113,10 +113,15 @@ double train_epoch(Trainer& t, const TrainingSet& set, std::vector<std::uint32_t
 }
 
 // Loads training files and prints what was kept and skipped.
-bool load_and_report(const std::vector<std::string>& files, const TrainConfig& c, TrainingSet& set,
-                     std::chrono::steady_clock::time_point start, std::string& error) {
+bool load_and_report(const std::vector<std::string>& files, const TrainConfig& c, bool hce_labels,
+                     TrainingSet& set, std::chrono::steady_clock::time_point start,
+                     std::string& error) {
     LoadCounts counts;
-    if (!load_training_files(files, set, counts, error, c.first_score, c.quiet_only))
+    LoadSettings how;
+    how.first_score = c.first_score;
+    how.quiet_only  = c.quiet_only;
+    how.hce_labels  = hce_labels;
+    if (!load_training_files(files, set, counts, error, how))
         return false;
     std::printf("records %" PRIu64 ", kept %" PRIu64 ", skipped: in check %" PRIu64
                 ", unusable %" PRIu64 ", damaged %" PRIu64 ", not quiet %" PRIu64 " (%.1f s)\n",
@@ -225,8 +230,9 @@ int run_training(const TrainConfig& c) {
     const auto start = std::chrono::steady_clock::now();
     TrainingSet set, held;
     std::string error;
-    if (!load_and_report(c.data, c, set, start, error) ||
-        (!c.val_data.empty() && !load_and_report(c.val_data, c, held, start, error))) {
+    if (!load_and_report(c.data, c, false, set, start, error) ||
+        (!c.hce_data.empty() && !load_and_report(c.hce_data, c, true, set, start, error)) ||
+        (!c.val_data.empty() && !load_and_report(c.val_data, c, false, held, start, error))) {
         std::fprintf(stderr, "tarn-train: %s\n", error.c_str());
         return 1;
     }

@@ -14,6 +14,7 @@ namespace tarn {
 // Settings of a run, from the command line.
 struct TrainConfig {
     std::vector<std::string> data;
+    std::vector<std::string> hce_data; // files labelled by the hand-crafted evaluation
     std::vector<std::string> val_data; // validation files; none: a share of data is held out
     std::string out_dir  = "train-out";
     std::string init_net = ""; // network file to start from instead of random weights
