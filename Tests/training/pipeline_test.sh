@@ -67,9 +67,10 @@ TARN="$tarn" "$here/Training/pack.sh" "$work/varied.epd" "$work/varied" >"$work/
 [ -s "$work/run/last.ckpt" ] || fail "training wrote no checkpoint"
 "$train" --check "$work/run/epoch-1.net" "$work/varied.bin" 500 >"$work/check.log" ||
     fail "the engine and the trainer disagree: $(tail -1 "$work/check.log")"
-# Factorised, validated on other games: every kept game position is validated on.
-"$train" --data "$work/varied.bin" --val-data "$work/games.bin" --factorise --out "$work/run2" \
-    --epochs 1 --batch 256 --threads 2 >"$work/train2.log"
+# Factorised, with positions labelled by the hand-crafted evaluation, validated on other
+# games: every kept game position is validated on.
+"$train" --data "$work/varied.bin" --hce-data "$work/varied.bin" --val-data "$work/games.bin" \
+    --factorise --out "$work/run2" --epochs 1 --batch 256 --threads 2 >"$work/train2.log"
 kept=$(grep '^records' "$work/train2.log" | tail -1 | sed 's/^records [0-9]*, kept \([0-9]*\),.*/\1/')
 grep -q "validating on $kept\$" "$work/train2.log" ||
     fail "validation is not the $kept kept positions of games.bin: $(grep validating "$work/train2.log")"
