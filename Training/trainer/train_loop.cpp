@@ -90,8 +90,8 @@ double set_error(Trainer& t, const TrainingSet& set, const std::vector<std::uint
     double total            = 0.0;
     const std::size_t batch = static_cast<std::size_t>(c.batch);
     for (std::size_t at = 0; at < idx.size(); at += batch) {
-        gather_batch(set, idx.data() + at, std::min(batch, idx.size() - at), c.lambda, c.factorise,
-                     t.batch);
+        gather_batch(set, idx.data() + at, std::min(batch, idx.size() - at), c.lambda,
+                     has_factors(t.model), t.batch);
         total += batch_error(t);
     }
     return total;
@@ -106,7 +106,7 @@ double train_epoch(Trainer& t, const TrainingSet& set, std::vector<std::uint32_t
     const std::size_t batch = static_cast<std::size_t>(c.batch);
     for (std::size_t at = 0; at < order.size(); at += batch) {
         gather_batch(set, order.data() + at, std::min(batch, order.size() - at), c.lambda,
-                     c.factorise, t.batch);
+                     has_factors(t.model), t.batch);
         total += train_step(t, lr);
     }
     return total;
@@ -139,13 +139,13 @@ bool start_model(Trainer& t, const TrainConfig& c, std::string& error) {
     if (c.resume)
         return load_checkpoint(t, last, error);
     if (c.init_net.empty()) {
-        trainer_init(t, model_random(c.seed), c.threads);
+        trainer_init(t, model_random(c.seed, c.factorise), c.threads);
         return true;
     }
     QuantNet q;
     if (!read_network_file(c.init_net, q, error))
         return false;
-    trainer_init(t, dequantise(q), c.threads);
+    trainer_init(t, c.factorise ? model_with_factors(dequantise(q)) : dequantise(q), c.threads);
     return true;
 }
 
@@ -153,7 +153,8 @@ bool start_model(Trainer& t, const TrainConfig& c, std::string& error) {
 
 bool save_checkpoint(const Trainer& t, const std::string& path, std::string& error) {
     std::vector<std::uint8_t> out(CHECKPOINT_MAGIC, CHECKPOINT_MAGIC + CHECKPOINT_MAGIC_BYTES);
-    for (const int v : {TRAIN_ROWS, TRAIN_HIDDEN, TRAIN_BUCKETS})
+    put_u32(out, has_factors(t.model) ? TRAIN_ROWS : TRAIN_INPUTS);
+    for (const int v : {TRAIN_HIDDEN, TRAIN_BUCKETS})
         put_u32(out, static_cast<std::uint32_t>(v));
     put_u32(out, t.epoch);
     put_u32(out, t.adam.step);
@@ -197,12 +198,13 @@ bool load_checkpoint(Trainer& t, const std::string& path, std::string& error) {
     }
     ByteReader r{&bytes, CHECKPOINT_MAGIC_BYTES, true};
     const std::uint32_t inputs = get_u32(r), hidden = get_u32(r), buckets = get_u32(r);
-    if (inputs != TRAIN_ROWS || hidden != TRAIN_HIDDEN || buckets != TRAIN_BUCKETS) {
+    if ((inputs != TRAIN_INPUTS && inputs != TRAIN_ROWS) || hidden != TRAIN_HIDDEN ||
+        buckets != TRAIN_BUCKETS) {
         error = path + " holds a network of other dimensions";
         return false;
     }
     Trainer fresh;
-    trainer_init(fresh, model_zero(), t.threads);
+    trainer_init(fresh, model_zero(inputs == TRAIN_ROWS), t.threads);
     fresh.epoch      = get_u32(r);
     fresh.adam.step  = get_u32(r);
     fresh.max_hidden = get_f32(r);

@@ -30,7 +30,7 @@ struct TrainConfig {
     bool resume          = false;
     bool first_score     = false; // label with the records' first score instead of the second
     bool quiet_only      = false; // leave out positions where a capture wins material
-    bool factorise       = false; // train shared factor rows for the two king-wing halves
+    bool factorise       = false; // train shared factor rows (a resumed run: as its checkpoint)
 };
 
 // --- runs ---

@@ -61,43 +61,47 @@ float tile_output(const TileVecs& h, const float* w2) {
 
 } // namespace
 
-Model model_zero() {
+Model model_zero(bool factors) {
     Model m;
-    m.w1.assign(static_cast<std::size_t>(TRAIN_ROWS) * TRAIN_HIDDEN, 0.0f);
+    m.w1.assign(static_cast<std::size_t>(factors ? TRAIN_ROWS : TRAIN_INPUTS) * TRAIN_HIDDEN, 0.0f);
     m.w2.assign(static_cast<std::size_t>(TRAIN_BUCKETS) * TRAIN_HIDDEN, 0.0f);
     return m;
 }
 
-Model model_random(std::uint32_t seed) {
+Model model_random(std::uint32_t seed, bool factors) {
     std::mt19937 rng(seed);
     std::uniform_real_distribution<float> first(-INIT_FIRST_LAYER, INIT_FIRST_LAYER);
     std::uniform_real_distribution<float> output(-INIT_OUTPUT, INIT_OUTPUT);
     Model m = model_zero();
-    for (int f = 0; f < TRAIN_INPUTS; ++f)
-        for (int j = 0; j < TRAIN_HIDDEN; ++j)
-            m.w1[w1_index(f, j)] = first(rng);
+    for (float& w : m.w1)
+        w = first(rng);
     for (float& w : m.w2)
         w = output(rng);
+    return factors ? model_with_factors(std::move(m)) : m;
+}
+
+Model model_with_factors(Model m) {
+    m.w1.resize(static_cast<std::size_t>(TRAIN_ROWS) * TRAIN_HIDDEN, 0.0f);
     return m;
 }
 
 Model model_folded(const Model& m) {
     Model folded = m;
+    if (!has_factors(m))
+        return folded;
     for (int f = 0; f < NN_STANDARD_INPUTS; ++f) {
         const std::uint16_t r = factor_row(static_cast<std::uint16_t>(f));
         for (int j = 0; j < TRAIN_HIDDEN; ++j)
             folded.w1[w1_index(f, j)] += m.w1[w1_index(r, j)];
     }
-    for (int r = TRAIN_INPUTS; r < TRAIN_ROWS; ++r)
-        for (int j = 0; j < TRAIN_HIDDEN; ++j)
-            folded.w1[w1_index(r, j)] = 0.0f;
+    folded.w1.resize(static_cast<std::size_t>(TRAIN_INPUTS) * TRAIN_HIDDEN);
     return folded;
 }
 
-Gradients gradients_zero() {
+Gradients gradients_zero(const Model& m) {
     Gradients g;
-    g.w1.assign(static_cast<std::size_t>(TRAIN_ROWS) * TRAIN_HIDDEN, 0.0f);
-    g.w2.assign(static_cast<std::size_t>(TRAIN_BUCKETS) * TRAIN_HIDDEN, 0.0f);
+    g.w1.assign(m.w1.size(), 0.0f);
+    g.w2.assign(m.w2.size(), 0.0f);
     return g;
 }
 

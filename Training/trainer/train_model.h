@@ -35,15 +35,22 @@ static_assert(TRAIN_HIDDEN % TRAIN_TILE == 0);
 
 // Place of first-layer weight (input f, hidden unit j) in Model::w1. The weights are stored
 // tile by tile, so one tile's weights of every input lie together: with plain rows the tile
-// slices sit a row apart, a stride that maps them onto a few cache sets.
+// slices sit a row apart, a stride that maps them onto a few cache sets. Factor rows, when a
+// model has them, follow the engine's rows in a block of their own; a model without them is
+// exactly the engine's rows, no larger (a larger one trains measurably slower).
 inline std::size_t w1_index(int f, int j) {
-    return (static_cast<std::size_t>(j / TRAIN_TILE) * TRAIN_ROWS + f) * TRAIN_TILE +
+    if (f < TRAIN_INPUTS)
+        return (static_cast<std::size_t>(j / TRAIN_TILE) * TRAIN_INPUTS + f) * TRAIN_TILE +
+               j % TRAIN_TILE;
+    return static_cast<std::size_t>(TRAIN_INPUTS) * TRAIN_HIDDEN +
+           (static_cast<std::size_t>(j / TRAIN_TILE) * TRAIN_FACTORS + (f - TRAIN_INPUTS)) *
+               TRAIN_TILE +
            j % TRAIN_TILE;
 }
 
 // The trainable parameters.
 struct Model {
-    std::vector<float> w1; // TRAIN_ROWS x TRAIN_HIDDEN, at w1_index
+    std::vector<float> w1; // TRAIN_INPUTS or TRAIN_ROWS rows of TRAIN_HIDDEN, at w1_index
     std::vector<float> w2; // TRAIN_BUCKETS rows of TRAIN_HIDDEN
     float bias = 0.0f;     // added to every hidden unit
 };
@@ -75,13 +82,16 @@ struct Gradients {
 
 // --- set-up ---
 
-// A model with every weight 0.
-Model model_zero();
+// A model with every weight 0, with or without factor rows.
+Model model_zero(bool factors = false);
 // A model with small random weights from the seed; factor rows start at 0.
-Model model_random(std::uint32_t seed);
-// The model with its factor rows added into the engine's rows and cleared.
+Model model_random(std::uint32_t seed, bool factors = false);
+// The model with factor rows added, at 0 (itself when it has them).
+Model model_with_factors(Model m);
+// The model without factor rows, which are added into the engine's rows.
 Model model_folded(const Model& m);
-Gradients gradients_zero();
+// Gradients shaped like the model.
+Gradients gradients_zero(const Model& m);
 inline std::size_t batch_size(const Batch& b) {
     return b.buckets.size();
 }
@@ -89,6 +99,9 @@ void batch_clear(Batch& b);
 
 // --- queries ---
 
+inline bool has_factors(const Model& m) {
+    return m.w1.size() > static_cast<std::size_t>(TRAIN_INPUTS) * TRAIN_HIDDEN;
+}
 // Factor row of board feature f (below NN_STANDARD_INPUTS).
 inline std::uint16_t factor_row(std::uint16_t f) {
     return static_cast<std::uint16_t>(TRAIN_INPUTS + f % TRAIN_FACTORS);

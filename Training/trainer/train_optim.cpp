@@ -88,7 +88,7 @@ void trainer_init(Trainer& t, Model model, int threads) {
     t.adam.m2.assign(t.model.w2.size(), 0.0f);
     t.adam.v2.assign(t.model.w2.size(), 0.0f);
     t.adam.row_step.assign(TRAIN_ROWS, 0);
-    t.grads = gradients_zero();
+    t.grads = gradients_zero(t.model);
     t.touched.assign(TRAIN_ROWS, 0);
     t.threads = std::clamp(threads, 1, TRAIN_TILES);
 }
