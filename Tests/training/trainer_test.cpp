@@ -422,7 +422,7 @@ TEST_F(NetworkTrainer, TrainedNetworkScoresExactlyAsTheEngine) {
     const double after = batch_error(t);
     EXPECT_LT(after, 0.7 * before);                             // material is easy to learn
     const int king           = factor_row(t.batch.features[0]); // the side to move's king
-    const auto factor_weight = [&](int j) { return t.model.w1[w1_index(king, j)]; };
+    const auto factor_weight = [&](int j) { return t.model.w1[w1_index(king, j, TRAIN_ROWS)]; };
     EXPECT_NE(factor_weight(0), 0.0f);
     EXPECT_NE(factor_weight(TRAIN_HIDDEN - 1), 0.0f);
     // The folded model on the engine's features computes what the trained one did.

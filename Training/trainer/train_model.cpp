@@ -30,11 +30,12 @@ struct TileVecs {
 
 // Hidden sums of one position over one tile.
 TileVecs tile_sums(const Model& m, const std::uint16_t* features, int n, int tile) {
+    const int rows = rows_of(m);
     TileVecs h;
     for (FVec& v : h.v)
         v = fv_splat(m.bias);
     for (int k = 0; k < n; ++k) {
-        const float* row = m.w1.data() + w1_index(features[k], tile * TRAIN_TILE);
+        const float* row = m.w1.data() + w1_index(features[k], tile * TRAIN_TILE, rows);
         for (int q = 0; q < TILE_VECS; ++q)
             h.v[q] = fv_add(h.v[q], fv_load(row + q * FVEC_LANES));
     }
@@ -81,20 +82,29 @@ Model model_random(std::uint32_t seed, bool factors) {
 }
 
 Model model_with_factors(Model m) {
-    m.w1.resize(static_cast<std::size_t>(TRAIN_ROWS) * TRAIN_HIDDEN, 0.0f);
-    return m;
+    if (has_factors(m))
+        return m;
+    Model wide = model_zero(true);
+    for (int f = 0; f < TRAIN_INPUTS; ++f)
+        for (int j = 0; j < TRAIN_HIDDEN; ++j)
+            wide.w1[w1_index(f, j, TRAIN_ROWS)] = m.w1[w1_index(f, j)];
+    wide.w2   = std::move(m.w2);
+    wide.bias = m.bias;
+    return wide;
 }
 
 Model model_folded(const Model& m) {
-    Model folded = m;
     if (!has_factors(m))
-        return folded;
-    for (int f = 0; f < NN_STANDARD_INPUTS; ++f) {
-        const std::uint16_t r = factor_row(static_cast<std::uint16_t>(f));
+        return m;
+    Model folded = model_zero();
+    for (int f = 0; f < TRAIN_INPUTS; ++f) {
+        const int r = f < NN_STANDARD_INPUTS ? factor_row(static_cast<std::uint16_t>(f)) : -1;
         for (int j = 0; j < TRAIN_HIDDEN; ++j)
-            folded.w1[w1_index(f, j)] += m.w1[w1_index(r, j)];
+            folded.w1[w1_index(f, j)] = m.w1[w1_index(f, j, TRAIN_ROWS)] +
+                                        (r < 0 ? 0.0f : m.w1[w1_index(r, j, TRAIN_ROWS)]);
     }
-    folded.w1.resize(static_cast<std::size_t>(TRAIN_INPUTS) * TRAIN_HIDDEN);
+    folded.w2   = m.w2;
+    folded.bias = m.bias;
     return folded;
 }
 
@@ -177,6 +187,7 @@ double finish_forward(const Batch& b, BatchWork& w) {
 
 void backward_tiles(const Model& m, const Batch& b, int from, int to, BatchWork& w, Gradients& g) {
     const std::size_t n = batch_size(b);
+    const int rows      = rows_of(m);
     const FVec leak = fv_splat(TRAIN_LEAK), one = fv_splat(1.0f);
     for (int tile = from; tile < to; ++tile) {
         TileVecs bias_grad;
@@ -203,7 +214,7 @@ void backward_tiles(const Model& m, const Batch& b, int from, int to, BatchWork&
                 bias_grad.v[q] = fv_add(bias_grad.v[q], gh.v[q]);
             }
             for (int k = 0; k < count; ++k) {
-                float* row = g.w1.data() + w1_index(f[k], tile * TRAIN_TILE);
+                float* row = g.w1.data() + w1_index(f[k], tile * TRAIN_TILE, rows);
                 for (int q = 0; q < TILE_VECS; ++q)
                     fv_store(row + q * FVEC_LANES, fv_add(fv_load(row + q * FVEC_LANES), gh.v[q]));
             }

@@ -33,19 +33,16 @@ constexpr int TRAIN_TILES   = TRAIN_HIDDEN / TRAIN_TILE;
 constexpr float TRAIN_LEAK  = 1.0f / 16.0f; // slope below 0: the engine's x / 16
 static_assert(TRAIN_HIDDEN % TRAIN_TILE == 0);
 
-// Place of first-layer weight (input f, hidden unit j) in Model::w1. The weights are stored
-// tile by tile, so one tile's weights of every input lie together: with plain rows the tile
-// slices sit a row apart, a stride that maps them onto a few cache sets. Factor rows, when a
-// model has them, follow the engine's rows in a block of their own; a model without them is
-// exactly the engine's rows, no larger (a larger one trains measurably slower).
-inline std::size_t w1_index(int f, int j) {
-    if (f < TRAIN_INPUTS)
-        return (static_cast<std::size_t>(j / TRAIN_TILE) * TRAIN_INPUTS + f) * TRAIN_TILE +
-               j % TRAIN_TILE;
-    return static_cast<std::size_t>(TRAIN_INPUTS) * TRAIN_HIDDEN +
-           (static_cast<std::size_t>(j / TRAIN_TILE) * TRAIN_FACTORS + (f - TRAIN_INPUTS)) *
+// Place of first-layer weight (input f, hidden unit j) in Model::w1 of a model with `rows`
+// rows (TRAIN_INPUTS, or TRAIN_ROWS with factor rows). The weights are stored tile by tile, so
+// one tile's weights of every input lie together: with plain rows the tile slices sit a row
+// apart, a stride that maps them onto a few cache sets. A model without factor rows is exactly
+// the engine's rows, no larger (a larger one trains measurably slower).
+inline std::size_t w1_index(int f, int j, int rows = TRAIN_INPUTS) {
+    return (static_cast<std::size_t>(j / TRAIN_TILE) * static_cast<std::size_t>(rows) +
+            static_cast<std::size_t>(f)) *
                TRAIN_TILE +
-           j % TRAIN_TILE;
+           static_cast<std::size_t>(j % TRAIN_TILE);
 }
 
 // The trainable parameters.
@@ -101,6 +98,10 @@ void batch_clear(Batch& b);
 
 inline bool has_factors(const Model& m) {
     return m.w1.size() > static_cast<std::size_t>(TRAIN_INPUTS) * TRAIN_HIDDEN;
+}
+// Rows of the model's first layer, for w1_index.
+inline int rows_of(const Model& m) {
+    return has_factors(m) ? TRAIN_ROWS : TRAIN_INPUTS;
 }
 // Factor row of board feature f (below NN_STANDARD_INPUTS).
 inline std::uint16_t factor_row(std::uint16_t f) {

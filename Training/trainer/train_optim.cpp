@@ -31,10 +31,11 @@ void backward_worker(void* context, int from, int to) {
     StepContext& c = *static_cast<StepContext*>(context);
     Trainer& t     = *c.t;
     backward_tiles(t.model, t.batch, from, to, t.work, t.grads);
+    const int rows = rows_of(t.model);
     for (int tile = from; tile < to; ++tile) {
         for (std::size_t r = 0; r < t.touched_rows.size(); ++r) {
             const float d1 = c.decay1[r], d2 = c.decay2[r];
-            const std::size_t base = w1_index(t.touched_rows[r], tile * TRAIN_TILE);
+            const std::size_t base = w1_index(t.touched_rows[r], tile * TRAIN_TILE, rows);
             float* w               = t.model.w1.data() + base;
             float* m               = t.adam.m1.data() + base;
             float* v               = t.adam.v1.data() + base;
