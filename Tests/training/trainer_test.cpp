@@ -339,6 +339,11 @@ TEST_F(NetworkTrainer, StepsDependOnNeitherThreadsNorResume) {
     const std::string path = scratch_path("ckpt");
     std::string error;
     ASSERT_TRUE(save_checkpoint(two, path, error)) << error;
+    // A plain model's checkpoint keeps its layout: one step counter per engine row, so files
+    // written before factor rows existed still load.
+    const std::size_t w1 = static_cast<std::size_t>(TRAIN_INPUTS) * TRAIN_HIDDEN;
+    const std::size_t w2 = static_cast<std::size_t>(TRAIN_BUCKETS) * TRAIN_HIDDEN;
+    EXPECT_EQ(std::filesystem::file_size(path), 44 + 4 * (3 * (w1 + w2)) + 4 * TRAIN_INPUTS);
     Trainer resumed;
     trainer_init(resumed, model_zero(), 2);
     ASSERT_TRUE(load_checkpoint(resumed, path, error)) << error;

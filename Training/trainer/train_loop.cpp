@@ -20,12 +20,12 @@ namespace {
 // Checkpoint file, little-endian:
 //   offset  width        field
 //   0       8            "TARNTRN1"
-//   8       u32 x 3      inputs, hidden units, buckets (must match this trainer)
+//   8       u32 x 3      rows (inputs, or inputs and factor rows), hidden units, buckets
 //   20      u32          epochs completed
 //   24      u32          Adam step
 //   28      f32 x 4      largest hidden sum, bias, bias moments m and v
 //   44      f32 ...      w1 (in w1_index order), w2, then moments m1, v1, m2, v2
-//   ...     u32 x inputs step of each first-layer row's last update
+//   ...     u32 x rows   step of each first-layer row's last update
 constexpr char CHECKPOINT_MAGIC[]        = "TARNTRN1";
 constexpr int CHECKPOINT_MAGIC_BYTES     = 8;
 constexpr const char* CHECKPOINT_NAME    = "last.ckpt";

@@ -88,9 +88,9 @@ void trainer_init(Trainer& t, Model model, int threads) {
     t.adam.v1.assign(t.model.w1.size(), 0.0f);
     t.adam.m2.assign(t.model.w2.size(), 0.0f);
     t.adam.v2.assign(t.model.w2.size(), 0.0f);
-    t.adam.row_step.assign(TRAIN_ROWS, 0);
+    t.adam.row_step.assign(static_cast<std::size_t>(rows_of(t.model)), 0);
     t.grads = gradients_zero(t.model);
-    t.touched.assign(TRAIN_ROWS, 0);
+    t.touched.assign(static_cast<std::size_t>(rows_of(t.model)), 0);
     t.threads = std::clamp(threads, 1, TRAIN_TILES);
 }
 
