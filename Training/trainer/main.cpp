@@ -193,6 +193,9 @@ int run(const Args& a) {
 } // namespace
 
 int main(int argc, char** argv) {
+    // Progress reaches a log file line by line, as it reaches a terminal, so a long run can be
+    // followed (and a stopped one shows how far it got).
+    std::setvbuf(stdout, nullptr, _IOLBF, 0);
     for (int i = 1; i < argc; ++i)
         if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
             std::fputs(USAGE, stdout);
