@@ -269,7 +269,7 @@ Batch first_batch(const TrainingSet& set, std::size_t n) {
 
 double mean_loss(const Model& m, const Batch& b) {
     BatchWork w;
-    w.partial.resize(TRAIN_TILES * batch_size(b));
+    work_prepare(w, b);
     forward_tiles(m, b, 0, TRAIN_TILES, w);
     return finish_forward(b, w) / static_cast<double>(batch_size(b));
 }
@@ -285,7 +285,7 @@ TEST_F(NetworkTrainer, GradientsMatchFiniteDifferences) {
     m.bias        = -0.5f;
     const Batch b = first_batch(set, 24);
     BatchWork w;
-    w.partial.resize(TRAIN_TILES * batch_size(b));
+    work_prepare(w, b);
     forward_tiles(m, b, 0, TRAIN_TILES, w);
     finish_forward(b, w);
     Gradients g = gradients_zero(m);

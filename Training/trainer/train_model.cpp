@@ -149,15 +149,24 @@ double batch_loss(const BatchWork& w, const Batch& b) {
     return total;
 }
 
+void work_prepare(BatchWork& w, const Batch& b) {
+    const std::size_t n = batch_size(b);
+    w.partial.resize(static_cast<std::size_t>(TRAIN_TILES) * n);
+    w.hidden.resize(static_cast<std::size_t>(TRAIN_HIDDEN) * n);
+}
+
 void forward_tiles(const Model& m, const Batch& b, int from, int to, BatchWork& w) {
     const std::size_t n = batch_size(b);
     for (int tile = from; tile < to; ++tile) {
         float* partial = w.partial.data() + static_cast<std::size_t>(tile) * n;
+        float* hidden  = w.hidden.data() + static_cast<std::size_t>(tile) * n * TRAIN_TILE;
         FVec largest   = fv_splat(0.0f);
         for (std::size_t i = 0; i < n; ++i) {
             const std::uint32_t s = b.starts[i];
             const TileVecs h =
                 tile_sums(m, b.features.data() + s, static_cast<int>(b.starts[i + 1] - s), tile);
+            for (int q = 0; q < TILE_VECS; ++q)
+                fv_store(hidden + i * TRAIN_TILE + q * FVEC_LANES, h.v[q]);
             partial[i] = tile_output(h, row_of(m.w2, b.buckets[i], tile));
             for (const FVec v : h.v)
                 largest = fv_max(largest, fv_abs(v));
@@ -190,6 +199,7 @@ void backward_tiles(const Model& m, const Batch& b, int from, int to, BatchWork&
     const int rows      = rows_of(m);
     const FVec leak = fv_splat(TRAIN_LEAK), one = fv_splat(1.0f);
     for (int tile = from; tile < to; ++tile) {
+        const float* hidden = w.hidden.data() + static_cast<std::size_t>(tile) * n * TRAIN_TILE;
         TileVecs bias_grad;
         for (FVec& v : bias_grad.v)
             v = fv_splat(0.0f);
@@ -200,9 +210,11 @@ void backward_tiles(const Model& m, const Batch& b, int from, int to, BatchWork&
             const std::uint32_t s  = b.starts[i];
             const int count        = static_cast<int>(b.starts[i + 1] - s);
             const std::uint16_t* f = b.features.data() + s;
-            const TileVecs h       = tile_sums(m, f, count, tile);
-            const float* w2        = row_of(m.w2, b.buckets[i], tile);
-            float* gw2 = g.w2.data() + static_cast<std::size_t>(b.buckets[i]) * TRAIN_HIDDEN +
+            TileVecs h;
+            for (int q = 0; q < TILE_VECS; ++q)
+                h.v[q] = fv_load(hidden + i * TRAIN_TILE + q * FVEC_LANES);
+            const float* w2 = row_of(m.w2, b.buckets[i], tile);
+            float* gw2      = g.w2.data() + static_cast<std::size_t>(b.buckets[i]) * TRAIN_HIDDEN +
                          tile * TRAIN_TILE;
             const FVec gov = fv_splat(go);
             TileVecs gh;

@@ -64,6 +64,8 @@ struct Batch {
 // so the same batch gives the same bits with any number of threads.
 struct BatchWork {
     std::vector<float> partial;   // TRAIN_TILES x batch size: output sum of the tile's units
+    std::vector<float> hidden;    // TRAIN_TILES x batch size x TRAIN_TILE: hidden sums of the
+                                  // forward pass, which the backward pass reads again
     std::vector<float> outputs;   // logit per position
     std::vector<float> grad_out;  // d loss / d logit per position
     float tile_max[TRAIN_TILES];  // largest |hidden sum| seen in the tile
@@ -118,12 +120,16 @@ double batch_loss(const BatchWork& w, const Batch& b);
 
 // --- kernels ---
 
+// Sizes the work buffers for the batch; the kernels of one step need it done first.
+void work_prepare(BatchWork& w, const Batch& b);
+
 // Output sums of tiles [from, to) for every position of the batch, and their largest sums.
 void forward_tiles(const Model& m, const Batch& b, int from, int to, BatchWork& w);
 // Adds the tile partials into logits, and the loss gradient into grad_out. Returns the summed
 // squared error.
 double finish_forward(const Batch& b, BatchWork& w);
-// Gradients of tiles [from, to) from grad_out; rows of w1 are added to, never cleared.
+// Gradients of tiles [from, to) from grad_out and the forward pass's hidden sums; rows of w1
+// are added to, never cleared.
 void backward_tiles(const Model& m, const Batch& b, int from, int to, BatchWork& w, Gradients& g);
 
 } // namespace tarn

@@ -71,11 +71,6 @@ void collect_touched(Trainer& t) {
         t.touched[f] = 0;
 }
 
-void prepare_work(Trainer& t) {
-    const std::size_t n = batch_size(t.batch);
-    t.work.partial.resize(static_cast<std::size_t>(TRAIN_TILES) * n);
-}
-
 float largest_tile_sum(const BatchWork& w) {
     return *std::max_element(w.tile_max, w.tile_max + TRAIN_TILES);
 }
@@ -123,7 +118,7 @@ void for_tiles(int threads, void (*fn)(void*, int, int), void* context) {
 }
 
 double batch_error(Trainer& t) {
-    prepare_work(t);
+    work_prepare(t.work, t.batch);
     StepContext c;
     c.t = &t;
     for_tiles(t.threads, forward_worker, &c);
