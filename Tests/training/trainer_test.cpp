@@ -321,6 +321,99 @@ TEST_F(NetworkTrainer, GradientsMatchFiniteDifferences) {
         ASSERT_EQ(g.w1[w1_index(unused, j)], 0.0f) << j;
 }
 
+// Adam written out plainly, one weight at a time, with a row's moments decayed by the steps
+// it missed when it comes back (its weights stay as they were meanwhile).
+struct ReferenceAdam {
+    Model model;
+    std::vector<float> m1, v1, m2, v2;
+    float mb = 0.0f, vb = 0.0f;
+    std::vector<int> last; // step of each row's last update
+    int step = 0;
+
+    explicit ReferenceAdam(Model start)
+        : model(std::move(start)), m1(model.w1.size()), v1(model.w1.size()), m2(model.w2.size()),
+          v2(model.w2.size()), last(TRAIN_INPUTS, 0) {}
+
+    static void update(float& w, float& m, float& v, double g, double lr, float limit) {
+        m = static_cast<float>(0.9 * m + 0.1 * g);
+        v = static_cast<float>(0.999 * v + 0.001 * g * g);
+        w = static_cast<float>(
+            std::clamp(w - lr * m / (std::sqrt(double{v}) + 1e-8), double{-limit}, double{limit}));
+    }
+
+    void train(const Batch& b, double lr) {
+        BatchWork w;
+        work_prepare(w, b);
+        forward_tiles(model, b, 0, TRAIN_TILES, w);
+        finish_forward(b, w);
+        Gradients g = gradients_zero(model);
+        backward_tiles(model, b, 0, TRAIN_TILES, w, g);
+        ++step;
+        const double rate =
+            lr * std::sqrt(1.0 - std::pow(0.999, step)) / (1.0 - std::pow(0.9, step));
+        std::vector<bool> used(TRAIN_INPUTS, false);
+        for (const std::uint16_t f : b.features)
+            used[f] = true;
+        for (int f = 0; f < TRAIN_INPUTS; ++f) {
+            if (!used[f])
+                continue;
+            const int missed = step - last[f] - 1;
+            last[f]          = step;
+            for (int j = 0; j < TRAIN_HIDDEN; ++j) {
+                const std::size_t k = w1_index(f, j);
+                m1[k]               = static_cast<float>(m1[k] * std::pow(0.9, missed));
+                v1[k]               = static_cast<float>(v1[k] * std::pow(0.999, missed));
+                update(model.w1[k], m1[k], v1[k], g.w1[k], rate, TRAIN_W1_LIMIT);
+            }
+        }
+        for (std::size_t k = 0; k < model.w2.size(); ++k)
+            update(model.w2[k], m2[k], v2[k], g.w2[k], rate, TRAIN_W2_LIMIT);
+        double bias_grad = 0.0;
+        for (const float x : w.tile_bias)
+            bias_grad += x;
+        update(model.bias, mb, vb, bias_grad, rate, TRAIN_W1_LIMIT);
+    }
+};
+
+void expect_close(const std::vector<float>& got, const std::vector<float>& want, float tolerance,
+                  const char* what) {
+    ASSERT_EQ(got.size(), want.size()) << what;
+    for (std::size_t k = 0; k < got.size(); ++k)
+        ASSERT_NEAR(got[k], want[k], tolerance * (1.0f + std::fabs(want[k]))) << what << " " << k;
+}
+
+TEST_F(NetworkTrainer, StepsAreAdamWithLazyRows) {
+    TrainingSet set;
+    ASSERT_TRUE(add_random_play(set, 40, 17));
+    std::vector<std::uint32_t> idx(set_size(set));
+    for (std::size_t i = 0; i < idx.size(); ++i)
+        idx[i] = static_cast<std::uint32_t>(i);
+    Trainer t;
+    trainer_init(t, model_random(9), 2);
+    ReferenceAdam ref(model_random(9));
+    // Batches of different positions, then the first again: rows used by the first batch and
+    // not the second come back after a missed step.
+    const int order[] = {0, 1, 0, 1, 1, 0};
+    const float lr    = 0.01f;
+    for (const int k : order) {
+        gather_batch(set, idx.data() + 20 * k, 20, 0.6, false, t.batch);
+        const Batch b = t.batch;
+        train_step(t, lr);
+        ref.train(b, lr);
+    }
+    expect_close(t.model.w1, ref.model.w1, 1e-5f, "w1");
+    expect_close(t.model.w2, ref.model.w2, 1e-5f, "w2");
+    expect_close(t.adam.m1, ref.m1, 1e-5f, "m1");
+    expect_close(t.adam.v1, ref.v1, 1e-5f, "v1");
+    EXPECT_NEAR(t.model.bias, ref.model.bias, 1e-5f);
+    // The weights moved: the comparison is not of two untouched models.
+    const Model start = model_random(9);
+    float moved       = 0.0f;
+    for (std::size_t k = 0; k < start.w1.size(); ++k)
+        moved = std::max(moved, std::fabs(t.model.w1[k] - start.w1[k]));
+    EXPECT_GT(moved, 1e-3f);
+}
+
 TEST_F(NetworkTrainer, StepsDependOnNeitherThreadsNorResume) {
     TrainingSet set;
     ASSERT_TRUE(add_random_play(set, 600, 21));

@@ -4,6 +4,8 @@
 #include <cmath>
 #include <thread>
 
+#include "trainer/train_simd.h"
+
 namespace tarn {
 
 namespace {
@@ -26,6 +28,30 @@ void adam_one(float& w, float& m, float& v, float g, float lr, float limit) {
     w = std::clamp(w - lr * m / (std::sqrt(v) + ADAM_EPSILON), -limit, limit);
 }
 
+// adam_one over `count` lanes (a multiple of FVEC_LANES), vectors at a time, with the moments
+// first decayed by d1 and d2; clears the gradients. The same operations in the same order give
+// the same bits as the scalar update, several times faster (the square root and division
+// dominate the step when batches are small).
+void adam_lanes(float* w, float* m, float* v, float* g, int count, float d1, float d2, float lr,
+                float limit) {
+    const FVec b1 = fv_splat(ADAM_BETA1), c1 = fv_splat(1.0f - ADAM_BETA1);
+    const FVec b2 = fv_splat(ADAM_BETA2), c2 = fv_splat(1.0f - ADAM_BETA2);
+    const FVec decay1 = fv_splat(d1), decay2 = fv_splat(d2), rate = fv_splat(lr);
+    const FVec epsilon = fv_splat(ADAM_EPSILON), hi = fv_splat(limit), lo = fv_splat(-limit);
+    const FVec zero = fv_splat(0.0f);
+    for (int j = 0; j < count; j += FVEC_LANES) {
+        const FVec gv = fv_load(g + j);
+        const FVec mv = fv_add(fv_mul(b1, fv_mul(fv_load(m + j), decay1)), fv_mul(c1, gv));
+        const FVec vv =
+            fv_add(fv_mul(b2, fv_mul(fv_load(v + j), decay2)), fv_mul(fv_mul(c2, gv), gv));
+        const FVec step = fv_div(fv_mul(rate, mv), fv_add(fv_sqrt(vv), epsilon));
+        fv_store(w + j, fv_min(fv_max(fv_sub(fv_load(w + j), step), lo), hi));
+        fv_store(m + j, mv);
+        fv_store(v + j, vv);
+        fv_store(g + j, zero);
+    }
+}
+
 // Gradients and updates of tiles [from, to): the columns a worker owns in every row.
 void backward_worker(void* context, int from, int to) {
     StepContext& c = *static_cast<StepContext*>(context);
@@ -36,26 +62,15 @@ void backward_worker(void* context, int from, int to) {
         for (std::size_t r = 0; r < t.touched_rows.size(); ++r) {
             const float d1 = c.decay1[r], d2 = c.decay2[r];
             const std::size_t base = w1_index(t.touched_rows[r], tile * TRAIN_TILE, rows);
-            float* w               = t.model.w1.data() + base;
-            float* m               = t.adam.m1.data() + base;
-            float* v               = t.adam.v1.data() + base;
-            float* g               = t.grads.w1.data() + base;
-            for (int j = 0; j < TRAIN_TILE; ++j) {
-                m[j] *= d1;
-                v[j] *= d2;
-                adam_one(w[j], m[j], v[j], g[j], c.lr, TRAIN_W1_LIMIT);
-                g[j] = 0.0f;
-            }
+            adam_lanes(t.model.w1.data() + base, t.adam.m1.data() + base, t.adam.v1.data() + base,
+                       t.grads.w1.data() + base, TRAIN_TILE, d1, d2, c.lr, TRAIN_W1_LIMIT);
         }
     }
     const int lo = from * TRAIN_TILE, hi = to * TRAIN_TILE;
     for (int b = 0; b < TRAIN_BUCKETS; ++b) {
-        const std::size_t base = static_cast<std::size_t>(b) * TRAIN_HIDDEN;
-        for (int j = lo; j < hi; ++j) {
-            adam_one(t.model.w2[base + j], t.adam.m2[base + j], t.adam.v2[base + j],
-                     t.grads.w2[base + j], c.lr, TRAIN_W2_LIMIT);
-            t.grads.w2[base + j] = 0.0f;
-        }
+        const std::size_t base = static_cast<std::size_t>(b) * TRAIN_HIDDEN + lo;
+        adam_lanes(t.model.w2.data() + base, t.adam.m2.data() + base, t.adam.v2.data() + base,
+                   t.grads.w2.data() + base, hi - lo, 1.0f, 1.0f, c.lr, TRAIN_W2_LIMIT);
     }
 }
 

@@ -5,6 +5,8 @@
 
 #if defined(__AVX2__)
 #include <immintrin.h>
+#else
+#include <cmath>
 #endif
 
 namespace tarn {
@@ -30,8 +32,20 @@ inline FVec fv_add(FVec a, FVec b) {
 inline FVec fv_mul(FVec a, FVec b) {
     return _mm256_mul_ps(a, b);
 }
+inline FVec fv_sub(FVec a, FVec b) {
+    return _mm256_sub_ps(a, b);
+}
+inline FVec fv_div(FVec a, FVec b) {
+    return _mm256_div_ps(a, b);
+}
+inline FVec fv_sqrt(FVec a) {
+    return _mm256_sqrt_ps(a);
+}
 inline FVec fv_max(FVec a, FVec b) {
     return _mm256_max_ps(a, b);
+}
+inline FVec fv_min(FVec a, FVec b) {
+    return _mm256_min_ps(a, b);
 }
 inline FVec fv_abs(FVec a) {
     return _mm256_andnot_ps(_mm256_set1_ps(-0.0f), a);
@@ -86,9 +100,29 @@ inline FVec fv_mul(FVec a, FVec b) {
         a.v[i] *= b.v[i];
     return a;
 }
+inline FVec fv_sub(FVec a, FVec b) {
+    for (int i = 0; i < FVEC_LANES; ++i)
+        a.v[i] -= b.v[i];
+    return a;
+}
+inline FVec fv_div(FVec a, FVec b) {
+    for (int i = 0; i < FVEC_LANES; ++i)
+        a.v[i] /= b.v[i];
+    return a;
+}
+inline FVec fv_sqrt(FVec a) {
+    for (float& lane : a.v)
+        lane = std::sqrt(lane);
+    return a;
+}
 inline FVec fv_max(FVec a, FVec b) {
     for (int i = 0; i < FVEC_LANES; ++i)
         a.v[i] = a.v[i] > b.v[i] ? a.v[i] : b.v[i];
+    return a;
+}
+inline FVec fv_min(FVec a, FVec b) {
+    for (int i = 0; i < FVEC_LANES; ++i)
+        a.v[i] = a.v[i] < b.v[i] ? a.v[i] : b.v[i];
     return a;
 }
 inline FVec fv_abs(FVec a) {
