@@ -274,6 +274,19 @@ double mean_loss(const Model& m, const Batch& b) {
     return finish_forward(b, w) / static_cast<double>(batch_size(b));
 }
 
+// Gradients of the batch's loss by the kernels, single-threaded, with the bias's summed in.
+Gradients batch_gradients(const Model& m, const Batch& b) {
+    BatchWork w;
+    work_prepare(w, b);
+    forward_tiles(m, b, 0, TRAIN_TILES, w);
+    finish_forward(b, w);
+    Gradients g = gradients_zero(m);
+    backward_tiles(m, b, 0, TRAIN_TILES, w, g);
+    for (const float x : w.tile_bias)
+        g.bias += x;
+    return g;
+}
+
 TEST_F(NetworkTrainer, GradientsMatchFiniteDifferences) {
     TrainingSet set;
     ASSERT_TRUE(add_random_play(set, 24, 11));
@@ -282,17 +295,9 @@ TEST_F(NetworkTrainer, GradientsMatchFiniteDifferences) {
     // and the negative bias puts many on the leaky side.
     for (float& w : m.w1)
         w *= 10.0f;
-    m.bias        = -0.5f;
-    const Batch b = first_batch(set, 24);
-    BatchWork w;
-    work_prepare(w, b);
-    forward_tiles(m, b, 0, TRAIN_TILES, w);
-    finish_forward(b, w);
-    Gradients g = gradients_zero(m);
-    backward_tiles(m, b, 0, TRAIN_TILES, w, g);
-    float bias_grad = 0.0f;
-    for (const float x : w.tile_bias)
-        bias_grad += x;
+    m.bias            = -0.5f;
+    const Batch b     = first_batch(set, 24);
+    const Gradients g = batch_gradients(m, b);
 
     const float eps    = 1e-3f;
     const auto numeric = [&](float& param) {
@@ -314,7 +319,7 @@ TEST_F(NetworkTrainer, GradientsMatchFiniteDifferences) {
     for (int j : {3, 77, 500, 894})
         expect_close(g.w2[bucket * TRAIN_HIDDEN + j], numeric(m.w2[bucket * TRAIN_HIDDEN + j]),
                      "w2", j);
-    expect_close(bias_grad, numeric(m.bias), "bias", 0);
+    expect_close(g.bias, numeric(m.bias), "bias", 0);
     // A row no position uses gets no gradient at all.
     const int unused = TRAIN_INPUTS - 1;
     for (int j = 0; j < TRAIN_HIDDEN; ++j)
@@ -342,12 +347,7 @@ struct ReferenceAdam {
     }
 
     void train(const Batch& b, double lr) {
-        BatchWork w;
-        work_prepare(w, b);
-        forward_tiles(model, b, 0, TRAIN_TILES, w);
-        finish_forward(b, w);
-        Gradients g = gradients_zero(model);
-        backward_tiles(model, b, 0, TRAIN_TILES, w, g);
+        const Gradients g = batch_gradients(model, b);
         ++step;
         const double rate =
             lr * std::sqrt(1.0 - std::pow(0.999, step)) / (1.0 - std::pow(0.9, step));
@@ -368,10 +368,7 @@ struct ReferenceAdam {
         }
         for (std::size_t k = 0; k < model.w2.size(); ++k)
             update(model.w2[k], m2[k], v2[k], g.w2[k], rate, TRAIN_W2_LIMIT);
-        double bias_grad = 0.0;
-        for (const float x : w.tile_bias)
-            bias_grad += x;
-        update(model.bias, mb, vb, bias_grad, rate, TRAIN_W1_LIMIT);
+        update(model.bias, mb, vb, g.bias, rate, TRAIN_W1_LIMIT);
     }
 };
 
