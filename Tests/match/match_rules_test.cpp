@@ -62,6 +62,27 @@ TEST_F(MatchRules, ThirdRepetitionIsADraw) {
     EXPECT_EQ(board_rule_end(board_), RULE_REPETITION);
 }
 
+// After a double step the en-passant square makes a different position only when a pawn can
+// take en passant.
+TEST_F(MatchRules, EnPassantSquareCountsOnlyWhenTheCaptureIsLegal) {
+    const std::vector<std::string> shuffle = {"g8f6", "g1f3", "f6g8", "f3g1"};
+    set(std::string(START_FEN) + " 0 1");
+    play({"e2e4"});
+    play(shuffle);
+    EXPECT_EQ(board_rule_end(board_), RULE_NONE) << "second occurrence";
+    play(shuffle);
+    EXPECT_EQ(board_rule_end(board_), RULE_REPETITION) << "no black pawn can take on e3";
+
+    set("rnbqkbnr/pppppppp/8/4P3/8/8/PPPP1PPP/RNBQKBNR b KQkq - 0 2");
+    play({"d7d5"});
+    const std::vector<std::string> white_first = {"g1f3", "g8f6", "f3g1", "f6g8"};
+    play(white_first);
+    play(white_first);
+    EXPECT_EQ(board_rule_end(board_), RULE_NONE) << "e5xd6 was possible only the first time";
+    play(white_first);
+    EXPECT_EQ(board_rule_end(board_), RULE_REPETITION);
+}
+
 TEST_F(MatchRules, FiftyMoveRuleUnlessTheLastMoveMates) {
     set("7k/8/8/8/8/8/8/K5R1 w - - 99 80");
     play({"g1g2"});

@@ -38,6 +38,20 @@ MoveEntry* first_move(GameBoard& board) {
     return gen_all(board.td->pos);
 }
 
+// The position's key with its en-passant square left out when no en-passant capture is legal:
+// the square is set after every double step, and a position differs only when it changes the
+// moves that can be played.
+std::uint64_t repetition_key(GameBoard& board) {
+    const Position& pos = board.td->pos;
+    const int ep        = pos.ep_square;
+    if (ep == NO_SQUARE)
+        return pos.key;
+    for (const Move m : board_legal_moves(board))
+        if (move_to(m) == ep && type_of(pos.board[move_from(m)]) == PAWN)
+            return pos.key;
+    return pos.key ^ zobrist_keys[ep];
+}
+
 bool has_legal_move(GameBoard& board) {
     Position& pos = board.td->pos;
     for (MoveEntry* e = first_move(board); e->move != END_OF_LIST; ++e)
@@ -84,6 +98,7 @@ bool board_set(GameBoard& board, const std::string& fen, std::string& error) {
     board.start_fullmove = std::max(fullmove, 1);
     board.start_side     = pos.side;
     board.plies          = 0;
+    board.keys.assign(1, repetition_key(board));
     return true;
 }
 
@@ -146,6 +161,9 @@ void board_play(GameBoard& board, Move move) {
         const std::string fen = write_fen(pos, false);
         parse_fen(pos, fen.c_str());
     }
+    if (pos.rule50 == 0)
+        board.keys.clear();
+    board.keys.push_back(repetition_key(board));
 }
 
 int board_side(const GameBoard& board) {
@@ -179,7 +197,9 @@ RuleEnd board_rule_end(GameBoard& board) {
         return RULE_FIFTY_MOVES;
     if (is_insufficient_material(pos))
         return RULE_MATERIAL;
-    if (is_draw(pos, 0))
+    constexpr long THIRD_OCCURRENCE = 3;
+    if (!board.keys.empty() &&
+        std::count(board.keys.begin(), board.keys.end(), board.keys.back()) >= THIRD_OCCURRENCE)
         return RULE_REPETITION;
     return RULE_NONE;
 }

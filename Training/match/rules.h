@@ -30,6 +30,10 @@ struct GameBoard {
     int start_fullmove = 1; // full-move number of the start position
     int start_side     = 0; // side to move in the start position
     int plies          = 0; // half-moves made since the start position
+    // Repetition keys of the positions since the last irreversible move, oldest first. A
+    // position's key counts its en-passant square only when an en-passant capture is legal,
+    // as the rules of repetition have it.
+    std::vector<std::uint64_t> keys;
 };
 
 // Builds the engine's fixed tables and sets the process-wide move-text mode: coordinate moves
