@@ -198,8 +198,7 @@ RuleEnd board_rule_end(GameBoard& board) {
     if (is_insufficient_material(pos))
         return RULE_MATERIAL;
     constexpr long THIRD_OCCURRENCE = 3;
-    if (!board.keys.empty() &&
-        std::count(board.keys.begin(), board.keys.end(), board.keys.back()) >= THIRD_OCCURRENCE)
+    if (std::count(board.keys.begin(), board.keys.end(), board.keys.back()) >= THIRD_OCCURRENCE)
         return RULE_REPETITION;
     return RULE_NONE;
 }
