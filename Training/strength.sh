@@ -30,47 +30,39 @@ openings=$here/../shared/data/openings-noob3moves.txt
 mode=${1:-}
 [ $# -gt 0 ] && shift
 
-common() {
-    games=$1
-    seed=$2
-    pgn=${3:-}
-    set -- -games "$games" -repeat -concurrency 2 \
-        -openings file="$openings" format=epd order=random -srand "$seed" \
-        -draw movenumber=40 movecount=8 score=10 -resign movecount=4 score=1000
-    [ -n "$pgn" ] && set -- "$@" -pgnout file="$pgn"
-    printf '%s\n' "$@"
-}
-
+# Each mode leaves the engines' arguments in "$@" and names GAMES, SEED and PGN by their
+# place among its operands; the arguments every match shares follow.
 case $mode in
 nodes)
     [ $# -ge 4 ] || usage
     tarn=${TARN_NODES:-$here/build/tarn}
-    # shellcheck disable=SC2046 # common prints one word a line, none with spaces
-    exec "$match" \
-        -engine cmd="$tarn" name=A option.NN_File="$1" \
+    games=$3 seed=$4 pgn=${5:-}
+    set -- -engine cmd="$tarn" name=A option.NN_File="$1" \
         -engine cmd="$tarn" name=B option.NN_File="$2" \
-        -each nodes=4000 tc=inf option.Hash=16 option.Threads=1 option.Ponder=false \
-        $(common "$3" "$4" "${5:-}")
+        -each nodes=4000 tc=inf option.Hash=16 option.Threads=1 option.Ponder=false
     ;;
 clock)
     [ $# -ge 3 ] || usage
-    # shellcheck disable=SC2046
-    exec "$match" \
-        -engine cmd="$1" name=NN \
+    games=$2 seed=$3 pgn=${4:-}
+    set -- -engine cmd="$1" name=NN \
         -engine cmd="$1" name=HCE option.Use_NN_eval=false \
-        -each tc=10+0.1 option.Hash=16 option.Threads=1 option.Ponder=false \
-        $(common "$2" "$3" "${4:-}")
+        -each tc=10+0.1 option.Hash=16 option.Threads=1 option.Ponder=false
     ;;
 peer)
     [ $# -ge 4 ] || usage
-    # shellcheck disable=SC2046
-    exec "$match" \
-        -engine cmd="$1" name=Tarn option.Hash=16 option.Threads=1 option.Ponder=false \
+    games=$3 seed=$4 pgn=${5:-}
+    set -- -engine cmd="$1" name=Tarn option.Hash=16 option.Threads=1 option.Ponder=false \
         -engine cmd="$2" option.Hash=16 option.Threads=1 \
-        -each tc=10+0.1 \
-        $(common "$3" "$4" "${5:-}")
+        -each tc=10+0.1
     ;;
 *)
     usage
     ;;
 esac
+set -- "$@" -games "$games" -repeat -concurrency 2 \
+    -openings file="$openings" format=epd order=random -srand "$seed" \
+    -draw movenumber=40 movecount=8 score=10 -resign movecount=4 score=1000
+if [ -n "$pgn" ]; then
+    set -- "$@" -pgnout file="$pgn"
+fi
+exec "$match" "$@"
