@@ -92,9 +92,10 @@ struct ThreadData {
     std::atomic<int> seldepth{0};        // highest ply reached
 
     // --- identity and counters ---
-    std::uint8_t thread_id   = 0;
-    std::uint32_t seed       = 0;
-    std::uint64_t node_limit = 0;
+    std::uint8_t thread_id        = 0;
+    std::uint32_t seed            = 0;
+    std::uint64_t node_limit      = 0;
+    std::uint64_t hard_node_limit = 0;
     Counter nodes{0};
     Counter tbhits{0};
     Counter eval_probes{0};

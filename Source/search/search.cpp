@@ -228,8 +228,11 @@ int node_search(ThreadData& td, int side, int ply, int depth, int alpha, int bet
     SearchState& s         = search_state;
     const Selectivity& sel = selectivity;
 
-    // Step 1-3. Count the node, hold back a limited-strength search, poll the stop flag.
+    // Step 1-3. Count the node, hold back a limited-strength search, poll the stop flag (set
+    // here too when the thread has used up its hard node limit).
     count(td.nodes);
+    if (td.nodes >= td.hard_node_limit)
+        s.stop = 1;
     if (s.throttle_on)
         throttle(td);
     if (s.stop)

@@ -42,7 +42,8 @@ struct SearchState {
     double increment         = 0.0;             // seconds, side to move
     double clock[2]          = {5.0, 5.0};      // seconds per colour
     std::int32_t moves_to_go = 0;
-    std::uint64_t node_limit = 0; // per thread, 0 = none
+    std::uint64_t node_limit = 0;      // per thread, checked between iterations; 0 = none
+    std::uint64_t hard_node_limit = 0; // per thread, ends the search at once; 0 = none
     // --- per-search settings (search_setup) ---
     std::uint16_t ponder_enabled = 1;
     double move_overhead         = 0.05; // seconds

@@ -64,6 +64,8 @@ bool thread_init(int t) {
     thread_data_copy_game(td, *main_thread);
     td.undo[td.game_ply].move = 0;
     td.node_limit             = search_state.node_limit ? search_state.node_limit : UNLIMITED_NODES;
+    td.hard_node_limit =
+        search_state.hard_node_limit ? search_state.hard_node_limit : UNLIMITED_NODES;
     thread_data_reset_lists(td);
     td.frames[0].node_type = td.frames[1].node_type = 0;
     td.search_ply                                   = 1;

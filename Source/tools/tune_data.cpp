@@ -29,9 +29,6 @@ namespace {
 constexpr int CE_ABSENT           = -9999;  // tuning sets: "ce" of a record without one
 constexpr int SCORE_ABSENT        = -10000; // conversion: "ce" or "sc" of a record without one
 constexpr float TUNE_NOISE        = 99999.0f;
-constexpr int TB_LOSS             = 0; // root tablebase results (win/draw/loss)
-constexpr int TB_DRAW             = 2;
-constexpr int TB_WIN              = 4;
 constexpr int WRITE_CHUNK_RECORDS = 65536;
 
 // Where a tuning-set run writes and what it has counted.
@@ -188,27 +185,7 @@ bool make_training_record(const std::string& line, int number, TrainingRecord& o
         print_format("info string line %d has no valid position, skipped", number);
         return false;
     }
-    std::memcpy(out.board, pos.board, sizeof out.board);
-    out.side          = pos.side;
-    out.castle_rights = pos.castle_rights;
-    out.ep_square     = pos.ep_square;
-    // A position the tablebases know gets its true result; cursed wins and blessed losses,
-    // like positions beyond the tables, keep the game's.
-    switch (tb_probe_node(pos, TB_ROOT_PROBE_DEPTH)) {
-    case TB_WIN:
-        out.result_value = RESULT_VALUE_WIN;
-        break;
-    case TB_LOSS:
-        out.result_value = -RESULT_VALUE_WIN;
-        break;
-    case TB_DRAW:
-        out.result_value = 0;
-        break;
-    default:
-        out.result_value = static_cast<std::int16_t>(result_value(result));
-    }
-    out.score_first  = static_cast<std::int16_t>(first);
-    out.score_second = static_cast<std::int16_t>(second);
+    out = training_record_of(pos, first, second, result);
     return true;
 }
 
@@ -257,6 +234,32 @@ void pack_training_record(const TrainingRecord& record, std::uint8_t* bytes) {
     put_int16(bytes + 34, record.result_value);
     put_int16(bytes + 36, record.score_first);
     put_int16(bytes + 38, record.score_second);
+}
+
+TrainingRecord training_record_of(const Position& pos, int first, int second, double result) {
+    TrainingRecord out;
+    std::memcpy(out.board, pos.board, sizeof out.board);
+    out.side          = pos.side;
+    out.castle_rights = pos.castle_rights;
+    out.ep_square     = pos.ep_square;
+    // A position the tablebases know gets its true result; cursed wins and blessed losses,
+    // like positions beyond the tables, keep the game's.
+    switch (tb_probe_node(pos, TB_ROOT_PROBE_DEPTH)) {
+    case TB_WIN:
+        out.result_value = RESULT_VALUE_WIN;
+        break;
+    case TB_LOSS:
+        out.result_value = -RESULT_VALUE_WIN;
+        break;
+    case TB_DRAW:
+        out.result_value = 0;
+        break;
+    default:
+        out.result_value = static_cast<std::int16_t>(result_value(result));
+    }
+    out.score_first  = static_cast<std::int16_t>(first);
+    out.score_second = static_cast<std::int16_t>(second);
+    return out;
 }
 
 void build_tuning_set(const std::string& input, const std::string& output, int variant) {

@@ -18,6 +18,8 @@
 #include <cstdint>
 #include <string>
 
+#include "core/board.h"
+
 namespace tarn {
 
 constexpr int TRAINING_RECORD_BYTES         = 40;
@@ -54,6 +56,9 @@ bool result_contradicts(double result, double probability);
 int result_value(double result);
 // Output name of a conversion: the input's last ".epd" becomes ".bin"; "" without ".epd".
 std::string training_file_name(const std::string& input);
+// The record of a position with its two scores (side to move's view) and the game result
+// (1, 0.5 or 0, side to move's view); a position the tablebases know gets their result.
+TrainingRecord training_record_of(const Position& pos, int first, int second, double result);
 // Writes the 40 bytes of a record.
 void pack_training_record(const TrainingRecord& record, std::uint8_t* bytes);
 
