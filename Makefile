@@ -15,6 +15,8 @@
 #                     the hand-crafted figure on the same positions
 #   make train-bench  network-trainer positions per second on two threads, on positions
 #                     from random play
+#   make load-check   the engine under load over the protocol: isready and stop with 160
+#                     threads, quit during a search, memory over many games and hash resizes
 #   make bench        the single-thread benchmark whose node total is the bench signature
 #   make match        a short match of Tarn against itself with Selectivity 0 on one side
 #                     (MATCH_ARGS=... plays any other match; see the README)
@@ -34,7 +36,7 @@ MATCH_ARGS ?= -engine cmd=$(BUILD)/tarn name=Tarn -engine cmd=$(BUILD)/tarn name
               -concurrency 2 -openings file=$(SHARED)/openings-uho4060v4.txt order=random \
               -pgnout file=$(BUILD)/match.pgn
 
-.PHONY: all build run test portable asan-test tsan-check perft-suite perft-bench eval-bench tb-bench train-bench bench format format-check clean match nn-bench
+.PHONY: all build run test portable asan-test tsan-check perft-suite perft-bench eval-bench tb-bench train-bench load-check bench format format-check clean match nn-bench
 
 all: build
 
@@ -81,6 +83,9 @@ nn-bench: build
 
 train-bench: build
 	./$(BUILD)/Training/trainer/tarn-train --bench --threads 2
+
+load-check: build
+	./$(BUILD)/tarn_load ./$(BUILD)/tarn $(LOAD_ARGS)
 
 bench: build
 	./$(BUILD)/tarn -pbench -d 12

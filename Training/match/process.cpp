@@ -187,8 +187,9 @@ int proc_read_line(ChildProcess& proc, std::string& line, double deadline) {
     }
 }
 
-void proc_stop(ChildProcess& proc, double grace_seconds) {
+int proc_stop(ChildProcess& proc, double grace_seconds) {
     close_fd(proc.to_fd);
+    int outcome = PROC_KILLED;
     if (proc.pid > 0) {
         // Wait for the child to leave without reaping it, so that its process group id stays
         // ours while the rest of the group is killed.
@@ -198,15 +199,19 @@ void proc_stop(ChildProcess& proc, double grace_seconds) {
                    0 &&
                info.si_pid == 0 && proc_now() < until)
             usleep(2000);
+        const bool left = info.si_pid != 0;
         kill(-proc.pid, SIGKILL);
         int status = 0;
         while (waitpid(proc.pid, &status, 0) < 0 && errno == EINTR) {
         }
+        if (left)
+            outcome = WIFEXITED(status) ? WEXITSTATUS(status) : -WTERMSIG(status);
     }
     close_fd(proc.from_fd);
     proc.pid   = -1;
     proc.ended = true;
     proc.pending.clear();
+    return outcome;
 }
 
 } // namespace tarn

@@ -43,7 +43,12 @@ int proc_read_line(ChildProcess& proc, std::string& line, double deadline);
 inline bool proc_is_open(const ChildProcess& proc) {
     return proc.pid > 0;
 }
-// Closes the child's input, gives it grace_seconds to leave, then kills it; reaps it in any case.
-void proc_stop(ChildProcess& proc, double grace_seconds);
+// proc_stop's answer for a child that had to be killed.
+constexpr int PROC_KILLED = -1000;
+
+// Closes the child's input, gives it grace_seconds to leave, then kills it (with whatever it
+// started); reaps it in any case. Returns how it ended: its exit status when it left by itself
+// within the grace, minus the signal's number when a signal ended it, or PROC_KILLED.
+int proc_stop(ChildProcess& proc, double grace_seconds);
 
 } // namespace tarn
