@@ -89,6 +89,12 @@ void copy_option_text(char* field, int field_size, const char* text) {
     field[field_size - 1] = 0;
 }
 
+int uci_elo_ceiling() {
+    // The strongest level the machine can play is known after the speed calibration; the
+    // range never falls below the lowest level.
+    return clamp(static_cast<int>(search_state.elo_ceiling), ELO_MIN, ELO_MAX);
+}
+
 void announce_options() {
     const EngineOptions& s = saved_options;
     print_format("option name ConfigFilePath type string default %s", s.ConfigFilePath);
@@ -111,9 +117,7 @@ void announce_options() {
     check_line("UCI_Chess960", run_settings.chess960);
     spin_line("MoveOverhead", s.MoveOverhead, 0, 5000);
     check_line("UCI_LimitStrength", s.UCI_LimitStrength);
-    // The strongest level the machine can play is known after the speed calibration; the
-    // range never falls below the lowest level.
-    const int ceiling = clamp(static_cast<int>(search_state.elo_ceiling), ELO_MIN, ELO_MAX);
+    const int ceiling = uci_elo_ceiling();
     if (saved_options.UCI_Elo == 0)
         saved_options.UCI_Elo = static_cast<std::int16_t>(ceiling);
     spin_line("UCI_Elo", saved_options.UCI_Elo, ELO_MIN, ceiling);

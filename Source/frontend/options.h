@@ -59,6 +59,8 @@ constexpr int OPTION_VALUE_MAX = 199; // longest option value read from a comman
 
 // Copies text into a fixed option field, cut to the field size minus one.
 void copy_option_text(char* field, int field_size, const char* text);
+// The highest UCI_Elo offered: the calibrated ceiling, held within the option's range.
+int uci_elo_ceiling();
 // Prints the option lines of the "uci" answer, defaults from the saved options.
 void announce_options();
 // Validates, stores and confirms one option in the live options and triggers its reload. Names

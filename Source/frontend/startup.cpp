@@ -118,12 +118,17 @@ constexpr const char* CALIBRATION_FEN =
     "rnb1k2r/1pq1bppp/p2p1n2/4p3/4P3/2N1BN2/PPP1BPPP/R2QK2R w KQkq -";
 constexpr std::uint64_t CALIBRATION_NODES = 35000;
 
-// Measures this machine's search speed, the basis of the strength limit.
+// Measures this machine's search speed, the basis of the strength limit. The measuring search
+// runs without the limit, and its set-up would resolve the limit from a speed not yet known:
+// the Elo and node rate asked for before it ("-nps") are put back afterwards, and an Elo not
+// yet set becomes the machine's ceiling.
 void calibrate() {
     SearchState& s = search_state;
     parse_fen(main_thread->pos, CALIBRATION_FEN);
     const int threads              = s.threads;
     const int limit                = live_options.UCI_LimitStrength;
+    const int elo                  = live_options.UCI_Elo;
+    const double target_nps        = s.target_nps;
     const float noise              = run_settings.noise;
     s.threads                      = 1;
     s.node_limit                   = CALIBRATION_NODES;
@@ -145,6 +150,10 @@ void calibrate() {
     s.mode                         = MODE_IDLE;
     s.node_limit                   = 0;
     s.elo_ceiling                  = elo_of_nps(s.calibration_nps);
+    s.target_nps                   = target_nps;
+    live_options.UCI_Elo           = static_cast<std::int16_t>(elo);
+    if (live_options.UCI_Elo == 0)
+        live_options.UCI_Elo = saved_options.UCI_Elo = static_cast<std::int16_t>(uci_elo_ceiling());
     print_format("info string et= %.3f, calibration nps= %0.0f", elapsed, s.calibration_nps);
 }
 
