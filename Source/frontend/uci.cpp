@@ -46,7 +46,9 @@ std::string skip_blanks(const std::string& text, std::size_t at) {
     return at < text.size() ? text.substr(at) : std::string();
 }
 
-// "setoption name N [value V]": the name runs up to the blanks before "value".
+// "setoption name N [value V]": the name runs up to the blanks before "value". A line without
+// a value only works a button; any other option keeps what it holds rather than reading the
+// missing value as 0, false or empty.
 void uci_setoption(const std::string& rest) {
     const std::size_t n = rest.find("name");
     if (n == std::string::npos)
@@ -60,7 +62,11 @@ void uci_setoption(const std::string& rest) {
         name  = name_end > n + 5 ? skip_blanks(rest.substr(0, name_end), n + 5) : std::string();
         value = skip_blanks(rest, v + 6);
     } else {
-        name = skip_blanks(rest, n + 5);
+        name = skip_blanks(rest, n + 5).substr(0, OPTION_NAME_MAX);
+        if (name != "Clear_Hash") {
+            print_format("info string no value for %s, left unchanged", name.c_str());
+            return;
+        }
     }
     name  = name.substr(0, OPTION_NAME_MAX);
     value = value.substr(0, OPTION_VALUE_MAX);

@@ -112,6 +112,26 @@ TEST(UciSession, BadSwitchArgumentsEndAtOnce) {
     }
 }
 
+TEST(UciSession, SetoptionWithoutAValueOnlyWorksTheButton) {
+    const test::Session s = test::run_uci_session(SMALL, "setoption name Hash\n"
+                                                         "setoption name Ponder\n"
+                                                         "setoption name OwnBook_File value b.bin\n"
+                                                         "setoption name OwnBook_File\n"
+                                                         "setoption name Clear_Hash\n"
+                                                         "uci\nquit\n");
+    ASSERT_GE(s.lines.size(), 5u);
+    EXPECT_EQ(s.lines[0], "info string no value for Hash, left unchanged");
+    EXPECT_EQ(s.lines[1], "info string no value for Ponder, left unchanged");
+    EXPECT_EQ(s.lines[2], "info string OwnBook_File set to 'b.bin'");
+    EXPECT_EQ(s.lines[3], "info string no value for OwnBook_File, left unchanged");
+    EXPECT_EQ(s.lines[4], "info string Hash table cleared");
+    // The announced defaults are the values in force.
+    EXPECT_NE(find_line(s.lines, "option name Hash type spin default 1 min 0 max 32768"), -1);
+    EXPECT_NE(find_line(s.lines, "option name Ponder type check default true"), -1);
+    EXPECT_NE(find_line(s.lines, "option name OwnBook_File type string default b.bin"), -1);
+    EXPECT_EQ(s.exit_status, 0);
+}
+
 // Random bytes other than a line feed (a zero byte ends a line as a line feed does).
 std::string random_bytes(std::mt19937& rng, int length) {
     std::uniform_int_distribution<int> byte(0, 255);
