@@ -38,6 +38,7 @@ constexpr double CURRMOVE_TIME   = 3.5;
 constexpr int PV_MOVES_RUNNING   = 8;
 constexpr int PV_MOVES_STOPPED   = 32;
 constexpr int PV_TEXT_LAST_INDEX = 66;
+constexpr int FIFTY_MOVE_PLIES   = 100; // plies without capture or pawn move that draw a game
 
 // The tablebase step of the root.
 constexpr int TB_MOVE_RULE50 = 10;    // fifty-move counter from which the table move is played
@@ -272,6 +273,33 @@ bool root_tablebases(ThreadData& td, const MoveEntry* first, int side) {
     return true;
 }
 
+// Moves of pv worth printing. A game drawn by rule after a move of the line (the fifty-move
+// counter reaching 100 with a move still to play, or a repetition counted as the search
+// counts it) is over, and a GUI warns about a line that goes on past it. The moves are played
+// on the thread's own root position and taken back; nothing else uses that position while
+// its line is printed.
+int pv_moves_in_play(ThreadData& td, const Move* pv) {
+    Position& pos = td.pos;
+    int count     = 0;
+    while (count < PV_TEXT_LAST_INDEX && pv[count + 1])
+        ++count;
+    int shown = count;
+    int made  = 0;
+    for (int i = 1; i < count; ++i) {
+        if (td.game_ply + 1 >= UNDO_RECORDS || !tt_move_is_valid(pos, pv[i]))
+            break;
+        make_move(pos, pv[i]);
+        ++made;
+        if (pos.rule50 >= FIFTY_MOVE_PLIES || is_draw(pos, i + 1)) {
+            shown = i;
+            break;
+        }
+    }
+    for (; made > 0; --made)
+        unmake_move(pos);
+    return shown;
+}
+
 } // namespace
 
 void print_pv_line(int thread_id, int multipv_index, int depth, int score, const Move* pv) {
@@ -283,12 +311,13 @@ void print_pv_line(int thread_id, int multipv_index, int depth, int score, const
     else
         transposition_table.hashfull = 0.0f;
     score                = shown_score(score);
-    const ThreadData& td = *thread_records[thread_id];
+    ThreadData& td       = *thread_records[thread_id];
     const Position& root = td.pos;
+    const int in_play    = pv_moves_in_play(td, pv);
     if (run_settings.protocol_mode == PROTOCOL_UCI) {
         std::string moves;
         int side = root.side;
-        for (int i = 1; i <= PV_TEXT_LAST_INDEX && pv[i]; ++i, side ^= 1) {
+        for (int i = 1; i <= in_play; ++i, side ^= 1) {
             if (i > 1)
                 moves += ' ';
             moves += move_to_coord(root, side, pv[i]);
@@ -307,7 +336,7 @@ void print_pv_line(int thread_id, int multipv_index, int depth, int score, const
     const int shown = s.stop ? PV_MOVES_STOPPED : PV_MOVES_RUNNING;
     std::string moves;
     int side = root.side;
-    for (int i = 1; i <= shown && i <= PV_TEXT_LAST_INDEX && pv[i]; ++i, side ^= 1) {
+    for (int i = 1; i <= shown && i <= in_play; ++i, side ^= 1) {
         if (i > 1)
             moves += (i - 1) % 8 == 0 ? "\n" + std::string(30, ' ') : " ";
         moves += move_to_coord(root, side, pv[i]);

@@ -1,11 +1,14 @@
 #include <cmath>
 #include <gtest/gtest.h>
 #include <string>
+#include <vector>
 
 #include "core/fen.h"
 #include "core/makemove.h"
 #include "core/movegen.h"
+#include "core/notation.h"
 #include "core/thread_data.h"
+#include "frontend/engine_process.h"
 #include "frontend/options.h"
 #include "frontend/run_settings.h"
 #include "search/driver.h"
@@ -214,6 +217,69 @@ TEST(Selectivity, ReductionTableRows) {
     EXPECT_EQ(selectivity.bp_margin, 40);
     live_options = saved;
     selectivity_init();
+}
+
+// The moves of a line in coordinate text, as Moves played from fen.
+std::vector<Move> line_moves(const char* fen, const std::vector<const char*>& texts) {
+    test::ThreadDataHandle td;
+    Position& pos = test::set_fen(*td, fen);
+    std::vector<Move> moves(PV_LENGTH, NULL_MOVE);
+    for (std::size_t i = 0; i < texts.size(); ++i) {
+        moves[i + 1] = find_legal_move(pos, parse_coord_move(pos, texts[i]));
+        EXPECT_NE(moves[i + 1], NULL_MOVE) << texts[i];
+        make_move(pos, moves[i + 1]);
+    }
+    return moves;
+}
+
+// Prints the UCI line of pv at the root reached by the game moves from the start position (its
+// fifty-move counter set to rule50 unless that is negative) and returns the moves the line
+// shows after "pv ".
+std::string printed_pv(const std::vector<const char*>& game, int rule50,
+                       const std::vector<const char*>& line) {
+    parse_fen(main_thread->pos, START_FEN);
+    for (const char* text : game) {
+        main_thread->search_ply = 1;
+        make_move(main_thread->pos,
+                  find_legal_move(main_thread->pos, parse_coord_move(main_thread->pos, text)));
+    }
+    main_thread->search_ply    = 1;
+    const std::string root_fen = write_fen(main_thread->pos, false);
+    const std::vector<Move> pv = line_moves(root_fen.c_str(), line);
+    EXPECT_TRUE(thread_init(0));
+    if (rule50 >= 0)
+        thread_records[0]->pos.rule50 = static_cast<std::uint8_t>(rule50);
+    const Position before = thread_records[0]->pos;
+    test::StdoutCapture capture;
+    print_pv_line(0, 1, 5, 0, pv.data());
+    const std::string out = capture.take();
+    // The walk along the line leaves the thread's root as it was.
+    EXPECT_TRUE(test::same_position(before, thread_records[0]->pos));
+    const std::size_t at = out.find(" pv ");
+    return at == std::string::npos ? "" : out.substr(at + 4, out.find('\n') - at - 4);
+}
+
+TEST_F(Search, PrintedLineEndsWhereTheFiftyMoveRuleDrawsTheGame) {
+    run_settings.protocol_mode = PROTOCOL_UCI;
+    EXPECT_EQ(printed_pv({}, 98, {"g1f3", "g8f6", "f3g1", "f6g8"}), "g1f3 g8f6");
+    // A pawn move starts the count again.
+    EXPECT_EQ(printed_pv({}, 98, {"e2e4", "g8f6", "g1f3", "f6g4"}), "e2e4 g8f6 g1f3 f6g4");
+    // The move that reaches 100 is shown even when it ends the line.
+    EXPECT_EQ(printed_pv({}, 99, {"g1f3"}), "g1f3");
+}
+
+TEST_F(Search, PrintedLineEndsAtARepetitionAsTheSearchCountsIt) {
+    run_settings.protocol_mode = PROTOCOL_UCI;
+    // The root comes back after four moves: the search scores a repetition inside its line
+    // as a draw.
+    EXPECT_EQ(printed_pv({}, 0, {"g1f3", "g8f6", "f3g1", "f6g8", "e2e4", "e7e5"}),
+              "g1f3 g8f6 f3g1 f6g8");
+    // A position the game has seen once before the root is not yet a draw, one seen twice is.
+    const std::vector<const char*> game = {"e2e4", "e7e5", "g1f3", "b8c6", "f3g1", "c6b8"};
+    EXPECT_EQ(printed_pv(game, -1, {"g1f3", "b8c6", "d2d4", "e5d4"}), "g1f3 b8c6 d2d4 e5d4");
+    const std::vector<const char*> twice = {"e2e4", "e7e5", "g1f3", "b8c6", "f3g1",
+                                            "c6b8", "g1f3", "b8c6", "f3g1", "c6b8"};
+    EXPECT_EQ(printed_pv(twice, -1, {"g1f3", "b8c6", "d2d4", "e5d4"}), "g1f3");
 }
 
 TEST(Strength, EloOfNodeRate) {
