@@ -1,7 +1,5 @@
 #include "frontend/bench.h"
 
-#include <cstdlib>
-
 #include "core/fen.h"
 #include "core/platform.h"
 #include "core/thread_data.h"
@@ -64,14 +62,14 @@ void run_benchmark(bool inline_search) {
         search_setup();
         if (inline_search) {
             if (!thread_init(0))
-                std::exit(-1);
+                end_on_thread_failure(THREAD_RECORD_FAILED);
             s.mode = MODE_BENCHMARK;
             s.stop = 0;
             search_driver(0);
             sum_counters();
         } else {
             if (!start_search(MODE_BENCHMARK))
-                std::exit(-1);
+                end_on_thread_failure(THREAD_START_FAILED);
             // "stop" ends this position's search; "quit" ends the benchmark.
             while (s.mode != MODE_IDLE && !(s.mode & MODE_FINISHED)) {
                 time_check();

@@ -136,7 +136,7 @@ void calibrate() {
     run_settings.noise             = 99999.0f;
     search_setup();
     if (!thread_init(0))
-        std::exit(-1);
+        end_on_thread_failure(THREAD_RECORD_FAILED);
     clock_start();
     s.stop = 0;
     search_driver(0);

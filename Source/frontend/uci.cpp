@@ -311,7 +311,7 @@ void main_loop() {
             if (main_thread->pos.rule50 > 100 || s.pv[1]) {
                 s.mode = static_cast<std::uint8_t>(MODE_FINISHED | running);
             } else if (!start_search(running)) {
-                std::exit(-1);
+                end_on_thread_failure(THREAD_START_FAILED);
             }
         }
         const int now = s.mode;

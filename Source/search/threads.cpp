@@ -1,12 +1,15 @@
 #include "search/threads.h"
 
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <system_error>
 #include <thread>
 #include <vector>
 
 #include "core/platform.h"
 #include "core/thread_data.h"
+#include "frontend/output.h"
 #include "search/driver.h"
 #include "search/search_state.h"
 
@@ -33,20 +36,29 @@ void worker(int t) {
 
 void master() {
     if (!thread_init(0))
-        std::exit(-1);
+        end_on_thread_failure(THREAD_RECORD_FAILED);
     // Every record exists before any worker starts, so no thread writes the record table
     // while others read it.
     for (int t = 1; t < search_state.threads; ++t)
         if (!thread_records[t])
             thread_records[t] = thread_data_create();
     std::vector<std::thread> workers;
-    for (int t = 1; t < search_state.threads; ++t)
-        workers.emplace_back(worker, t);
+    try {
+        for (int t = 1; t < search_state.threads; ++t)
+            workers.emplace_back(worker, t);
+    } catch (const std::system_error&) {
+        end_on_thread_failure(THREAD_START_FAILED);
+    }
     if (search_state.threads >= 1)
         search_driver(0);
     sum_counters();
-    for (std::thread& w : workers)
-        w.join();
+    for (std::thread& w : workers) {
+        try {
+            w.join();
+        } catch (const std::system_error&) {
+            end_on_thread_failure("can't join a search thread");
+        }
+    }
     search_state.mode = static_cast<std::uint8_t>(search_state.mode | MODE_FINISHED);
 }
 
@@ -86,10 +98,16 @@ bool start_search(int code) {
     search_state.mode = static_cast<std::uint8_t>(code);
     try {
         master_thread = std::thread(master);
-    } catch (...) {
+    } catch (const std::system_error&) {
         return false;
     }
     return true;
+}
+
+void end_on_thread_failure(const char* message) {
+    print_format("info string %s", message);
+    std::fflush(nullptr);
+    std::_Exit(-1);
 }
 
 void wait_for_search() {

@@ -14,6 +14,10 @@ struct ThreadData;
 
 constexpr int MAX_THREADS = 160;
 
+// Messages of the failures that end the process (end_on_thread_failure).
+constexpr const char* THREAD_START_FAILED  = "can't start a search thread";
+constexpr const char* THREAD_RECORD_FAILED = "no memory for a search thread's record";
+
 // Records of the search threads by index; null until first used.
 extern ThreadData* thread_records[MAX_THREADS];
 // Serialises the building and printing of info lines.
@@ -27,6 +31,10 @@ bool thread_init(int t);
 bool start_search(int code);
 // Waits until the running search has finished, then stop = 0 and mode = 0.
 void wait_for_search();
+// Ends the process with status -1 and the message as an "info string": a search thread could
+// not be prepared, started or joined, and the search cannot go on without it. Safe to call
+// from a search thread, where a normal exit would meet the still running master thread.
+[[noreturn]] void end_on_thread_failure(const char* message);
 // Recomputes the counter sums of SearchState (nothing once the search has finished).
 void sum_counters();
 // Frees every search-thread record (shutdown, or a lower thread count between searches).

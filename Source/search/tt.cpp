@@ -4,6 +4,7 @@
 #include <bit>
 #include <cstdlib>
 #include <new>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -124,13 +125,18 @@ void tt_clear() {
     const std::uint64_t total = static_cast<std::uint64_t>(t.entry_count) + TT_SPARE_ENTRIES;
     const int slices          = search_state.threads < 1 ? 1 : search_state.threads;
     const std::uint64_t slice = t.entry_count / static_cast<std::uint64_t>(slices);
+    const auto clear_slice    = [&t](std::uint64_t begin, std::uint64_t end) {
+        std::fill(t.words + 2 * begin, t.words + 2 * end, std::uint64_t{0});
+    };
     std::vector<std::thread> workers;
     for (int i = 0; i < slices; ++i) {
         const std::uint64_t begin = slice * static_cast<std::uint64_t>(i);
         const std::uint64_t end   = i + 1 == slices ? total : begin + slice;
-        workers.emplace_back([begin, end, &t] {
-            std::fill(t.words + 2 * begin, t.words + 2 * end, std::uint64_t{0});
-        });
+        try {
+            workers.emplace_back(clear_slice, begin, end);
+        } catch (const std::system_error&) {
+            clear_slice(begin, end); // no thread to spare: this one clears the slice
+        }
     }
     for (std::thread& w : workers)
         w.join();

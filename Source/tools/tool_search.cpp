@@ -1,6 +1,5 @@
 #include "tools/tool_search.h"
 
-#include <cstdlib>
 #include <string>
 
 #include "core/platform.h"
@@ -23,7 +22,7 @@ void search_tool_position(bool watch_input) {
     SearchState& s = search_state;
     search_setup();
     if (!start_search(MODE_BENCHMARK))
-        std::exit(-1);
+        end_on_thread_failure(THREAD_START_FAILED);
     // A typed command may change mode: "stop" and "quit" wait for the search and leave mode
     // idle, a typed "go" leaves a request that a tool has no use for.
     while (s.mode == MODE_BENCHMARK) {

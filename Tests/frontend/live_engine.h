@@ -24,6 +24,8 @@ public:
     // Closes the engine's standard input and returns its exit status (-1 after a signal), with
     // every line it printed meanwhile in `rest`.
     int finish(std::vector<std::string>* rest = nullptr);
+    // The engine's process id (for limits a test puts on the running engine).
+    int pid() const { return pid_; }
 
 private:
     bool read_line(std::string& line, double limit_seconds);

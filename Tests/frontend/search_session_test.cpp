@@ -1,6 +1,10 @@
 #include <algorithm>
+#include <cstdint>
+#include <cstdlib>
+#include <fstream>
 #include <gtest/gtest.h>
 #include <string>
+#include <sys/resource.h>
 #include <vector>
 
 #include "frontend/live_engine.h"
@@ -167,6 +171,43 @@ TEST(SearchSession, IsreadyWhileFourThreadsSearch) {
     engine.send("quit");
     std::vector<std::string> rest;
     EXPECT_EQ(engine.finish(&rest), 0);
+    EXPECT_EQ(count_prefix(rest, "bestmove"), 0);
+}
+
+} // namespace
+} // namespace tarn
+
+namespace tarn {
+namespace {
+
+// Address space a process has mapped, in bytes (0 when /proc does not say).
+std::uint64_t mapped_bytes(int pid) {
+    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+    std::string line;
+    while (std::getline(status, line))
+        if (line.rfind("VmSize:", 0) == 0)
+            return std::strtoull(line.c_str() + 7, nullptr, 10) * 1024;
+    return 0;
+}
+
+TEST(SearchSession, ThreadThatCannotStartEndsWithStatusMinusOne) {
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+    GTEST_SKIP() << "the sanitizers reserve address space of their own";
+#endif
+    test::LiveEngine engine({"-hash", "1"});
+    engine.send("setoption name Threads value 160");
+    engine.send("position startpos");
+    engine.send("isready");
+    ASSERT_FALSE(engine.read_until("readyok").empty());
+    // Room for the master thread, not for the stacks of 159 more: a worker cannot start.
+    const std::uint64_t mapped = mapped_bytes(engine.pid());
+    ASSERT_GT(mapped, 0u);
+    const rlimit limit{mapped + (64u << 20), mapped + (64u << 20)};
+    ASSERT_EQ(prlimit(engine.pid(), RLIMIT_AS, &limit, nullptr), 0);
+    engine.send("go depth 3");
+    EXPECT_FALSE(engine.read_until("info string can't start a search thread").empty());
+    std::vector<std::string> rest;
+    EXPECT_EQ(engine.finish(&rest), 255); // -1 as the parent sees it
     EXPECT_EQ(count_prefix(rest, "bestmove"), 0);
 }
 
