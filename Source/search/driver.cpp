@@ -120,28 +120,6 @@ void publish(ThreadData& td, int depth) {
     }
 }
 
-// After a fail high the failing move goes first and the moves after it rank below it.
-void reorder_after_fail_high(MoveEntry* first, MoveEntry* failing) {
-    const int s = failing->score;
-    for (MoveEntry* at = first; at->move != END_OF_LIST; ++at) {
-        if (at <= failing) {
-            MoveEntry* best = at;
-            for (MoveEntry* e = at + 1; e->move != END_OF_LIST; ++e)
-                if (e->score > best->score)
-                    best = e;
-            if (best != at) {
-                if (best == failing)
-                    failing = at;
-                else if (at == failing)
-                    failing = best;
-                std::swap(*at, *best);
-            }
-        } else {
-            at->score = static_cast<std::int16_t>(s - 1);
-        }
-    }
-}
-
 // One pass over the root moves of a line with the window (alpha, beta). Returns best.
 int root_pass(ThreadData& td, MoveEntry* first, int line, int depth, int alpha, int beta,
               bool in_check) {
@@ -301,6 +279,24 @@ int pv_moves_in_play(ThreadData& td, const Move* pv) {
 }
 
 } // namespace
+
+void reorder_after_fail_high(MoveEntry* first, MoveEntry* failing) {
+    // The sorted part ends at the failing move's place in the list, wherever the sorting
+    // carries the move itself.
+    const MoveEntry* last_sorted = failing;
+    const int s                  = failing->score;
+    for (MoveEntry* at = first; at->move != END_OF_LIST; ++at) {
+        if (at <= last_sorted) {
+            MoveEntry* best = at;
+            for (MoveEntry* e = at + 1; e->move != END_OF_LIST; ++e)
+                if (e->score > best->score)
+                    best = e;
+            std::swap(*at, *best);
+        } else {
+            at->score = static_cast<std::int16_t>(s - 1);
+        }
+    }
+}
 
 void print_pv_line(int thread_id, int multipv_index, int depth, int score, const Move* pv) {
     SearchState& s = search_state;

@@ -9,6 +9,10 @@ namespace tarn {
 
 // Runs one search in the calling thread; thread 0 sets stop when it ends.
 void search_driver(int thread_id);
+// The root list after a fail high of the entry at `failing`: the places from `first` up to
+// that one are selection-sorted by score, and every later entry scores one below the failing
+// move's search score, so the re-search starts with the failing move.
+void reorder_after_fail_high(MoveEntry* first, MoveEntry* failing);
 // The info line of a principal variation (UCI), or its console form.
 void print_pv_line(int thread_id, int multipv_index, int depth, int score, const Move* pv);
 // The final line after a search; nothing when the search was silent or found no move.

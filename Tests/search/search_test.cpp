@@ -282,6 +282,50 @@ TEST_F(Search, PrintedLineEndsAtARepetitionAsTheSearchCountsIt) {
     EXPECT_EQ(printed_pv(twice, -1, {"g1f3", "b8c6", "d2d4", "e5d4"}), "g1f3");
 }
 
+// The order in which the root loop takes the entries: the highest score first, ties to the
+// earlier entry.
+std::vector<Move> selection_order(std::vector<MoveEntry> list) {
+    std::vector<Move> order;
+    for (std::size_t at = 0; list[at].move != END_OF_LIST; ++at) {
+        std::size_t pick = at;
+        for (std::size_t e = at + 1; list[e].move != END_OF_LIST; ++e)
+            if (list[e].score > list[pick].score)
+                pick = e;
+        std::swap(list[at], list[pick]);
+        order.push_back(list[at].move);
+    }
+    return order;
+}
+
+TEST(RootOrder, FailHighSortsUpToTheFailingMovesPlace) {
+    // a was searched first and failed low; c failed high in the list's second place.
+    constexpr Move A = 1, C = 2, D = 3, E = 4;
+    std::vector<MoveEntry> list = {
+        {A, -11000, 0, 0}, {C, 100, 0, 0}, {D, 20, 0, 0}, {E, 30, 0, 0}, {END_OF_LIST, 0, 0, 0}};
+    reorder_after_fail_high(&list[0], &list[1]);
+    // The first two places take the two best entries; the places after the second one rank
+    // just below the failing move.
+    EXPECT_EQ(list[0].move, C);
+    EXPECT_EQ(list[0].score, 100);
+    EXPECT_EQ(list[1].move, E);
+    EXPECT_EQ(list[1].score, 30);
+    EXPECT_EQ(list[2].move, D);
+    EXPECT_EQ(list[2].score, 99);
+    EXPECT_EQ(list[3].move, A);
+    EXPECT_EQ(list[3].score, 99);
+    EXPECT_EQ(selection_order(list), (std::vector<Move>{C, D, A, E}));
+}
+
+TEST(RootOrder, FailHighOfTheFirstMoveRanksTheRestBelowIt) {
+    constexpr Move A = 1, B = 2, C = 3;
+    std::vector<MoveEntry> list = {
+        {A, 250, 0, 0}, {B, 40, 0, 0}, {C, 60, 0, 0}, {END_OF_LIST, 0, 0, 0}};
+    reorder_after_fail_high(&list[0], &list[0]);
+    EXPECT_EQ(selection_order(list), (std::vector<Move>{A, B, C}));
+    EXPECT_EQ(list[1].score, 249);
+    EXPECT_EQ(list[2].score, 249);
+}
+
 TEST(Strength, EloOfNodeRate) {
     EXPECT_NEAR(elo_of_nps(20015), 2623.5, 0.1);
     const EngineOptions saved      = live_options;
