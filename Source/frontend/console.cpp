@@ -243,7 +243,7 @@ void console_move(const std::string& text) {
     }
     Move move = NULL_MOVE;
     if (!parse_move(game(), text.c_str(), move)) {
-        print_direct("invalid: %s%s\n", text.c_str(), "");
+        print_direct("invalid: %s%s\n", SQUARE_NAMES[move_from(move)], SQUARE_NAMES[move_to(move)]);
         return;
     }
     print_format("%d. move %s", main_thread->game_ply / 2 + 1, text.c_str());
@@ -254,8 +254,10 @@ void console_move(const std::string& text) {
 }
 
 void console_perft(const std::string& arg) {
-    int depth               = static_cast<int>(std::strtol(arg.c_str(), nullptr, 10));
-    depth                   = depth < 0 ? 0 : depth > PERFT_MAX_DEPTH ? PERFT_MAX_DEPTH : depth;
+    int depth = static_cast<int>(std::strtol(arg.c_str(), nullptr, 10));
+    depth     = depth < 0 ? 0 : depth > PERFT_MAX_DEPTH ? PERFT_MAX_DEPTH : depth;
+    // Prepared as a search is, so the position lines of a search come first.
+    search_setup();
     main_thread->search_ply = 1;
     search_state.start_time = platform_now();
     const double nodes      = static_cast<double>(perft_count(*main_thread, depth));

@@ -224,11 +224,9 @@ void get_epd(const std::string& id) {
             break;
         }
     }
-    if (!in.is_open()) {
-        print_line("get");
-        return;
-    }
-    print_line(record);
+    // Without the file the command word stands in for the record; the board is shown and
+    // the table cleared either way, whether or not the searches use it.
+    print_line(in.is_open() ? record : std::string("get"));
     if (record.size() > 8) {
         const GameSnapshot before = take_snapshot();
         parse_fen(game(), record.c_str());
@@ -238,8 +236,7 @@ void get_epd(const std::string& id) {
         }
     }
     show_board(game());
-    if (search_state.use_hash)
-        tt_clear();
+    tt_clear();
 }
 
 void edit_position() {

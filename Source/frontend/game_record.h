@@ -30,7 +30,8 @@ void load_game(const std::string& file, const std::string& tag);
 bool read_game(std::istream& in, const std::string& tag);
 // Appends the game's moves in algebraic notation to "tmp.pgn".
 void save_game();
-// Sets the position from the record of "test.epd" with the given id.
+// Sets the position from the record of "test.epd" with the given id, shows the board and
+// clears the transposition table.
 void get_epd(const std::string& id);
 // Reads edit lines from standard input until "." or the end of input.
 void edit_position();

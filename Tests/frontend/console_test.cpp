@@ -106,8 +106,17 @@ TEST(Console, PerftCountsTheLeaves) {
 
 TEST(Console, NegativePerftDepthCountsOnlyTheRoot) {
     const Lines out = console_session("perft -3\nquit\n");
-    ASSERT_EQ(out.size(), 1u);
-    EXPECT_EQ(perft_nodes(out[0]), 1);
+    ASSERT_EQ(out.size(), 3u);
+    EXPECT_EQ(perft_nodes(out[2]), 1);
+}
+
+TEST(Console, PerftIsPreparedAsASearchIs) {
+    const Lines out = console_session("e4\nperft 1\nquit\n");
+    const int fen   = find_line(out, "fen rnbqkbnr/pppppppp/8/8/4P3/8/PPPP1PPP/RNBQKBNR b KQkq e3");
+    ASSERT_NE(fen, -1);
+    ASSERT_EQ(out.size(), static_cast<std::size_t>(fen) + 3);
+    EXPECT_EQ(out[static_cast<std::size_t>(fen) + 1].rfind("Ply= 1, cnt50= 0, Clock= ", 0), 0u);
+    EXPECT_EQ(perft_nodes(out[static_cast<std::size_t>(fen) + 2]), 20);
 }
 
 TEST(Console, UndoAtTheStartDoesNothing) {
@@ -143,11 +152,12 @@ TEST(Console, ReplayWithNothingKeptDoesNothing) {
 }
 
 TEST(Console, UnknownWordIsReportedInvalid) {
+    // The report names the squares of the move as the reader left it: none was read.
     const Lines out = console_session("xyzzy\ne5\nposition startpos\nbd\nquit\n");
     ASSERT_EQ(out.size(), 3 + START_BOARD.size());
-    EXPECT_EQ(out[0].rfind("invalid: xyzzy", 0), 0u);
-    EXPECT_EQ(out[1].rfind("invalid: e5", 0), 0u); // black's move while white is to move
-    EXPECT_EQ(out[2].rfind("invalid: ", 0), 0u);
+    EXPECT_EQ(out[0], "invalid: a1a1");
+    EXPECT_EQ(out[1], "invalid: a1a1"); // black's move while white is to move
+    EXPECT_EQ(out[2], "invalid: a1a1");
     EXPECT_EQ(Lines(out.begin() + 3, out.end()), START_BOARD);
 }
 

@@ -13,6 +13,8 @@
 #include "core/thread_data.h"
 #include "frontend/engine_process.h"
 #include "frontend/game_record.h"
+#include "search/search_state.h"
+#include "search/tt.h"
 #include "support/test_support.h"
 
 namespace tarn {
@@ -149,6 +151,28 @@ TEST_F(GameRecord, EpdRecordById) {
     parse_fen(main_thread->pos, START_FEN);
     EXPECT_EQ(quietly([] { get_epd("pos1"); }).rfind("get\n", 0), 0u);
     EXPECT_EQ(fen(), START_FEN);
+}
+
+TEST_F(GameRecord, GetWithoutTheFileStillShowsTheBoardAndClearsTheTable) {
+    search_state.hash_mb  = 1;
+    search_state.use_hash = 1;
+    quietly([] { tt_allocate(); });
+    Position& pos      = main_thread->pos;
+    const auto in_hash = [&pos] {
+        TTEntry entry;
+        entry.depth = -10;
+        tt_probe(pos, entry);
+        return entry.depth >= 0;
+    };
+    tt_store(pos, 1, 5, make_move_code(12, 28), 30, -100, 100);
+    ASSERT_TRUE(in_hash());
+    search_state.use_hash = 0; // the console's "set hash 0": the searches leave the table alone
+    const std::string out = quietly([] { get_epd("pos1"); });
+    search_state.use_hash = 1;
+    EXPECT_EQ(out.rfind("get\n" + write_fen(pos, true) + "\n", 0), 0u) << out;
+    EXPECT_EQ(fen(), START_FEN);
+    EXPECT_FALSE(in_hash());
+    tt_free();
 }
 
 TEST_F(GameRecord, EditorSetsUpAPosition) {
