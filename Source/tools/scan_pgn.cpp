@@ -150,8 +150,7 @@ void read_move_text(ScannedGame& game, const std::string& line) {
 
 // The listing of one move for variant 1; writes the punishing reply of a mistake to tmpX.
 // Returns whether the move was a mistake.
-bool list_move(const ScannedGame& game, ScanOutput& output, int k, bool after_mistake,
-               int& written) {
+bool list_move(const ScannedGame& game, ScanOutput& output, int k, bool after_mistake) {
     const Position& pos   = main_thread->pos;
     const bool white      = pos.side == WHITE;
     const int eval        = game.moves[k].eval;
@@ -164,7 +163,6 @@ bool list_move(const ScannedGame& game, ScanOutput& output, int k, bool after_mi
     if (after_mistake) {
         note += " ! " + fen + " bm " + move + ";";
         std::fprintf(output.mistakes, "%s bm %s;\n", fen.c_str(), move);
-        ++written;
     }
     const bool mistake = is_mistake(game, k);
     if (mistake)
@@ -293,7 +291,7 @@ int write_game(const ScannedGame& game, ScanOutput& output) {
         if (!read_written_move(pos, game.moves[k].text, move))
             break;
         if (output.variant == 1) {
-            after_mistake = list_move(game, output, k, after_mistake, written);
+            after_mistake = list_move(game, output, k, after_mistake);
         } else {
             written += label_position(game, output, k);
         }

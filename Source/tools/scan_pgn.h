@@ -60,11 +60,14 @@ struct ScanOutput {
 // moves, "eval N" in the mover's view, or a score/depth pair in white's view (the mover's with
 // site_flag). EVAL_UNREADABLE when the text holds no score.
 int comment_evaluation(const std::string& text, bool mover_black, bool site_flag);
-// True when the evaluations after move k show it was a mistake of its mover.
+// True when the evaluations after move k show it was a mistake of its mover. They are read from
+// the view of the mover's opponent: read from white's view, as they are kept, a rise would mark
+// white's good moves instead of its mistakes.
 bool is_mistake(const ScannedGame& game, int k);
 // Reads one line of a PGN file; a header line first writes out the game read before it.
 void scan_pgn_line(ScannedGame& game, ScanOutput& output, const std::string& line);
-// Replays the game read on the game record and writes its positions; returns their number.
+// Replays the game read on the game record and writes its positions; returns the number of
+// labelled positions (variants 2 to 4: the listing of variant 1 and its "bm" lines count none).
 int write_game(const ScannedGame& game, ScanOutput& output);
 // Scans a whole file; output "" means "tmp.epd".
 void scan_pgn(const std::string& pgn, const std::string& output, int variant);

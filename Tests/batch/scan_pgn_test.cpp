@@ -189,7 +189,22 @@ TEST_F(ScanPgn, ListingMarksMistakesOfEitherSide) {
     EXPECT_EQ(out[5 + 16], "  9.  Nf3     {  1.00 ? " + std::string(START_FEN) + " 16 16 am Nf3;}");
     EXPECT_EQ(out[5 + 17], "      Nf6     {  1.50 ! " + white_out + "17 17 bm Nf6;}");
     EXPECT_EQ(out[5 + 18], " 10.  Ng1     {  0.00}");
-    EXPECT_EQ(printed_.back(), "games= 1, positions= 2");
+    // The count covers labelled positions only, and a listing labels none.
+    EXPECT_EQ(printed_.back(), "games= 1, positions= 0");
+}
+
+TEST_F(ScanPgn, ListingLeavesAGoodMoveOfWhiteUnmarked) {
+    // After white's ply 16 white's evaluation rises for good: a rise in white's own view is no
+    // mistake of white's, so nothing is marked.
+    std::vector<int> evals(30, 0);
+    evals[17] = evals[19] = evals[23]     = 150;
+    const std::vector<std::string> out    = scan(knight_game(score_comments(evals), "1-0"), 1);
+    const std::vector<std::string> punish = test::read_lines(path(SCAN_MISTAKES_FILE));
+    EXPECT_TRUE(punish.empty());
+    for (const std::string& line : out)
+        EXPECT_EQ(line.find(" ? "), std::string::npos) << line;
+    ASSERT_GE(out.size(), 5u + 30u);
+    EXPECT_EQ(out[5 + 16], "  9.  Nf3     {  0.00}");
 }
 
 TEST_F(ScanPgn, MovesBeyondTheLimitAreIgnored) {
