@@ -1,6 +1,9 @@
 # Front door for building, running and testing the engine.
 #   make run          build (optimised for this machine) and start the engine
 #   make test         build and run every unit test and the capped perft suites
+#   make EXE=NAME     build the optimised engine alone (no tests, no tools) and copy it to
+#                     ./NAME, as distributed testing frameworks build an engine (CXX=... picks
+#                     the compiler; the build goes to build-exe/)
 #   make portable     build for any x86-64-v2 machine
 #   make asan-test    unit tests under AddressSanitizer and UndefinedBehaviorSanitizer
 #   make tsan-check   a multi-thread search under ThreadSanitizer, failing on any report
@@ -27,6 +30,8 @@ BUILD     ?= build
 ASAN      ?= build-asan
 TSAN      ?= build-tsan
 PORTABLE  ?= build-portable
+EXE_BUILD ?= build-exe
+EXE       ?=
 CMAKE_GEN := cmake -S . -DCMAKE_BUILD_TYPE=Release
 SOURCES   := $(shell find Source Tests Training -name '*.cpp' -o -name '*.h' 2>/dev/null)
 SHARED    := ../shared/data
@@ -36,9 +41,15 @@ MATCH_ARGS ?= -engine cmd=$(BUILD)/tarn name=Tarn -engine cmd=$(BUILD)/tarn name
               -concurrency 2 -openings file=$(SHARED)/openings-uho4060v4.txt order=random \
               -pgnout file=$(BUILD)/match.pgn
 
-.PHONY: all build run test portable asan-test tsan-check perft-suite perft-bench eval-bench tb-bench train-bench load-check bench format format-check clean match nn-bench
+.PHONY: all exe build run test portable asan-test tsan-check perft-suite perft-bench eval-bench tb-bench train-bench load-check bench format format-check clean match nn-bench
 
-all: build
+all: $(if $(EXE),exe,build)
+
+exe:
+	@test -n "$(EXE)" || { echo "make exe: say where the engine goes with EXE=NAME"; exit 1; }
+	$(CMAKE_GEN) -B $(EXE_BUILD) -DCMAKE_CXX_COMPILER=$(CXX) -DTARN_TESTS=OFF $(CMAKE_FLAGS) >/dev/null
+	cmake --build $(EXE_BUILD) -j $(JOBS) --target tarn
+	cp $(EXE_BUILD)/tarn $(EXE)
 
 build:
 	$(CMAKE_GEN) -B $(BUILD) $(CMAKE_FLAGS) >/dev/null
@@ -100,4 +111,4 @@ format-check:
 	clang-format --dry-run --Werror $(SOURCES)
 
 clean:
-	rm -rf $(BUILD) $(ASAN) $(PORTABLE)
+	rm -rf $(BUILD) $(ASAN) $(PORTABLE) $(EXE_BUILD)

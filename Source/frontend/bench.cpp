@@ -46,7 +46,7 @@ constexpr const char* BENCH_FENS[BENCH_POSITIONS] = {
 
 } // namespace
 
-void run_benchmark(bool inline_search) {
+void run_benchmark(bool inline_search, bool summary_line) {
     SearchState& s     = search_state;
     s.move_time        = BENCH_MOVE_TIME;
     run_settings.noise = NOISE_SILENT;
@@ -89,6 +89,8 @@ void run_benchmark(bool inline_search) {
     }
     print_format("total time= %0.2f seconds, nodes= %.0f, nps= %.0f", total_time, total_nodes,
                  total_nodes / total_time);
+    if (summary_line)
+        print_format("%.0f nodes %.0f nps", total_nodes, total_nodes / total_time);
     run_settings.quit = 1;
 }
 

@@ -189,6 +189,17 @@ void write_startup_defaults() {
 
 SwitchResult parse_switches(int argc, const char* const* argv) {
     SwitchResult r;
+    // "bench" as the only argument runs the signature benchmark ("-pbench -d 12"), the way test
+    // frameworks call an engine they have built.
+    if (argc == 2 && word_is(argv[1], "bench")) {
+        r.run_mode             = RUN_BENCH;
+        r.bench_inline         = true;
+        r.bench_summary        = true;
+        search_state.max_depth = BENCH_SIGNATURE_DEPTH;
+        search_state.time_mode = TIME_FIXED_MOVE;
+        search_state.move_time = DEPTH_SWITCH_TIME;
+        return r;
+    }
     for (int i = 1; i < argc; ++i) {
         const auto is        = [&](const char* sw) { return word_is(argv[i], sw); };
         const auto has_value = [&]() { return i + 1 < argc; };
@@ -380,7 +391,7 @@ int tarn_main(int argc, const char* const* argv) {
             status = 0;
             break;
         case RUN_BENCH:
-            run_benchmark(choice.bench_inline);
+            run_benchmark(choice.bench_inline, choice.bench_summary);
             status = 0;
             break;
         case RUN_MKBOOK:

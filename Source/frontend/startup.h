@@ -29,9 +29,10 @@ enum RunMode {
 
 // What the switches chose: a run mode, or an exit status when start-up must end at once.
 struct SwitchResult {
-    int run_mode      = RUN_ENGINE;
-    bool bench_inline = false; // "-pbench": benchmark searches on the calling thread
-    int exit_status   = -1;    // >= 0: end with this status
+    int run_mode       = RUN_ENGINE;
+    bool bench_inline  = false; // "-pbench": benchmark searches on the calling thread
+    bool bench_summary = false; // "bench": the benchmark ends with "N nodes M nps"
+    int exit_status    = -1;    // >= 0: end with this status
 };
 
 // Writes the defaults that precede the switches into the process-wide records.

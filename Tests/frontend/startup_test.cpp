@@ -79,6 +79,17 @@ TEST_F(Switches, AreWholeCaseSensitiveWords) {
     EXPECT_EQ(switch_state(r), before);
 }
 
+TEST_F(Switches, BenchAloneIsTheSignatureBenchmark) {
+    const std::string signature = switch_state(parse({"-pbench", "-d", "12"}));
+    const SwitchResult r        = parse({"bench"});
+    EXPECT_EQ(switch_state(r), signature);
+    EXPECT_TRUE(r.bench_summary);
+    EXPECT_FALSE(parse({"-pbench", "-d", "12"}).bench_summary);
+    // Among other arguments the word is ignored, as any unknown argument is.
+    EXPECT_EQ(parse({"bench", "-hash", "1"}).run_mode, RUN_ENGINE);
+    EXPECT_EQ(parse({"-c", "bench"}).run_mode, RUN_ENGINE);
+}
+
 TEST_F(Switches, UnknownArgumentsAreIgnored) {
     const SwitchResult r = parse({"hello", "-frobnicate", "-hash", "32", "--", "-c"});
     EXPECT_EQ(live_options.Hash, 32);
