@@ -4,6 +4,7 @@
 #   make EXE=NAME     build the optimised engine alone (no tests, no tools) and copy it to
 #                     ./NAME, as distributed testing frameworks build an engine (CXX=... picks
 #                     the compiler; the build goes to build-exe/)
+#   make install      build, then install tarn and tarn-match in PREFIX/bin (PREFIX=/usr/local)
 #   make portable     build for any x86-64-v2 machine
 #   make asan-test    unit tests under AddressSanitizer and UndefinedBehaviorSanitizer
 #   make tsan-check   a multi-thread search under ThreadSanitizer, failing on any report
@@ -32,6 +33,7 @@ TSAN      ?= build-tsan
 PORTABLE  ?= build-portable
 EXE_BUILD ?= build-exe
 EXE       ?=
+PREFIX    ?= /usr/local
 CMAKE_GEN := cmake -S . -DCMAKE_BUILD_TYPE=Release
 SOURCES   := $(shell find Source Tests Training -name '*.cpp' -o -name '*.h' 2>/dev/null)
 SHARED    := ../shared/data
@@ -41,7 +43,7 @@ MATCH_ARGS ?= -engine cmd=$(BUILD)/tarn name=Tarn -engine cmd=$(BUILD)/tarn name
               -concurrency 2 -openings file=$(SHARED)/openings-uho4060v4.txt order=random \
               -pgnout file=$(BUILD)/match.pgn
 
-.PHONY: all exe build run test portable asan-test tsan-check perft-suite perft-bench eval-bench tb-bench train-bench load-check bench format format-check clean match nn-bench
+.PHONY: all exe install build run test portable asan-test tsan-check perft-suite perft-bench eval-bench tb-bench train-bench load-check bench format format-check clean match nn-bench
 
 all: $(if $(EXE),exe,build)
 
@@ -50,6 +52,9 @@ exe:
 	$(CMAKE_GEN) -B $(EXE_BUILD) -DCMAKE_CXX_COMPILER=$(CXX) -DTARN_TESTS=OFF $(CMAKE_FLAGS) >/dev/null
 	cmake --build $(EXE_BUILD) -j $(JOBS) --target tarn
 	cp $(EXE_BUILD)/tarn $(EXE)
+
+install: build
+	cmake --install $(BUILD) --prefix $(PREFIX)
 
 build:
 	$(CMAKE_GEN) -B $(BUILD) $(CMAKE_FLAGS) >/dev/null
