@@ -76,8 +76,8 @@ struct ThreadData {
     Move followup[PIECE_CODES][64];
 
     // --- evaluation caches ---
-    EvalCache eval_cache;     // whole evaluations; zero-filled at creation, never cleared
-    PawnHashTable pawn_table; // pawn-structure terms; zero-filled at creation, never cleared
+    EvalCache eval_cache;     // whole evaluations; zero-filled, cleared when evaluators change
+    PawnHashTable pawn_table; // pawn-structure terms; likewise
 
     // --- network state: buffers made by the first network evaluation, kept across searches ---
     NnThreadState nn;

@@ -1,5 +1,8 @@
 #include "eval/eval_cache.h"
 
+#include <algorithm>
+#include <iterator>
+
 #include "core/thread_data.h"
 
 namespace tarn {
@@ -70,6 +73,11 @@ void pawn_hash_store(ThreadData& td, std::uint64_t pawn_hash, int white_pawns, i
     e.pawn_hash      = pawn_hash;
     e.white_pawns    = white_pawns;
     e.black_pawns    = black_pawns;
+}
+
+void eval_caches_clear(ThreadData& td) {
+    std::fill(std::begin(td.eval_cache.entries), std::end(td.eval_cache.entries), EvalCacheEntry{});
+    std::fill(std::begin(td.pawn_table.entries), std::end(td.pawn_table.entries), PawnHashEntry{});
 }
 
 } // namespace tarn

@@ -3,7 +3,9 @@
 // whole evaluations (the network score and the hand-crafted score of one position side by
 // side, each evaluator owning one slot) and the PawnHashTable holds the pawn-structure terms.
 // Both are direct-mapped, always replaced on store, zero-filled with their ThreadData and
-// never cleared. Nothing hits at the root (ply 1): root positions are always evaluated afresh.
+// cleared only when the evaluators change (a new network or parameter table), since what they
+// hold is then another evaluation's. Nothing hits at the root (ply 1): root positions are
+// always evaluated afresh.
 // A store for a new key marks the other slot empty, so that one position's score is never
 // handed out for another that happened to take over the entry.
 
@@ -76,5 +78,7 @@ bool pawn_hash_probe(ThreadData& td, std::uint64_t pawn_hash, int ply, int& whit
 // marked empty when the entry held another position.
 void eval_cache_store(ThreadData& td, int side, EvalSlot slot, int score);
 void pawn_hash_store(ThreadData& td, std::uint64_t pawn_hash, int white_pawns, int black_pawns);
+// Empties both caches of a thread.
+void eval_caches_clear(ThreadData& td);
 
 } // namespace tarn

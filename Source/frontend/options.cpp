@@ -8,6 +8,7 @@
 #include "frontend/output.h"
 #include "frontend/run_settings.h"
 #include "search/search_state.h"
+#include "search/threads.h"
 #include "search/tt.h"
 #include "tb/tb_probe.h"
 
@@ -197,6 +198,7 @@ void set_option(const char* name, const char* value) {
         print_format("info string NN_File set to '%s'", o.NN_File);
         if (load_network() == NN_NO_MEMORY)
             std::exit(1);
+        clear_thread_caches();
     } else if (std::strcmp(name, "OwnBook_File") == 0) {
         copy_option_text(o.OwnBook_File, OPTION_PATH_CHARS, value);
         print_format("info string OwnBook_File set to '%s'", o.OwnBook_File);

@@ -9,6 +9,7 @@
 
 #include "core/platform.h"
 #include "core/thread_data.h"
+#include "eval/eval_cache.h"
 #include "frontend/output.h"
 #include "search/driver.h"
 #include "search/search_state.h"
@@ -147,6 +148,14 @@ void sum_counters() {
     s.pawn_probes = sums[5];
     s.pawn_hits   = sums[6];
     s.tbhits      = sums[7];
+}
+
+void clear_thread_caches() {
+    for (ThreadData* td : thread_records)
+        if (td)
+            eval_caches_clear(*td);
+    if (main_thread)
+        eval_caches_clear(*main_thread);
 }
 
 void release_thread_records(int keep) {

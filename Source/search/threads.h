@@ -3,7 +3,9 @@
 // threads once it has finished its first iteration, runs the driver as thread 0, joins the
 // others and then sets the finished bit of SearchState.mode. Threads share only the
 // transposition table and SearchState (lazy SMP). Thread records are kept between searches so
-// that the main thread's time check can read them safely while a search runs.
+// that the main thread's time check can read them safely while a search runs; thread_init
+// resets what a search counts in them, and their evaluation caches are emptied whenever the
+// evaluators change.
 
 #include <cstdint>
 #include <mutex>
@@ -37,6 +39,10 @@ void wait_for_search();
 [[noreturn]] void end_on_thread_failure(const char* message);
 // Recomputes the counter sums of SearchState (nothing once the search has finished).
 void sum_counters();
+// Empties the evaluation caches of every kept search record and of the game's record, after
+// the evaluators changed: the records outlive searches, and their caches would hand out the
+// old evaluators' scores.
+void clear_thread_caches();
 // Frees every search-thread record (shutdown, or a lower thread count between searches).
 void release_thread_records(int keep);
 

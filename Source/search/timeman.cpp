@@ -73,7 +73,8 @@ void search_setup() {
         s.move_by_depth[d]  = 0;
         s.nodes_by_depth[d] = 0;
     }
-    refresh_eval_params();
+    if (refresh_eval_params())
+        clear_thread_caches();
     const int side = p.side;
     if (s.time_mode != TIME_FIXED_MOVE) {
         const int moves  = planned_moves(game.game_ply);

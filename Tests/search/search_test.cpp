@@ -282,6 +282,43 @@ TEST_F(Search, PrintedLineEndsAtARepetitionAsTheSearchCountsIt) {
     EXPECT_EQ(printed_pv(twice, -1, {"g1f3", "b8c6", "d2d4", "e5d4"}), "g1f3");
 }
 
+// Entries of the thread's two evaluation caches that hold something.
+int cached_entries(const ThreadData& td) {
+    int n = 0;
+    for (const EvalCacheEntry& e : td.eval_cache.entries)
+        n += e.key != 0;
+    for (const PawnHashEntry& e : td.pawn_table.entries)
+        n += e.pawn_hash != 0;
+    return n;
+}
+
+TEST_F(Search, KeptRecordsStartEachSearchAfresh) {
+    search("r1bqkb1r/pppp1ppp/2n2n2/4p3/2B1P3/5N2/PPPP1PPP/RNBQK2R w KQkq -", 5);
+    ThreadData& td = *thread_records[0];
+    ASSERT_GT(td.nodes, 0u);
+    ASSERT_GT(td.tt_probes, 0u);
+    ASSERT_NE(td.root_pv[1], NULL_MOVE);
+    ASSERT_GT(cached_entries(td), 0);
+    // The next search's preparation clears what a search counts in the record it keeps.
+    ASSERT_TRUE(thread_init(0));
+    EXPECT_EQ(td.nodes + td.tbhits + td.eval_probes + td.eval_hits + td.tt_probes + td.tt_hits +
+                  td.pawn_probes + td.pawn_hits,
+              0u);
+    EXPECT_EQ(td.seldepth, 0);
+    EXPECT_EQ(td.iteration_depth, 0);
+    EXPECT_EQ(td.best_move_depth, 0);
+    EXPECT_EQ(td.root_fail, 0);
+    for (const Move m : td.root_pv)
+        EXPECT_EQ(m, NULL_MOVE);
+    // The caches stay while the evaluators do: a position scores the same in every search.
+    EXPECT_GT(cached_entries(td), 0);
+    // A new network empties them, in every kept record.
+    test::StdoutCapture capture;
+    set_option("NN_File", "embedded");
+    capture.take();
+    EXPECT_EQ(cached_entries(td), 0);
+}
+
 // The order in which the root loop takes the entries: the highest score first, ties to the
 // earlier entry.
 std::vector<Move> selection_order(std::vector<MoveEntry> list) {
