@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "batch/batch_support.h"
+#include "core/fen.h"
 #include "core/notation.h"
 #include "frontend/engine_process.h"
 #include "frontend/run_settings.h"
@@ -191,6 +192,26 @@ TEST_F(AnalyseEpd, ReportsEachPositionWhenNotQuiet) {
     for (const std::string& line : lines)
         move_lines += line.rfind("move= d1d4, time= ", 0) == 0;
     EXPECT_EQ(move_lines, 1);
+}
+
+// The tools search on a thread of their own that the clock check of the main loop leaves
+// alone: a time per position must still end each search, or "-t" would never return.
+TEST_F(AnalyseEpd, TimePerPositionEndsEachSearch) {
+    test::write_text_file(path("suite.epd"),
+                          std::string(START_FEN) + " bm e4;\n" + START_FEN + " bm d4;\n");
+    const test::EngineRun run = test::run_engine(
+        {"-anepd", path("suite.epd"), "-t", "0.2", "-hash", "1", "-o", path("out.epd")}, "");
+    EXPECT_EQ(run.exit_status, 0);
+    const std::vector<std::string> lines = test::output_lines(run.output);
+    const int at = test::find_line(lines, "Analyzing " + path("suite.epd") + "...");
+    ASSERT_GE(at, 0) << run.output;
+    double depth = -1;
+    for (std::size_t i = static_cast<std::size_t>(at); i < lines.size(); ++i)
+        if (std::sscanf(lines[i].c_str(), "avg depth= %lf", &depth) == 1)
+            break;
+    EXPECT_GE(depth, 1);
+    EXPECT_LT(depth, 40); // ended by the clock, not by the depth limit
+    EXPECT_EQ(test::read_lines(path("out.epd")).size(), 2u);
 }
 
 TEST_F(AnalyseEpd, EngineRunsTheSuiteFromTheCommandLine) {

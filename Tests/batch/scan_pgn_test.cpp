@@ -166,6 +166,27 @@ TEST_F(ScanPgn, RookEndingsWithOnePawn) {
     EXPECT_EQ(out[2], "r7/8/8/3k4/8/3K4/4P3/7R w - - 2 2 bm Ke3; tune 1.00000;");
 }
 
+TEST_F(ScanPgn, GamesWithoutAKnownResultGiveNoResultLabels) {
+    const std::string ending = "[FEN \"r7/8/4k3/8/8/4K3/4P3/7R w - - 0 1\"]\n\n"
+                               "1. Kd3 {+1.00/9} Kd5 {+0.80/9} 2. Ke3 {+0.50/9} Ke5 {+0.50/9} ";
+    for (const char* result : {"*", "?"}) {
+        const std::string text =
+            std::string("[Event \"r\"]\n[Result \"") + result + "\"]\n" + ending + result + "\n";
+        EXPECT_EQ(scan(text, 4), std::vector<std::string>{""}) << result;
+        EXPECT_EQ(scan(knight_game(score_comments({10, 20, 30, 40, 50, 60, 70, 80}), result), 2),
+                  std::vector<std::string>{""})
+            << result;
+    }
+}
+
+TEST_F(ScanPgn, TabsSeparateMovesAndComments) {
+    const std::vector<std::string> out =
+        scan("[Event \"t\"]\n[Result \"1-0\"]\n\n1.\tNf3\t{+0.10/5}\tNf6\t{+0.20/5}\t1-0\n", 3);
+    ASSERT_EQ(out.size(), 3u);
+    EXPECT_EQ(out[0], std::string(START_FEN) + " 0 0 bm Nf3; ce 10;");
+    EXPECT_EQ(out[1], "rnbqkbnr/pppppppp/8/8/8/5N2/PPPPPPPP/RNBQKB1R b KQkq - 1 1 bm Nf6; ce -20;");
+}
+
 TEST_F(ScanPgn, ListingMarksMistakesOfEitherSide) {
     // Black's ply 13 lets white's evaluation rise for good; white's ply 16 lets black's rise.
     std::vector<int> evals(30, 0);

@@ -191,6 +191,19 @@ TEST_F(TuneData, VariationEndsTakeTheLabelsFromTheMoversView) {
     EXPECT_TRUE(test::like(out[3], fen + " sc #;")) << out[3];
 }
 
+TEST_F(TuneData, DrawnResultWrittenAsAScoreIsAHalfPoint) {
+    const std::vector<std::string> out = run_tuning(START + " ce 20; gr 1/2-1/2;\n", 2, 2);
+    ASSERT_EQ(out.size(), 1u);
+    EXPECT_TRUE(test::like(out[0], START + " ce 20; sc #; gr 0.5;")) << out[0];
+
+    test::write_text_file(path("draw.epd"),
+                          START + " ce 35; gr 1/2-1/2;\n" + START + " ce 35; gr 1-0;\n");
+    const std::vector<std::uint8_t> bytes = convert("draw.epd");
+    ASSERT_EQ(bytes.size(), 2 * TRAINING_RECORD_BYTES);
+    EXPECT_EQ(decode(bytes.data()).result, 0);
+    EXPECT_EQ(decode(bytes.data() + TRAINING_RECORD_BYTES).result, RESULT_VALUE_WIN);
+}
+
 TEST_F(TuneData, InputIsNeverItsOwnOutput) {
     const std::string text = START + " ce 0;\n";
     test::write_text_file(path("set.epd"), text);

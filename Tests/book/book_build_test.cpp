@@ -170,6 +170,14 @@ TEST_F(BookBuild, CommentsVariationsAndAnnotationsAreNotMoves) {
     EXPECT_EQ(book_moves({"e2e4", "e7e5", "g1f3", "b8c6"}), (Weights{{"f1b5", 20}}));
 }
 
+TEST_F(BookBuild, TabsSeparateMovesAsBlanksDo) {
+    Lines printed;
+    const BookBuildCounts c = build(times(5, game("1-0", "1.\te4\te5\t2.\tNf3")), &printed);
+    EXPECT_EQ(c.nodes, 3);
+    EXPECT_FALSE(mentions(printed, "can't parse"));
+    EXPECT_EQ(book_moves({"e2e4", "e7e5"}), (Weights{{"g1f3", 20}}));
+}
+
 TEST_F(BookBuild, MoveNumbersResultsAndMateSignsAreHandled) {
     const std::string moves = "1.e4 1...e5 2.Bc4 Nc6 3. Qh5 3...Nf6 4.Qxf7#";
     Lines printed;

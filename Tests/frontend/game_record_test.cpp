@@ -124,6 +124,14 @@ TEST_F(GameRecord, PgnReadingRules) {
     EXPECT_EQ(main_thread->game_ply, 2);
 }
 
+TEST_F(GameRecord, TabsSeparateMoves) {
+    std::istringstream in("[Event \"x\"]\n1.\te4\te5\t2.\tNf3\t{a\tcomment}\tNc6\n");
+    bool ok = false;
+    quietly([&] { ok = read_game(in, ""); });
+    EXPECT_TRUE(ok);
+    EXPECT_EQ(main_thread->game_ply, 4);
+}
+
 TEST_F(GameRecord, TaggedGameAndFenTag) {
     const std::string pgn =
         "[Event \"a\"]\n[Round \"1\"]\n1. d4 d5 *\n"

@@ -65,6 +65,17 @@ TEST(InputPoll, EmptyLinesAreNeverHandedOut) {
     EXPECT_FALSE(poll_line(line));
 }
 
+// Only line ends split the input: an "@" inside a file name or option value stays in its line.
+TEST(InputPoll, AtSignIsAnOrdinaryCharacter) {
+    test::StdinPipe in;
+    in.write("setoption name OwnBook_File value books/a@b.bin\nisready\n");
+    std::string line;
+    ASSERT_TRUE(poll_line(line));
+    EXPECT_EQ(line, "setoption name OwnBook_File value books/a@b.bin");
+    ASSERT_TRUE(poll_line(line));
+    EXPECT_EQ(line, "isready");
+}
+
 TEST(InputPoll, CarriageReturnEndsTheText) {
     test::StdinPipe in;
     in.write("\r\nisready\r\n");

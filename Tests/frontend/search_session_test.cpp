@@ -101,6 +101,18 @@ TEST(SearchSession, QuitDuringASearchPrintsNoBestmove) {
     EXPECT_EQ(count_prefix(rest, "bestmove"), 0);
 }
 
+TEST(SearchSession, NodesZeroSearchesOneNodeRatherThanForever) {
+    test::LiveEngine engine({"-hash", "1"});
+    engine.send("position startpos");
+    engine.send("go nodes 0");
+    const std::vector<std::string> lines = engine.read_until("bestmove");
+    ASSERT_FALSE(lines.empty()); // a budget of no nodes at all would never end
+    EXPECT_NE(lines.back(), "bestmove null");
+    EXPECT_LE(deepest(lines), 2);
+    engine.send("quit");
+    EXPECT_EQ(engine.finish(), 0);
+}
+
 TEST(SearchSession, MatedRootAnswersNull) {
     test::LiveEngine engine({"-hash", "1"});
     engine.send("position fen R5k1/5ppp/8/8/8/8/8/6K1 b - -");
