@@ -156,8 +156,11 @@ bool read_game(std::istream& in, const std::string& tag) {
         }
         if (depth == 0 && !line.empty() && line[0] == '[')
             continue;
-        // Comments and variations are dropped, their nesting counted across lines.
+        // Comments and variations are dropped, their nesting counted across lines; a ";"
+        // outside them comments out the rest of the line.
         for (char c : line) {
+            if (c == ';' && depth == 0)
+                break;
             if (c == '{' || c == '(')
                 ++depth;
             else if ((c == '}' || c == ')') && depth > 0)

@@ -92,10 +92,11 @@ void read_header(ScannedGame& game, ScanOutput& output, const std::string& line)
     if (has(line, "unterminated") || has(line, "time forfeit") || has(line, "abandoned"))
         game.skip = true;
     // A header ends the move text before it, including a comment left open there.
-    game.count         = 0;
-    game.overflow      = false;
-    game.comment_depth = 0;
-    game.moves[0].eval = EVAL_NONE;
+    game.count           = 0;
+    game.overflow        = false;
+    game.comment_depth   = 0;
+    game.variation_depth = 0;
+    game.moves[0].eval   = EVAL_NONE;
     game.comment.clear();
 }
 
@@ -113,7 +114,7 @@ void add_move(ScannedGame& game, const std::string& word) {
 }
 
 void close_comment(ScannedGame& game) {
-    if (game.count == 0 || game.overflow)
+    if (game.count == 0 || game.overflow || game.variation_depth > 0)
         return;
     const int k        = game.count - 1;
     game.moves[k].eval = static_cast<std::int16_t>(
@@ -130,15 +131,23 @@ void read_move_text(ScannedGame& game, const std::string& line) {
             } else if (c == '}') {
                 if (--game.comment_depth == 0)
                     close_comment(game);
-            } else if (game.comment.size() < SCAN_COMMENT_CHARS) {
+            } else if (game.comment.size() < SCAN_COMMENT_CHARS && game.variation_depth == 0) {
                 game.comment += c;
             }
         } else if (c == '{') {
             game.comment_depth = 1;
+        } else if (c == ';') {
+            break; // a comment to the end of the line
+        } else if (c == '(') {
+            ++game.variation_depth;
+        } else if (c == ')') {
+            game.variation_depth -= game.variation_depth > 0 ? 1 : 0;
+        } else if (game.variation_depth > 0) {
+            continue;
         } else if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z')) {
             std::size_t end = i;
             while (end < n && line[end] != ' ' && line[end] != '\t' && line[end] != '{' &&
-                   line[end] != '}')
+                   line[end] != '}' && line[end] != '(' && line[end] != ')' && line[end] != ';')
                 ++end;
             add_move(game, line.substr(i, end - i));
             i = end - 1;

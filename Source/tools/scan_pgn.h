@@ -36,14 +36,15 @@ struct ScannedMove {
 // The game being read, with the reader's state inside its move text.
 struct ScannedGame {
     std::string fen; // of a "FEN" tag; empty for the start position
-    int result        = RESULT_OTHER;
-    bool result_known = false; // "1-0", "0-1" or "1/2-1/2"
-    bool skip         = false; // unterminated, forfeited or abandoned
-    bool site_flag    = false; // the comments give the mover's view, not white's
-    int count         = 0;     // moves read
-    bool overflow     = false; // moves beyond the limit came; their comments are ignored
-    int comment_depth = 0;
-    std::string comment; // text of the comments since the last move
+    int result          = RESULT_OTHER;
+    bool result_known   = false; // "1-0", "0-1" or "1/2-1/2"
+    bool skip           = false; // unterminated, forfeited or abandoned
+    bool site_flag      = false; // the comments give the mover's view, not white's
+    int count           = 0;     // moves read
+    bool overflow       = false; // moves beyond the limit came; their comments are ignored
+    int comment_depth   = 0;
+    int variation_depth = 0; // open "(": the moves and comments inside belong to no record
+    std::string comment;     // text of the comments since the last move
     ScannedMove moves[SCAN_MAX_PLIES + 1];
 };
 

@@ -187,6 +187,18 @@ TEST_F(ScanPgn, TabsSeparateMovesAndComments) {
     EXPECT_EQ(out[1], "rnbqkbnr/pppppppp/8/8/8/5N2/PPPPPPPP/RNBQKB1R b KQkq - 1 1 bm Nf6; ce -20;");
 }
 
+TEST_F(ScanPgn, VariationsAndLineCommentsAreNotMoves) {
+    const std::vector<std::string> out =
+        scan("[Event \"v\"]\n[Result \"1-0\"]\n\n1. Nf3 {+0.10/5} (1. e4 {+0.90/5} e5) Nf6 "
+             "{+0.20/5} ; 2. Nc3 {+5.00/5} a remark\n2. Ng1 {+0.30/5} 1-0\n",
+             3);
+    ASSERT_EQ(out.size(), 4u);
+    EXPECT_EQ(out[0], std::string(START_FEN) + " 0 0 bm Nf3; ce 10;");
+    EXPECT_EQ(out[1], "rnbqkbnr/pppppppp/8/8/8/5N2/PPPPPPPP/RNBQKB1R b KQkq - 1 1 bm Nf6; ce -20;");
+    EXPECT_EQ(out[2],
+              "rnbqkb1r/pppppppp/5n2/8/8/5N2/PPPPPPPP/RNBQKB1R w KQkq - 2 2 bm Ng1; ce 30;");
+}
+
 TEST_F(ScanPgn, ListingMarksMistakesOfEitherSide) {
     // Black's ply 13 lets white's evaluation rise for good; white's ply 16 lets black's rise.
     std::vector<int> evals(30, 0);

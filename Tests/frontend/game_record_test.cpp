@@ -132,6 +132,14 @@ TEST_F(GameRecord, TabsSeparateMoves) {
     EXPECT_EQ(main_thread->game_ply, 4);
 }
 
+TEST_F(GameRecord, SemicolonCommentsOutTheRestOfTheLine) {
+    std::istringstream in("[Event \"x\"]\n1. e4 e5 ; 2. Qh5 was the idea\n2. Nf3 Nc6 *\n");
+    bool ok               = false;
+    const std::string out = quietly([&] { ok = read_game(in, ""); });
+    EXPECT_TRUE(ok) << out;
+    EXPECT_EQ(main_thread->game_ply, 4);
+}
+
 TEST_F(GameRecord, TaggedGameAndFenTag) {
     const std::string pgn =
         "[Event \"a\"]\n[Round \"1\"]\n1. d4 d5 *\n"
