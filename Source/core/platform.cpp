@@ -14,6 +14,12 @@
 
 namespace tarn {
 
+namespace {
+
+constexpr int PAUSE_MICROSECONDS = 20;
+
+} // namespace
+
 double platform_now() {
     const auto t = std::chrono::steady_clock::now().time_since_epoch();
     return std::chrono::duration<double>(t).count();
@@ -24,6 +30,10 @@ void platform_sleep_ms(int ms) {
         sched_yield();
     else
         std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+}
+
+void platform_pause() {
+    std::this_thread::sleep_for(std::chrono::microseconds(PAUSE_MICROSECONDS));
 }
 
 long platform_read_input(char* buffer, std::size_t cap) {

@@ -14,6 +14,10 @@ namespace tarn {
 double platform_now();
 // Sleeps about ms milliseconds; 0 yields the processor.
 void platform_sleep_ms(int ms);
+// Sleeps a few microseconds. Unlike a yield, this lets a thread that shares its cores with
+// many busy ones (more search threads than cores) run again soon: a thread that yields waits
+// until every other runnable thread has had its turn.
+void platform_pause();
 // Result of platform_read_input: bytes read, nothing waiting, or the stream has ended.
 constexpr long INPUT_NOTHING = 0;
 constexpr long INPUT_ENDED   = -1;

@@ -162,6 +162,10 @@ void dispatch_uci(const std::string& line) {
     const std::size_t word_start = line.find_first_not_of(' ');
     const std::size_t rest_at    = word_start + word.size() + 1;
     const char* rest             = rest_at < line.size() ? line.c_str() + rest_at : "";
+    // The threads of the last search may still be leaving; only "isready" is answered before
+    // they have.
+    if (word != "isready")
+        join_search_threads();
     if (word == "uci")
         uci_identify();
     else if (word == "isready")
@@ -283,8 +287,14 @@ void report_search() {
     } else {
         print_search_report();
     }
-    wait_for_search(); // the search has finished: this joins its thread, stop = 0, mode = 0
-    console_after_search();
+    // The search has finished. A GUI may ask "isready" at once, so its threads are joined only
+    // when the next command needs them gone; the console plays on at once and joins them now.
+    if (run_settings.protocol_mode == PROTOCOL_UCI) {
+        release_search();
+    } else {
+        wait_for_search();
+        console_after_search();
+    }
 }
 
 } // namespace
@@ -317,13 +327,16 @@ void main_loop() {
         const int now = s.mode;
         if (now != MODE_IDLE && !(now & MODE_FINISHED)) {
             if (s.elapsed < 0.015 || s.stop) {
-                platform_sleep_ms(0);
+                platform_pause();
                 continue;
             }
         } else if (now & MODE_FINISHED) {
             report_search();
         }
-        platform_sleep_ms(s.elapsed < 0.03 || s.stop ? 0 : 1);
+        if (s.elapsed < 0.03 || s.stop)
+            platform_pause();
+        else
+            platform_sleep_ms(1);
         poll_and_dispatch();
     }
 }

@@ -430,6 +430,8 @@ void search_driver(int t) {
     for (int depth = 1; depth <= MAX_ITERATION;) {
         if (master) {
             s.iteration_depth = depth;
+            if (depth == 2)
+                release_helpers();
         } else {
             if (depth > 5 && depth < s.max_depth && s.multipv == 1) {
                 int at_depth = 0;

@@ -1,5 +1,6 @@
 #include "search/threads.h"
 
+#include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -26,41 +27,118 @@ constexpr std::uint64_t UNLIMITED_NODES = std::uint64_t{1} << 62;
 
 std::thread master_thread;
 
-void worker(int t) {
+// The helper threads (records 1 and up). They are started by the first search that needs
+// them and then wait between searches, so that a search does not start and end the operating
+// system's threads again: with many more threads than cores, threads started afresh would run
+// ahead of the front end's thread until they had caught up with its processor time, leaving
+// commands such as "isready" unanswered meanwhile. They end when the thread count falls or the
+// program ends.
+struct HelperPool {
+    std::vector<std::thread> threads; // threads[i] searches with record i + 1
+    std::mutex lock;
+    std::condition_variable wake;  // a search has started, or the pool closes
+    std::condition_variable start; // the helpers of the current search may search
+    std::condition_variable done;  // the last busy helper has left its search
+    std::uint64_t generation = 0;  // searches handed to the helpers so far
+    std::uint64_t released   = 0;  // the last search whose helpers may search
+    int busy                 = 0;  // helpers not yet back from the current search
+    bool closing             = false;
+};
+
+HelperPool pool;
+
+// One search of helper t: its record is prepared at once, and it searches (until stop) once
+// the master has finished its first iteration. The helpers wait asleep rather than polling,
+// which with many more threads than cores would keep the master from finishing it.
+void helper_search(int t, std::uint64_t generation) {
     if (!thread_init(t))
         return;
-    while (search_state.iteration_depth < 2 && !search_state.stop)
-        platform_sleep_ms(1);
+    {
+        std::unique_lock<std::mutex> hold(pool.lock);
+        pool.start.wait(hold, [&] { return pool.released == generation; });
+    }
     if (t < search_state.threads)
         search_driver(t);
+}
+
+void helper_loop(int t, std::uint64_t seen) {
+    for (;;) {
+        {
+            std::unique_lock<std::mutex> hold(pool.lock);
+            pool.wake.wait(hold, [&] { return pool.closing || pool.generation != seen; });
+            if (pool.closing)
+                return;
+            seen = pool.generation;
+        }
+        helper_search(t, seen);
+        std::lock_guard<std::mutex> hold(pool.lock);
+        if (--pool.busy == 0)
+            pool.done.notify_all();
+    }
+}
+
+// Hands the search to every helper, starting those the thread count now calls for.
+void start_helpers() {
+    std::lock_guard<std::mutex> hold(pool.lock);
+    const std::uint64_t before = pool.generation++;
+    try {
+        while (static_cast<int>(pool.threads.size()) < search_state.threads - 1) {
+            const int t = static_cast<int>(pool.threads.size()) + 1;
+            pool.threads.emplace_back(helper_loop, t, before);
+        }
+    } catch (const std::system_error&) {
+        end_on_thread_failure(THREAD_START_FAILED);
+    }
+    pool.busy = static_cast<int>(pool.threads.size());
+    pool.wake.notify_all();
+}
+
+} // namespace
+
+void release_helpers() {
+    std::lock_guard<std::mutex> hold(pool.lock);
+    pool.released = pool.generation;
+    pool.start.notify_all();
+}
+
+namespace {
+
+void wait_for_helpers() {
+    std::unique_lock<std::mutex> hold(pool.lock);
+    pool.done.wait(hold, [] { return pool.busy == 0; });
+}
+
+// Ends every helper thread (none is searching: the master has waited for them).
+void close_helpers() {
+    {
+        std::lock_guard<std::mutex> hold(pool.lock);
+        pool.closing = true;
+        pool.wake.notify_all();
+    }
+    for (std::thread& h : pool.threads)
+        h.join();
+    std::lock_guard<std::mutex> hold(pool.lock);
+    pool.threads.clear();
+    pool.closing = false;
 }
 
 void master() {
     if (!thread_init(0))
         end_on_thread_failure(THREAD_RECORD_FAILED);
-    // Every record exists before any worker starts, so no thread writes the record table
+    // Every record exists before any helper starts, so no thread writes the record table
     // while others read it.
     for (int t = 1; t < search_state.threads; ++t)
         if (!thread_records[t])
             thread_records[t] = thread_data_create();
-    std::vector<std::thread> workers;
-    try {
-        for (int t = 1; t < search_state.threads; ++t)
-            workers.emplace_back(worker, t);
-    } catch (const std::system_error&) {
-        end_on_thread_failure(THREAD_START_FAILED);
-    }
+    start_helpers();
     if (search_state.threads >= 1)
         search_driver(0);
+    release_helpers();
     sum_counters();
-    for (std::thread& w : workers) {
-        try {
-            w.join();
-        } catch (const std::system_error&) {
-            end_on_thread_failure("can't join a search thread");
-        }
-    }
+    // The result is final once thread 0 is done (it has set stop for the others): it can be
+    // reported while they leave.
     search_state.mode = static_cast<std::uint8_t>(search_state.mode | MODE_FINISHED);
+    wait_for_helpers();
 }
 
 } // namespace
@@ -120,6 +198,18 @@ void wait_for_search() {
     search_state.mode = MODE_IDLE;
 }
 
+void release_search() {
+    search_state.stop = 1;
+    search_state.mode = MODE_IDLE;
+}
+
+void join_search_threads() {
+    if (search_state.mode != MODE_IDLE || !master_thread.joinable())
+        return;
+    master_thread.join();
+    search_state.stop = 0;
+}
+
 void sum_counters() {
     SearchState& s = search_state;
     if (s.mode & MODE_FINISHED)
@@ -161,6 +251,8 @@ void clear_thread_caches() {
 void release_thread_records(int keep) {
     if (master_thread.joinable())
         master_thread.join();
+    search_state.stop = 0;
+    close_helpers();
     for (int t = keep; t < MAX_THREADS; ++t) {
         thread_data_destroy(thread_records[t]);
         thread_records[t] = nullptr;

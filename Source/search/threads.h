@@ -1,7 +1,8 @@
 #pragma once
-// Search threads: one master per search, started by the front end, which starts the other
-// threads once it has finished its first iteration, runs the driver as thread 0, joins the
-// others and then sets the finished bit of SearchState.mode. Threads share only the
+// Search threads: one master per search, started by the front end, which hands the search to
+// the helper threads (they join in once it has finished its first iteration), runs the driver
+// as thread 0, sets the finished bit of SearchState.mode and waits for the helpers to be
+// back. Helper threads live between searches. Threads share only the
 // transposition table and SearchState (lazy SMP). Thread records are kept between searches so
 // that the main thread's time check can read them safely while a search runs; thread_init
 // resets what a search counts in them, and their evaluation caches are emptied whenever the
@@ -31,19 +32,31 @@ extern std::mutex counters_lock;
 bool thread_init(int t);
 // stop = 0, mode = code, and starts the master thread. False when it cannot be started.
 bool start_search(int code);
+// Lets the helper threads of the running search start searching; thread 0 calls it when its
+// first iteration is done, and once more when it leaves the search.
+void release_helpers();
 // Waits until the running search has finished, then stop = 0 and mode = 0.
 void wait_for_search();
 // Ends the process with status -1 and the message as an "info string": a search thread could
 // not be prepared, started or joined, and the search cannot go on without it. Safe to call
 // from a search thread, where a normal exit would meet the still running master thread.
 [[noreturn]] void end_on_thread_failure(const char* message);
+// Ends a finished search without waiting for its threads to leave: mode = 0, stop stays set so
+// that they leave at once. With many more threads than cores that takes a while, and the front
+// end answers meanwhile; join_search_threads must come before anything else touches the game,
+// the table or the thread records.
+void release_search();
+// Waits for the threads of a released search to leave, then stop = 0; nothing while a search
+// runs or when none was released.
+void join_search_threads();
 // Recomputes the counter sums of SearchState (nothing once the search has finished).
 void sum_counters();
 // Empties the evaluation caches of every kept search record and of the game's record, after
 // the evaluators changed: the records outlive searches, and their caches would hand out the
 // old evaluators' scores.
 void clear_thread_caches();
-// Frees every search-thread record (shutdown, or a lower thread count between searches).
+// Ends the helper threads and frees every search-thread record from keep on (shutdown, or a
+// lower thread count between searches).
 void release_thread_records(int keep);
 
 } // namespace tarn
