@@ -198,8 +198,7 @@ SwitchResult parse_switches(int argc, const char* const* argv) {
         if (is("-cfg") && has_value())
             copy_option_text(live_options.ConfigFilePath, OPTION_PATH_CHARS, argv[++i]);
         if (is("-d") && has_value()) {
-            const int depth        = read_int(argv[++i]);
-            search_state.max_depth = depth > MAX_SEARCH_DEPTH ? MAX_SEARCH_DEPTH : depth;
+            search_state.max_depth = search_depth_limit(read_int(argv[++i]));
             search_state.time_mode = TIME_FIXED_MOVE;
             search_state.move_time = DEPTH_SWITCH_TIME;
         }

@@ -3,7 +3,11 @@
 #include <string>
 #include <vector>
 
+#include "core/fen.h"
+#include "core/movegen.h"
+#include "core/notation.h"
 #include "frontend/live_engine.h"
+#include "support/test_support.h"
 
 namespace tarn {
 namespace {
@@ -168,6 +172,64 @@ TEST(SearchSession, IsreadyWhileFourThreadsSearch) {
     std::vector<std::string> rest;
     EXPECT_EQ(engine.finish(&rest), 0);
     EXPECT_EQ(count_prefix(rest, "bestmove"), 0);
+}
+
+} // namespace
+} // namespace tarn
+
+namespace tarn {
+namespace {
+
+// The move of a "bestmove" line, checked against the legal moves of the start position.
+bool is_legal_start_move(const std::string& bestmove_line) {
+    const std::string prefix = "bestmove ";
+    if (bestmove_line.rfind(prefix, 0) != 0)
+        return false;
+    const std::string word = bestmove_line.substr(prefix.size(), 4);
+    test::ThreadDataHandle td;
+    Position& pos = test::set_fen(*td, START_FEN);
+    for (const Move m : legal_moves(pos))
+        if (move_to_coord(pos, pos.side, m) == word)
+            return true;
+    return false;
+}
+
+TEST(SearchSession, DepthBelowOneSearchesDepthOne) {
+    test::LiveEngine engine({"-hash", "1"});
+    engine.send("position startpos");
+    for (const char* go : {"go depth 0", "go depth -1"}) {
+        engine.send(go);
+        const std::vector<std::string> lines = engine.read_until("bestmove");
+        ASSERT_FALSE(lines.empty()) << go;
+        EXPECT_EQ(deepest(lines), 1) << go;
+        EXPECT_TRUE(is_legal_start_move(lines.back())) << go << ": " << lines.back();
+    }
+    engine.send("quit");
+    EXPECT_EQ(engine.finish(), 0);
+}
+
+// A depth beyond the integer range is the deepest search there is, on one thread or many, and
+// leaves nothing behind that upsets the next search.
+TEST(SearchSession, HugeDepthIsClampedOnOneOrManyThreads) {
+    for (const char* threads : {"1", "2", "64"}) {
+        test::LiveEngine engine({"-hash", "1"});
+        engine.send(std::string("setoption name Threads value ") + threads);
+        engine.send("position startpos");
+        engine.send("go depth 99999999999");
+        ASSERT_FALSE(engine.read_until("info depth 3").empty()) << threads;
+        engine.send("stop");
+        std::vector<std::string> lines = engine.read_until("bestmove");
+        ASSERT_FALSE(lines.empty()) << threads;
+        EXPECT_TRUE(is_legal_start_move(lines.back())) << threads << ": " << lines.back();
+        engine.send("setoption name Threads value 2");
+        engine.send("go depth 2");
+        lines = engine.read_until("bestmove");
+        ASSERT_FALSE(lines.empty()) << threads;
+        EXPECT_EQ(deepest(lines), 2) << threads;
+        EXPECT_TRUE(is_legal_start_move(lines.back())) << threads << ": " << lines.back();
+        engine.send("quit");
+        EXPECT_EQ(engine.finish(), 0) << threads;
+    }
 }
 
 } // namespace
