@@ -339,11 +339,8 @@ int tarn_main(int argc, const char* const* argv) {
     search_state.threads = live_options.Threads;
     print_format("info string Hello from %s", ENGINE_NAME);
     size_hash_for_small_searches();
-    search_state.hash_mb = live_options.Hash;
-    if (!tt_allocate()) {
-        thread_data_destroy(main_thread);
-        return 1;
-    }
+    if (!tt_resize(live_options.Hash))
+        live_options.Hash = search_state.hash_mb;
     if (live_options.Log && !log_is_open())
         open_log();
     const int timer_period =

@@ -6,7 +6,9 @@
 #include "core/fen.h"
 #include "core/movegen.h"
 #include "core/notation.h"
+#include "core/platform.h"
 #include "frontend/live_engine.h"
+#include "search/tt.h"
 #include "support/test_support.h"
 
 namespace tarn {
@@ -230,6 +232,36 @@ TEST(SearchSession, HugeDepthIsClampedOnOneOrManyThreads) {
         engine.send("quit");
         EXPECT_EQ(engine.finish(), 0) << threads;
     }
+}
+
+// The announced maximum of Hash may be more than the machine has: the engine says so, keeps
+// the table it has and goes on.
+TEST(SearchSession, HashBeyondTheMachineKeepsThePreviousTable) {
+    constexpr int LARGEST      = 32768;
+    const std::size_t physical = platform_physical_memory();
+    if (physical == 0 || tt_table_bytes(LARGEST) <= physical / 10 * 9)
+        GTEST_SKIP() << "this machine could hold the largest table";
+    test::LiveEngine engine({"-hash", "1"});
+    engine.send("setoption name Hash value " + std::to_string(LARGEST));
+    engine.send("isready");
+    std::vector<std::string> lines = engine.read_until("readyok");
+    ASSERT_FALSE(lines.empty());
+    EXPECT_NE(std::find(lines.begin(), lines.end(), "info string Hash set to 32768"), lines.end());
+    EXPECT_NE(std::find(lines.begin(), lines.end(),
+                        "info string can't allocate 32768 Mbytes for hash table, keeping 1"),
+              lines.end());
+    engine.send("uci");
+    lines = engine.read_until("uciok");
+    EXPECT_NE(std::find(lines.begin(), lines.end(),
+                        "option name Hash type spin default 1 min 0 max 32768"),
+              lines.end());
+    engine.send("position startpos");
+    engine.send("go depth 3");
+    lines = engine.read_until("bestmove");
+    ASSERT_FALSE(lines.empty());
+    EXPECT_TRUE(is_legal_start_move(lines.back())) << lines.back();
+    engine.send("quit");
+    EXPECT_EQ(engine.finish(), 0);
 }
 
 } // namespace
