@@ -302,40 +302,47 @@ void report_search() {
 
 } // namespace
 
+bool main_loop_turn() {
+    SearchState& s = search_state;
+    clock_update();
+    time_check();
+    const int mode = s.mode;
+    if (mode == MODE_REQUESTED || mode == MODE_PONDER_REQ) {
+        search_setup();
+        s.pv[1] = s.pv[2] = 0;
+        s.book_move       = 0;
+        if (mode == MODE_REQUESTED && live_options.OwnBook) {
+            const Move book = book_move_for_game(main_thread->pos);
+            if (book) {
+                s.pv[1] = s.book_move = book;
+                s.best_score          = 0;
+                s.stop                = 1;
+            }
+        }
+        const int running = mode == MODE_REQUESTED ? MODE_SEARCHING : MODE_PONDERING;
+        if (main_thread->pos.rule50 > 100 || s.pv[1]) {
+            s.mode = static_cast<std::uint8_t>(MODE_FINISHED | running);
+        } else if (!start_search(running)) {
+            std::exit(-1);
+        }
+    }
+    const int now = s.mode;
+    if (now != MODE_IDLE && !(now & MODE_FINISHED)) {
+        if (s.elapsed < 0.015 || s.stop) {
+            platform_sleep_ms(0);
+            return false;
+        }
+    } else if (now & MODE_FINISHED) {
+        report_search();
+    }
+    return true;
+}
+
 void main_loop() {
     SearchState& s = search_state;
     while (!run_settings.quit) {
-        clock_update();
-        time_check();
-        const int mode = s.mode;
-        if (mode == MODE_REQUESTED || mode == MODE_PONDER_REQ) {
-            search_setup();
-            s.pv[1] = s.pv[2] = 0;
-            s.book_move       = 0;
-            if (mode == MODE_REQUESTED && live_options.OwnBook) {
-                const Move book = book_move_for_game(main_thread->pos);
-                if (book) {
-                    s.pv[1] = s.book_move = book;
-                    s.best_score          = 0;
-                    s.stop                = 1;
-                }
-            }
-            const int running = mode == MODE_REQUESTED ? MODE_SEARCHING : MODE_PONDERING;
-            if (main_thread->pos.rule50 > 100 || s.pv[1]) {
-                s.mode = static_cast<std::uint8_t>(MODE_FINISHED | running);
-            } else if (!start_search(running)) {
-                std::exit(-1);
-            }
-        }
-        const int now = s.mode;
-        if (now != MODE_IDLE && !(now & MODE_FINISHED)) {
-            if (s.elapsed < 0.015 || s.stop) {
-                platform_sleep_ms(0);
-                continue;
-            }
-        } else if (now & MODE_FINISHED) {
-            report_search();
-        }
+        if (!main_loop_turn())
+            continue;
         platform_sleep_ms(s.elapsed < 0.03 || s.stop ? 0 : 1);
         poll_and_dispatch();
     }
