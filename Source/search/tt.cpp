@@ -177,8 +177,9 @@ void tt_clear() {
     for (int i = 0; i < slices; ++i) {
         const std::uint64_t begin = slice * static_cast<std::uint64_t>(i);
         const std::uint64_t end   = i + 1 == slices ? total : begin + slice;
-        workers.emplace_back([begin, end, &t] {
-            std::fill(t.words + 2 * begin, t.words + 2 * end, std::uint64_t{0});
+        std::uint64_t* words      = t.words;
+        workers.emplace_back([begin, end, words] {
+            std::fill(words + 2 * begin, words + 2 * end, std::uint64_t{0});
         });
     }
     for (std::thread& w : workers)
