@@ -24,6 +24,9 @@
 #   make bench        the single-thread benchmark whose node total is the bench signature
 #   make match        a short match of Tarn against itself with Selectivity 0 on one side
 #                     (MATCH_ARGS=... plays any other match; see the README)
+#   make fuzz         build the fuzzers (clang-14, libFuzzer) and run each target for
+#                     FUZZ_SECONDS seconds (60 by default) on its corpus
+#   make fuzz-replay  build the fuzzers and run every corpus input once through them
 #   make format       format the sources; make format-check only checks
 
 JOBS      ?= 2
@@ -34,6 +37,8 @@ PORTABLE  ?= build-portable
 EXE_BUILD ?= build-exe
 EXE       ?=
 PREFIX    ?= /usr/local
+FUZZ      ?= build-fuzz
+FUZZ_SECONDS ?= 60
 CMAKE_GEN := cmake -S . -DCMAKE_BUILD_TYPE=Release
 SOURCES   := $(shell find Source Tests Training -name '*.cpp' -o -name '*.h' 2>/dev/null)
 SHARED    := ../shared/data
@@ -43,7 +48,7 @@ MATCH_ARGS ?= -engine cmd=$(BUILD)/tarn name=Tarn -engine cmd=$(BUILD)/tarn name
               -concurrency 2 -openings file=$(SHARED)/openings-uho4060v4.txt order=random \
               -pgnout file=$(BUILD)/match.pgn
 
-.PHONY: all exe install build run test portable asan-test tsan-check perft-suite perft-bench eval-bench tb-bench train-bench load-check bench format format-check clean match nn-bench
+.PHONY: all exe install build run test portable asan-test tsan-check perft-suite perft-bench eval-bench tb-bench train-bench load-check bench format format-check clean match nn-bench fuzz fuzz-build fuzz-replay
 
 all: $(if $(EXE),exe,build)
 
@@ -79,6 +84,16 @@ tsan-check:
 	cmake -S . -B $(TSAN) -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS="-O1 -g" -DTARN_TSAN=ON $(CMAKE_FLAGS) >/dev/null
 	cmake --build $(TSAN) -j $(JOBS) --target tarn
 	Tests/tools/tsan_search.sh $(TSAN)/tarn
+
+fuzz-build:
+	CC=clang-14 CXX=clang++-14 cmake -S . -B $(FUZZ) -DCMAKE_BUILD_TYPE=Debug -DTARN_FUZZ=ON $(CMAKE_FLAGS) >/dev/null
+	cmake --build $(FUZZ) -j $(JOBS)
+
+fuzz: fuzz-build
+	Tests/fuzz/run_fuzz.sh $(FUZZ) $(FUZZ_SECONDS)
+
+fuzz-replay: fuzz-build
+	cd $(FUZZ) && ctest --output-on-failure -j $(JOBS) -L fuzz
 
 perft-suite: build
 	./$(BUILD)/tarn_perft suite $(SHARED)/perft-standard.txt --max-nodes $(PERFT_MAX)
@@ -116,4 +131,4 @@ format-check:
 	clang-format --dry-run --Werror $(SOURCES)
 
 clean:
-	rm -rf $(BUILD) $(ASAN) $(PORTABLE) $(EXE_BUILD)
+	rm -rf $(BUILD) $(ASAN) $(PORTABLE) $(EXE_BUILD) $(FUZZ)

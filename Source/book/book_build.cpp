@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdio>
 #include <fstream>
 #include <new>
 #include <string>
@@ -11,6 +12,7 @@
 #include "core/fen.h"
 #include "core/makemove.h"
 #include "core/notation.h"
+#include "core/staged_file.h"
 #include "core/thread_data.h"
 #include "frontend/output.h"
 
@@ -246,9 +248,11 @@ void read_line(BookReader& r, const std::string& line) {
         read_move_text(r, line);
 }
 
+// Writes the book under a side name and puts it in place once complete, so that a build cut
+// short leaves the previous book.
 bool write_book(const BookStats& s, const char* out_path, int& entries) {
-    std::ofstream out(out_path, std::ios::binary | std::ios::trunc);
-    if (!out) {
+    StagedFile out;
+    if (!staged_open(out, out_path, true)) {
         print_format("info string can't create %s", out_path);
         return false;
     }
@@ -263,13 +267,12 @@ bool write_book(const BookStats& s, const char* out_path, int& entries) {
                 key_nodes.push_back(s.nodes[i]);
             for (const BookEntry& e : book_entries_of_key(key_nodes)) {
                 book_encode_entry(e, bytes);
-                out.write(reinterpret_cast<const char*>(bytes), BOOK_ENTRY_BYTES);
+                std::fwrite(bytes, 1, BOOK_ENTRY_BYTES, out.file);
                 ++entries;
             }
         }
     }
-    out.close();
-    if (!out) {
+    if (!staged_commit(out)) {
         print_format("info string can't write %s", out_path);
         return false;
     }

@@ -187,9 +187,16 @@ std::string write_fen(const Position& pos, bool with_counters) {
     fen += pos.side == WHITE ? " w " : " b ";
     if (!pos.castle_rights)
         fen += '-';
-    for (int r = 0; r < 4; ++r)
-        if (pos.castle_rights & (1 << r))
+    // X-FEN: a right whose rook is not the outermost one on its wing names the rook's file.
+    for (int r = 0; r < 4; ++r) {
+        if (!(pos.castle_rights & (1 << r)))
+            continue;
+        const int colour = r / 2, rook = pos.castle_rook[r];
+        if (rook == castling_rook(pos, colour, r % 2, -1))
             fen += "KQkq"[r];
+        else
+            fen += static_cast<char>((colour == WHITE ? 'A' : 'a') + file_of(rook));
+    }
     fen += ' ';
     fen += pos.ep_square == NO_SQUARE ? "-" : SQUARE_NAMES[pos.ep_square];
     if (with_counters) {

@@ -80,6 +80,19 @@ std::size_t platform_physical_memory() {
                                  : 0;
 }
 
+std::size_t platform_available_memory() {
+    std::FILE* f = std::fopen("/proc/meminfo", "r");
+    if (!f)
+        return 0;
+    char line[256];
+    unsigned long long kb = 0;
+    while (std::fgets(line, sizeof line, f))
+        if (std::sscanf(line, "MemAvailable: %llu kB", &kb) == 1)
+            break;
+    std::fclose(f);
+    return static_cast<std::size_t>(kb) * 1024;
+}
+
 void* platform_large_alloc(std::size_t bytes) {
     constexpr std::size_t LARGE_PAGE = std::size_t{1} << 21;
     const std::size_t size           = (bytes + LARGE_PAGE - 1) / LARGE_PAGE * LARGE_PAGE;

@@ -32,6 +32,8 @@ void platform_timer_end(int period_ms);
 // Bytes of physical memory, or 0 when unknown. Large allocations are checked against it,
 // since the system grants virtual memory it cannot back and ends the process on first use.
 std::size_t platform_physical_memory();
+// Bytes the system could still give without swapping (its own estimate), or 0 when unknown.
+std::size_t platform_available_memory();
 // An uninitialised block for a large table, aligned to 2 MB and offered to the system
 // for large pages so that random probes do not miss the address-translation cache; null when
 // memory is short. Released with platform_large_free.

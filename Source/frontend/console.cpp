@@ -197,7 +197,7 @@ void console_set(const std::vector<std::string>& w) {
         s.clock[WHITE] = s.clock[BLACK] = t;
         print_format("set level to %d moves in %0.2f seconds, inc %0.2f", value, t, s.increment);
     } else if (name == "depth") {
-        s.max_depth = std::min(value, MAX_DEPTH);
+        s.max_depth = search_depth_limit(value);
     } else if (name == "nodes") {
         const long long n = std::strtoll(w[2].c_str(), nullptr, 10);
         s.node_limit      = n > 0 ? static_cast<std::uint64_t>(n) : 0;

@@ -11,6 +11,7 @@
 #include "core/makemove.h"
 #include "core/notation.h"
 #include "core/platform.h"
+#include "core/staged_file.h"
 #include "core/thread_data.h"
 #include "frontend/output.h"
 #include "search/search_state.h"
@@ -192,9 +193,13 @@ bool read_game(std::istream& in, const std::string& tag) {
 }
 
 void save_game() {
-    std::FILE* out = std::fopen(SAVE_FILE_NAME, "a");
-    if (!out)
+    // The file is rewritten with the game added, so that it never ends in half a game.
+    StagedFile staged;
+    if (!staged_open(staged, SAVE_FILE_NAME, false, true)) {
+        print_format("info string can't open %s", SAVE_FILE_NAME);
         return;
+    }
+    std::FILE* out  = staged.file;
     const int plies = main_thread->game_ply;
     while (game_take_back()) {
     }
@@ -207,7 +212,8 @@ void save_game() {
         game_play(move);
     }
     std::fprintf(out, "\n\n");
-    std::fclose(out);
+    if (!staged_commit(staged))
+        print_format("info string can't write %s", SAVE_FILE_NAME);
 }
 
 void get_epd(const std::string& id) {

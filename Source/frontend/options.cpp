@@ -151,9 +151,8 @@ void set_option(const char* name, const char* value) {
             // A table raised from nothing is used again (a search with Hash 0 switched it off).
             if (search_state.hash_mb < 1 && o.Hash >= 1)
                 search_state.use_hash = 1;
-            search_state.hash_mb = o.Hash;
-            if (!tt_allocate())
-                std::exit(-1);
+            if (!tt_resize(o.Hash))
+                o.Hash = search_state.hash_mb;
         }
     } else if (std::strcmp(name, "Threads") == 0) {
         if (searching())

@@ -218,8 +218,7 @@ SwitchResult parse_switches(int argc, const char* const* argv) {
         if (is("-cfg") && has_value())
             copy_option_text(live_options.ConfigFilePath, OPTION_PATH_CHARS, argv[++i]);
         if (is("-d") && has_value()) {
-            const int depth        = read_int(argv[++i]);
-            search_state.max_depth = depth > MAX_SEARCH_DEPTH ? MAX_SEARCH_DEPTH : depth;
+            search_state.max_depth = search_depth_limit(read_int(argv[++i]));
             search_state.time_mode = TIME_FIXED_MOVE;
             search_state.move_time = DEPTH_SWITCH_TIME;
         }
@@ -360,11 +359,8 @@ int tarn_main(int argc, const char* const* argv) {
     search_state.threads = live_options.Threads;
     print_format("info string Hello from %s", ENGINE_NAME);
     size_hash_for_small_searches();
-    search_state.hash_mb = live_options.Hash;
-    if (!tt_allocate()) {
-        thread_data_destroy(main_thread);
-        return 1;
-    }
+    if (!tt_resize(live_options.Hash))
+        live_options.Hash = search_state.hash_mb;
     if (live_options.Log && !log_is_open())
         open_log();
     const int timer_period =

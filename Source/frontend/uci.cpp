@@ -1,6 +1,8 @@
 #include "frontend/uci.h"
 
+#include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 
@@ -27,8 +29,10 @@ namespace tarn {
 
 namespace {
 
-constexpr double NEW_GAME_TIME = 60.0;
-constexpr int MOVE_WORD_CHARS  = 127;
+constexpr double NEW_GAME_TIME          = 60.0;
+constexpr int MOVE_WORD_CHARS           = 127;
+constexpr std::int64_t MOVES_TO_GO_MAX  = 1000;
+constexpr std::int64_t NODE_REQUEST_MAX = std::int64_t{1} << 50; // keeps the spread in range
 
 std::uint32_t cmd_logging = 1; // "CMD:" lines in the log; "debug" turns it on
 
@@ -90,7 +94,22 @@ bool go_value(const std::string& rest, const char* keyword, double& value) {
     const std::size_t start = at + std::strlen(keyword) + 1;
     value =
         start < rest.size() ? std::strtod(next_token(rest.c_str() + start).c_str(), nullptr) : 0;
+    if (std::isnan(value))
+        value = 0;
     return true;
+}
+
+// A count of the "go" line (nodes, moves to go) as an integer within [0, most]; a double
+// outside the integer range must never be converted as it is.
+std::int64_t go_count(double value, std::int64_t most) {
+    if (!(value > 0))
+        return 0;
+    return value >= static_cast<double>(most) ? most : static_cast<std::int64_t>(value);
+}
+
+// Seconds of a "go" time field given in milliseconds; negative reads as 0.
+double go_seconds(double milliseconds) {
+    return std::min(std::max(0.0, milliseconds / 1000), TIME_UNLIMITED);
 }
 
 void uci_go(const std::string& rest) {
@@ -100,34 +119,34 @@ void uci_go(const std::string& rest) {
     const int to_move = main_thread->pos.side;
     double v          = 0;
     if (go_value(rest, "wtime", v))
-        s.clock[WHITE] = std::max(0.0, v / 1000);
+        s.clock[WHITE] = go_seconds(v);
     if (go_value(rest, "btime", v))
-        s.clock[BLACK] = std::max(0.0, v / 1000);
+        s.clock[BLACK] = go_seconds(v);
     if (go_value(rest, "winc", v) && to_move == WHITE)
-        s.increment = v / 1000;
+        s.increment = go_seconds(v);
     if (go_value(rest, "binc", v) && to_move == BLACK)
-        s.increment = v / 1000;
+        s.increment = go_seconds(v);
     if (go_value(rest, "movestogo", v)) {
         s.time_mode   = 40;
-        s.moves_to_go = static_cast<int>(v);
+        s.moves_to_go = static_cast<int>(go_count(v, MOVES_TO_GO_MAX));
         s.max_depth   = MAX_DEPTH;
         s.node_limit  = 0;
     }
     if (go_value(rest, "depth", v)) {
         s.move_time = TIME_UNLIMITED;
-        s.max_depth = std::min(static_cast<int>(v), MAX_DEPTH);
+        s.max_depth = search_depth_limit(v);
         s.time_mode = TIME_FIXED_MOVE;
     }
     if (go_value(rest, "nodes", v)) {
-        const long long n     = static_cast<long long>(v);
-        const long long r     = std::rand();
-        const long long limit = n + ((40 - r % 80) * n) / 1000;
-        s.node_limit          = limit > 0 ? static_cast<std::uint64_t>(limit) : 1;
-        s.time_mode           = TIME_FIXED_MOVE;
-        s.move_time           = TIME_UNLIMITED;
+        const std::int64_t n     = go_count(v, NODE_REQUEST_MAX);
+        const std::int64_t r     = std::rand();
+        const std::int64_t limit = n + ((40 - r % 80) * n) / 1000;
+        s.node_limit             = limit > 0 ? static_cast<std::uint64_t>(limit) : 1;
+        s.time_mode              = TIME_FIXED_MOVE;
+        s.move_time              = TIME_UNLIMITED;
     }
     if (go_value(rest, "movetime", v)) {
-        s.move_time = v / 1000;
+        s.move_time = go_seconds(v);
         s.increment = 0;
         s.time_mode = TIME_FIXED_MOVE;
     }
@@ -299,40 +318,47 @@ void report_search() {
 
 } // namespace
 
+bool main_loop_turn() {
+    SearchState& s = search_state;
+    clock_update();
+    time_check();
+    const int mode = s.mode;
+    if (mode == MODE_REQUESTED || mode == MODE_PONDER_REQ) {
+        search_setup();
+        s.pv[1] = s.pv[2] = 0;
+        s.book_move       = 0;
+        if (mode == MODE_REQUESTED && live_options.OwnBook) {
+            const Move book = book_move_for_game(main_thread->pos);
+            if (book) {
+                s.pv[1] = s.book_move = book;
+                s.best_score          = 0;
+                s.stop                = 1;
+            }
+        }
+        const int running = mode == MODE_REQUESTED ? MODE_SEARCHING : MODE_PONDERING;
+        if (main_thread->pos.rule50 > 100 || s.pv[1]) {
+            s.mode = static_cast<std::uint8_t>(MODE_FINISHED | running);
+        } else if (!start_search(running)) {
+            end_on_thread_failure(THREAD_START_FAILED);
+        }
+    }
+    const int now = s.mode;
+    if (now != MODE_IDLE && !(now & MODE_FINISHED)) {
+        if (s.elapsed < 0.015 || s.stop) {
+            platform_pause();
+            return false;
+        }
+    } else if (now & MODE_FINISHED) {
+        report_search();
+    }
+    return true;
+}
+
 void main_loop() {
     SearchState& s = search_state;
     while (!run_settings.quit) {
-        clock_update();
-        time_check();
-        const int mode = s.mode;
-        if (mode == MODE_REQUESTED || mode == MODE_PONDER_REQ) {
-            search_setup();
-            s.pv[1] = s.pv[2] = 0;
-            s.book_move       = 0;
-            if (mode == MODE_REQUESTED && live_options.OwnBook) {
-                const Move book = book_move_for_game(main_thread->pos);
-                if (book) {
-                    s.pv[1] = s.book_move = book;
-                    s.best_score          = 0;
-                    s.stop                = 1;
-                }
-            }
-            const int running = mode == MODE_REQUESTED ? MODE_SEARCHING : MODE_PONDERING;
-            if (main_thread->pos.rule50 > 100 || s.pv[1]) {
-                s.mode = static_cast<std::uint8_t>(MODE_FINISHED | running);
-            } else if (!start_search(running)) {
-                end_on_thread_failure(THREAD_START_FAILED);
-            }
-        }
-        const int now = s.mode;
-        if (now != MODE_IDLE && !(now & MODE_FINISHED)) {
-            if (s.elapsed < 0.015 || s.stop) {
-                platform_pause();
-                continue;
-            }
-        } else if (now & MODE_FINISHED) {
-            report_search();
-        }
+        if (!main_loop_turn())
+            continue;
         if (s.elapsed < 0.03 || s.stop)
             platform_pause();
         else

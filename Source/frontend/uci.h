@@ -9,6 +9,10 @@ namespace tarn {
 
 // Runs until RunSettings.quit is set.
 void main_loop();
+// One turn of the main loop without its input: the clock, the time check, the start of a
+// requested search and the report of a finished one. False while the input must wait (a
+// search in its first moments, or one that is stopping).
+bool main_loop_turn();
 // Takes at most one complete input line and executes it; returns at once when none waits.
 void poll_and_dispatch();
 // Executes one line in the current protocol.

@@ -408,11 +408,14 @@ void search_driver(int t) {
         }
         return;
     }
-    // Step 5. Depth 0: the quiescence line.
-    if (master && s.max_depth < 1) {
-        if (s.max_depth == 0 && !in_check)
-            std::memcpy(s.pv, qs_pv, sizeof s.pv);
-        s.stop = 1;
+    // Step 5. Depth 0: the quiescence line (the console's evaluation asks for it); secondary
+    // threads have nothing to add to it.
+    if (s.max_depth < 1) {
+        if (master) {
+            if (s.max_depth == 0 && !in_check)
+                std::memcpy(s.pv, qs_pv, sizeof s.pv);
+            s.stop = 1;
+        }
         return;
     }
     if (master)
@@ -445,7 +448,7 @@ void search_driver(int t) {
                     depth += 1;
             }
             depth = std::max(depth, s.iteration_depth.load());
-            depth = std::min(depth, s.max_depth);
+            depth = std::max(1, std::min(depth, s.max_depth));
             for (MoveEntry* e = first + 1; e->move != END_OF_LIST; ++e) {
                 const std::uint32_t z  = perturb_z.load(std::memory_order_relaxed);
                 const std::uint32_t w  = perturb_w.load(std::memory_order_relaxed);

@@ -173,7 +173,9 @@ MoveEntry* next_move(Position& pos) {
     PlyFrame& frame           = current_frame(td);
     const std::uint16_t flags = frame.pick_stage & ~PICK_STAGE_MASK;
     const int side            = pos.side;
-    ++frame.cursor;
+    // A list that has not started has no cursor yet; the start stage sets it.
+    if (frame.pick_stage & PICK_STAGE_MASK)
+        ++frame.cursor;
     for (;;) {
         switch (frame.pick_stage & PICK_STAGE_MASK) {
         case 0: // start

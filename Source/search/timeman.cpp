@@ -169,4 +169,10 @@ void time_check() {
         s.stop = 1;
 }
 
+int search_depth_limit(double requested) {
+    if (!(requested >= 1))
+        return 1;
+    return requested >= MAX_DEPTH ? MAX_DEPTH : static_cast<int>(requested);
+}
+
 } // namespace tarn

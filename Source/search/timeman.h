@@ -15,4 +15,8 @@ void search_setup();
 // Sets stop when the time for this move is used up; acts only on timed searches (mode 3).
 void time_check();
 
+// The iteration limit of a requested depth: below 1 searches depth 1 (the shallowest search
+// that yields a move), beyond MAX_DEPTH is clamped to it; anything not a number counts as 1.
+int search_depth_limit(double requested);
+
 } // namespace tarn

@@ -1,7 +1,9 @@
 #include "search/tt.h"
 
+#include <algorithm>
 #include <atomic>
 #include <bit>
+#include <cstdint>
 #include <cstdlib>
 #include <new>
 #include <system_error>
@@ -84,6 +86,20 @@ bool pawn_move_possible(const Position& pos, int colour, int from, int to) {
     return to == from + 2 * dir && rank_of(from) == start_rank && pos.board[from + dir] == 0;
 }
 
+// Bytes a new table may take: nine tenths of what the machine could give, counting the
+// table in place as free since it is released first.
+std::uint64_t memory_budget() {
+    const TranspositionTable& t = transposition_table;
+    const std::uint64_t held =
+        t.words ? 16 * (static_cast<std::uint64_t>(t.entry_count) + TT_SPARE_ENTRIES) : 0;
+    std::uint64_t budget = UINT64_MAX;
+    if (const std::uint64_t physical = platform_physical_memory())
+        budget = physical / 10 * 9;
+    if (const std::uint64_t available = platform_available_memory())
+        budget = std::min(budget, (available + held) / 10 * 9);
+    return budget;
+}
+
 } // namespace
 
 bool tt_allocate() {
@@ -91,17 +107,17 @@ bool tt_allocate() {
         generate_keys();
         keys_generated = true;
     }
-    tt_free();
     const std::uint64_t count =
-        static_cast<std::uint64_t>(search_state.hash_mb) * TT_ENTRIES_PER_MB;
-    // A table the machine cannot hold in memory fails here rather than when it is cleared.
-    const std::size_t physical = platform_physical_memory();
-    const std::uint64_t bytes  = 16 * (count + TT_SPARE_ENTRIES);
-    if (physical && bytes > physical / 10 * 9)
+        static_cast<std::uint64_t>(std::max(search_state.hash_mb, 0)) * TT_ENTRIES_PER_MB;
+    const std::uint64_t bytes = tt_table_bytes(search_state.hash_mb);
+    // A table the machine cannot hold in memory fails here rather than when it is cleared (the
+    // system grants more than it can back), and the table in place stays.
+    if (count + TT_SPARE_ENTRIES > UINT32_MAX || bytes > memory_budget())
         return false;
     auto* words = static_cast<std::uint64_t*>(platform_large_alloc(bytes));
     if (!words)
         return false;
+    tt_free();
     transposition_table.words       = words;
     transposition_table.entry_count = static_cast<std::uint32_t>(count);
     print_format("info string allocated %d Mbytes for hash table", search_state.hash_mb);
@@ -112,10 +128,43 @@ bool tt_allocate() {
     return true;
 }
 
+bool tt_resize(int mb) {
+    const int previous   = search_state.hash_mb;
+    const bool had_table = transposition_table.words != nullptr;
+    search_state.hash_mb = mb;
+    if (tt_allocate())
+        return true;
+    if (had_table) {
+        search_state.hash_mb = previous;
+        print_format("info string can't allocate %d Mbytes for hash table, keeping %d", mb,
+                     previous);
+        return false;
+    }
+    // No table yet: the largest halving of the request that the machine gives.
+    search_state.hash_mb = tt_largest_fit(mb, memory_budget());
+    while (!tt_allocate() && search_state.hash_mb > 0)
+        search_state.hash_mb /= 2;
+    print_format("info string can't allocate %d Mbytes for hash table, using %d", mb,
+                 search_state.hash_mb);
+    return false;
+}
+
 void tt_free() {
     platform_large_free(transposition_table.words);
     transposition_table.words       = nullptr;
     transposition_table.entry_count = 0;
+}
+
+std::uint64_t tt_table_bytes(int mb) {
+    const std::uint64_t count = static_cast<std::uint64_t>(std::max(mb, 0)) * TT_ENTRIES_PER_MB;
+    return 16 * (count + TT_SPARE_ENTRIES);
+}
+
+int tt_largest_fit(int mb, std::uint64_t budget_bytes) {
+    int fit = std::max(mb, 0);
+    while (fit > 0 && tt_table_bytes(fit) > budget_bytes)
+        fit /= 2;
+    return fit;
 }
 
 void tt_clear() {

@@ -53,9 +53,18 @@ struct TranspositionTable {
 extern TranspositionTable transposition_table;
 
 // (Re)creates the table for SearchState.hash_mb. Generates the key table on the first call.
+// When the machine cannot give that much memory it returns false and the table in place stays.
 bool tt_allocate();
+// Makes the table mb megabytes. When that cannot be had it says so in an "info string" and
+// keeps the table in place, or with none yet takes the largest halving of mb that fits;
+// hash_mb then names the size in force and the result is false.
+bool tt_resize(int mb);
 // Releases the table.
 void tt_free();
+// Bytes of a table of mb megabytes, spare entries included.
+std::uint64_t tt_table_bytes(int mb);
+// The largest of mb, mb / 2, mb / 4, ... 0 whose table takes at most budget_bytes.
+int tt_largest_fit(int mb, std::uint64_t budget_bytes);
 // Zeroes the table, one slice per search thread.
 void tt_clear();
 // Records a search result of the node at ply (root 1); nothing unless use_hash is set.

@@ -158,9 +158,10 @@ void analyse_epd_file(const std::string& input, const std::string& output) {
     std::ifstream in;
     if (!open_tool_input(in, input))
         return;
-    std::FILE* out = open_tool_output(out_name, "w");
-    if (!out)
+    StagedFile staged;
+    if (!open_tool_output(staged, out_name, false))
         return;
+    std::FILE* out = staged.file;
     print_format("Analyzing %s...", input.c_str());
     if (search_state.max_depth < ANALYSIS_NO_HASH_DEPTH)
         search_state.use_hash = 0;
@@ -184,7 +185,7 @@ void analyse_epd_file(const std::string& input, const std::string& output) {
             break;
     }
     print_analysis_summary(totals);
-    std::fclose(out);
+    close_tool_output(staged);
 }
 
 } // namespace tarn

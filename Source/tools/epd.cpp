@@ -128,11 +128,18 @@ bool open_tool_input(std::ifstream& in, const std::string& name) {
     return static_cast<bool>(in);
 }
 
-std::FILE* open_tool_output(const std::string& name, const char* mode) {
-    std::FILE* file = std::fopen(name.c_str(), mode);
-    if (!file)
-        print_format("info string can't open %s", name.c_str());
-    return file;
+bool open_tool_output(StagedFile& out, const std::string& name, bool binary) {
+    if (staged_open(out, name, binary))
+        return true;
+    print_format("info string can't open %s", name.c_str());
+    return false;
+}
+
+bool close_tool_output(StagedFile& out) {
+    if (staged_commit(out))
+        return true;
+    print_format("info string can't write %s", out.path.c_str());
+    return false;
 }
 
 bool read_text_line(std::istream& in, std::string& line) {

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "core/board.h"
+#include "core/staged_file.h"
 
 namespace tarn {
 
@@ -37,9 +38,12 @@ bool epd_result(const std::string& text, double& value);
 bool is_epd_remark(const std::string& line);
 // Opens a tool's input file; says "info string can't open" when it cannot.
 bool open_tool_input(std::ifstream& in, const std::string& name);
-// Opens a tool's output file for writing (mode "w" or "wb"); nullptr, with the same message,
-// when it cannot.
-std::FILE* open_tool_output(const std::string& name, const char* mode);
+// Opens a tool's output file for writing, staged under a side name until it is complete
+// (core/staged_file.h); false, with the same message, when it cannot.
+bool open_tool_output(StagedFile& out, const std::string& name, bool binary);
+// Puts a complete output in place of the file of its name; false, with "info string can't
+// write", when that failed (the previous file then stays).
+bool close_tool_output(StagedFile& out);
 // Next line of a text file without its line end (line feed, or carriage return and line feed).
 bool read_text_line(std::istream& in, std::string& line);
 // Sets pos from the position text; false when the text does not give a position the engine

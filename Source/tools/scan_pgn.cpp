@@ -319,16 +319,17 @@ void scan_pgn(const std::string& pgn, const std::string& output, int variant) {
     std::ifstream in;
     if (!open_tool_input(in, pgn))
         return;
-    ScanOutput scan;
-    scan.variant = variant;
-    scan.out     = open_tool_output(out_name, "w");
-    if (!scan.out)
+    StagedFile out, mistakes;
+    if (!open_tool_output(out, out_name, false))
         return;
-    scan.mistakes = open_tool_output(SCAN_MISTAKES_FILE, "w");
-    if (!scan.mistakes) {
-        std::fclose(scan.out);
+    if (!open_tool_output(mistakes, SCAN_MISTAKES_FILE, false)) {
+        staged_discard(out);
         return;
     }
+    ScanOutput scan;
+    scan.variant     = variant;
+    scan.out         = out.file;
+    scan.mistakes    = mistakes.file;
     live_options.Log = 0;
     auto game        = std::make_unique<ScannedGame>();
     std::string line;
@@ -337,8 +338,8 @@ void scan_pgn(const std::string& pgn, const std::string& output, int variant) {
     if (game->count > 0)
         scan.positions += write_game(*game, scan);
     std::fprintf(scan.out, "\n");
-    std::fclose(scan.out);
-    std::fclose(scan.mistakes);
+    close_tool_output(out);
+    close_tool_output(mistakes);
     print_direct("games= %d, positions= %d\n", scan.games, scan.positions);
 }
 

@@ -271,11 +271,12 @@ void build_tuning_set(const std::string& input, const std::string& output, int v
     std::ifstream in;
     if (!open_tool_input(in, input))
         return;
+    StagedFile staged;
+    if (!open_tool_output(staged, out_name, false))
+        return;
     TuneRun run;
     run.variant = variant;
-    run.out     = open_tool_output(out_name, "w");
-    if (!run.out)
-        return;
+    run.out     = staged.file;
     print_format("Creating file %s", out_name.c_str());
     run_settings.noise = TUNE_NOISE;
     if (search_state.max_depth < TUNE_NO_HASH_DEPTH)
@@ -298,7 +299,7 @@ void build_tuning_set(const std::string& input, const std::string& output, int v
         if (run_settings.quit)
             break;
     }
-    std::fclose(run.out);
+    close_tool_output(staged);
 }
 
 void convert_training_data(const std::string& input) {
@@ -312,10 +313,10 @@ void convert_training_data(const std::string& input) {
     if (!open_tool_input(in, input))
         return;
     // Records go to a side file that replaces the output only once all of them are written.
-    const std::string part_name = out_name + ".part";
-    std::FILE* out              = open_tool_output(part_name, "wb");
-    if (!out)
+    StagedFile staged;
+    if (!open_tool_output(staged, out_name, true))
         return;
+    std::FILE* out = staged.file;
     std::vector<std::uint8_t> chunk;
     chunk.reserve(std::size_t{WRITE_CHUNK_RECORDS} * TRAINING_RECORD_BYTES);
     print_direct("allocated %.0f Mbytes for training data.\n",
@@ -345,15 +346,13 @@ void convert_training_data(const std::string& input) {
     }
     written = write_bytes(out, chunk) && written;
     print_direct("read %.0f positions.\n\n", static_cast<double>(count));
-    written = std::fclose(out) == 0 && written;
-    std::error_code error;
-    if (written)
-        std::filesystem::rename(part_name, out_name, error);
-    if (!written || error) {
+    if (!written) {
+        staged_discard(staged);
         print_format("info string can't write %s", out_name.c_str());
-        std::filesystem::remove(part_name, error);
         return;
     }
+    if (!close_tool_output(staged))
+        return;
     print_direct("stored %d positions in %s.\n\n", static_cast<int>(count), out_name.c_str());
 }
 

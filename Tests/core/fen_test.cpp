@@ -112,6 +112,21 @@ TEST(Fen, Chess960RoundTripsKeepTheRights) {
     }
 }
 
+// A right whose rook is not the outermost of its wing must keep its file letter, or the FEN
+// reads back with the outer rook instead.
+TEST(Fen, InnerCastlingRookIsWrittenByItsFile) {
+    test::ThreadDataHandle td;
+    const Position& pos = test::set_fen(*td, "rr2k1rr/8/8/8/8/8/8/1R2KR1R w FBhb -");
+    ASSERT_EQ(pos.castle_rights, 15);
+    EXPECT_EQ(write_fen(pos, false), "rr2k1rr/8/8/8/8/8/8/1R2KR1R w FQkb -");
+    ThreadData& other = *test::new_thread_data();
+    parse_fen(other.pos, write_fen(pos, false).c_str());
+    for (int r = 0; r < 4; ++r)
+        EXPECT_EQ(other.pos.castle_rook[r], pos.castle_rook[r]) << r;
+    EXPECT_EQ(other.pos.key, pos.key);
+    thread_data_destroy(&other);
+}
+
 TEST(Fen, SquaresOffTheBoardAreIgnored) {
     test::ThreadDataHandle td;
     EXPECT_EQ(parse_fen(td->pos, "rnbqkbnrr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq -"),

@@ -7,7 +7,13 @@
 #include <sys/resource.h>
 #include <vector>
 
+#include "core/fen.h"
+#include "core/movegen.h"
+#include "core/notation.h"
+#include "core/platform.h"
 #include "frontend/live_engine.h"
+#include "search/tt.h"
+#include "support/test_support.h"
 
 namespace tarn {
 namespace {
@@ -221,6 +227,88 @@ TEST(SearchSession, ThreadThatCannotStartEndsWithStatusMinusOne) {
     std::vector<std::string> rest;
     EXPECT_EQ(engine.finish(&rest), 255); // -1 as the parent sees it
     EXPECT_EQ(count_prefix(rest, "bestmove"), 0);
+}
+
+// The move of a "bestmove" line, checked against the legal moves of the start position.
+bool is_legal_start_move(const std::string& bestmove_line) {
+    const std::string prefix = "bestmove ";
+    if (bestmove_line.rfind(prefix, 0) != 0)
+        return false;
+    const std::string word = bestmove_line.substr(prefix.size(), 4);
+    test::ThreadDataHandle td;
+    Position& pos = test::set_fen(*td, START_FEN);
+    for (const Move m : legal_moves(pos))
+        if (move_to_coord(pos, pos.side, m) == word)
+            return true;
+    return false;
+}
+
+TEST(SearchSession, DepthBelowOneSearchesDepthOne) {
+    test::LiveEngine engine({"-hash", "1"});
+    engine.send("position startpos");
+    for (const char* go : {"go depth 0", "go depth -1"}) {
+        engine.send(go);
+        const std::vector<std::string> lines = engine.read_until("bestmove");
+        ASSERT_FALSE(lines.empty()) << go;
+        EXPECT_EQ(deepest(lines), 1) << go;
+        EXPECT_TRUE(is_legal_start_move(lines.back())) << go << ": " << lines.back();
+    }
+    engine.send("quit");
+    EXPECT_EQ(engine.finish(), 0);
+}
+
+// A depth beyond the integer range is the deepest search there is, on one thread or many, and
+// leaves nothing behind that upsets the next search.
+TEST(SearchSession, HugeDepthIsClampedOnOneOrManyThreads) {
+    for (const char* threads : {"1", "2", "64"}) {
+        test::LiveEngine engine({"-hash", "1"});
+        engine.send(std::string("setoption name Threads value ") + threads);
+        engine.send("position startpos");
+        engine.send("go depth 99999999999");
+        ASSERT_FALSE(engine.read_until("info depth 3").empty()) << threads;
+        engine.send("stop");
+        std::vector<std::string> lines = engine.read_until("bestmove");
+        ASSERT_FALSE(lines.empty()) << threads;
+        EXPECT_TRUE(is_legal_start_move(lines.back())) << threads << ": " << lines.back();
+        engine.send("setoption name Threads value 2");
+        engine.send("go depth 2");
+        lines = engine.read_until("bestmove");
+        ASSERT_FALSE(lines.empty()) << threads;
+        EXPECT_EQ(deepest(lines), 2) << threads;
+        EXPECT_TRUE(is_legal_start_move(lines.back())) << threads << ": " << lines.back();
+        engine.send("quit");
+        EXPECT_EQ(engine.finish(), 0) << threads;
+    }
+}
+
+// The announced maximum of Hash may be more than the machine has: the engine says so, keeps
+// the table it has and goes on.
+TEST(SearchSession, HashBeyondTheMachineKeepsThePreviousTable) {
+    constexpr int LARGEST      = 32768;
+    const std::size_t physical = platform_physical_memory();
+    if (physical == 0 || tt_table_bytes(LARGEST) <= physical / 10 * 9)
+        GTEST_SKIP() << "this machine could hold the largest table";
+    test::LiveEngine engine({"-hash", "1"});
+    engine.send("setoption name Hash value " + std::to_string(LARGEST));
+    engine.send("isready");
+    std::vector<std::string> lines = engine.read_until("readyok");
+    ASSERT_FALSE(lines.empty());
+    EXPECT_NE(std::find(lines.begin(), lines.end(), "info string Hash set to 32768"), lines.end());
+    EXPECT_NE(std::find(lines.begin(), lines.end(),
+                        "info string can't allocate 32768 Mbytes for hash table, keeping 1"),
+              lines.end());
+    engine.send("uci");
+    lines = engine.read_until("uciok");
+    EXPECT_NE(std::find(lines.begin(), lines.end(),
+                        "option name Hash type spin default 1 min 0 max 32768"),
+              lines.end());
+    engine.send("position startpos");
+    engine.send("go depth 3");
+    lines = engine.read_until("bestmove");
+    ASSERT_FALSE(lines.empty());
+    EXPECT_TRUE(is_legal_start_move(lines.back())) << lines.back();
+    engine.send("quit");
+    EXPECT_EQ(engine.finish(), 0);
 }
 
 } // namespace

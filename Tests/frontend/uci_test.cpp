@@ -1,5 +1,7 @@
+#include <cstdint>
 #include <gtest/gtest.h>
 #include <string>
+#include <utility>
 
 #include "core/fen.h"
 #include "core/thread_data.h"
@@ -7,6 +9,7 @@
 #include "frontend/run_settings.h"
 #include "frontend/startup.h"
 #include "frontend/uci.h"
+#include "search/search_state.h"
 #include "support/test_support.h"
 
 namespace tarn {
@@ -101,6 +104,52 @@ TEST_F(UciCommands, LongMoveListStopsAtTheGameLimit) {
     const char* words[] = {"g1f3", "g8f6", "f3g1", "f6g8"};
     EXPECT_EQ(printed, std::string("info string move list too long, stopped at ") +
                            words[MAX_GAME_PLY % 4] + "\n");
+}
+
+// "go" only sets the limits and requests the search; the main loop starts it, so nothing is
+// searched here and the request is withdrawn after each line.
+TEST_F(UciCommands, GoDepthBelowOneSearchesDepthOneAndBeyondTheMaximumIsClamped) {
+    const std::pair<const char*, int> cases[] = {
+        {"go depth 0", 1},
+        {"go depth -1", 1},
+        {"go depth 5", 5},
+        {"go depth 66", MAX_DEPTH},
+        {"go depth 67", MAX_DEPTH},
+        {"go depth 99999999999", MAX_DEPTH},
+        {"go depth 1e300", MAX_DEPTH},
+        {"go depth nan", 1},
+        {"go depth", 1},
+    };
+    for (const auto& [line, depth] : cases) {
+        EXPECT_EQ(run(line), "") << line;
+        EXPECT_EQ(search_state.max_depth, depth) << line;
+        EXPECT_EQ(search_state.mode, MODE_REQUESTED) << line;
+        search_state.mode = MODE_IDLE;
+    }
+}
+
+TEST_F(UciCommands, GoNumbersOutsideTheirRangeAreClamped) {
+    const auto go = [](const char* line) {
+        run(line);
+        EXPECT_EQ(search_state.mode, MODE_REQUESTED) << line;
+        search_state.mode = MODE_IDLE;
+    };
+    const double most = static_cast<double>(std::int64_t{1} << 50);
+    go("go nodes 1e300");
+    EXPECT_GE(static_cast<double>(search_state.node_limit), most * 0.96);
+    EXPECT_LE(static_cast<double>(search_state.node_limit), most * 1.04);
+    go("go nodes -5");
+    EXPECT_EQ(search_state.node_limit, 1u);
+    go("go movestogo 99999999999");
+    EXPECT_EQ(search_state.moves_to_go, 1000);
+    go("go movestogo -3");
+    EXPECT_EQ(search_state.moves_to_go, 0);
+    go("go wtime nan btime -5 winc nan");
+    EXPECT_EQ(search_state.clock[WHITE], 0.0);
+    EXPECT_EQ(search_state.clock[BLACK], 0.0);
+    EXPECT_EQ(search_state.increment, 0.0);
+    go("go movetime nan");
+    EXPECT_EQ(search_state.move_time, 0.0);
 }
 
 // Positions the engine cannot search; each must be refused and leave the game as it was.

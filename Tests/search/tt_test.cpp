@@ -199,13 +199,50 @@ namespace tarn {
 namespace {
 
 TEST(TTSizes, TooLargeForTheMachineFailsAsAnAllocation) {
-    const int saved      = search_state.hash_mb;
-    search_state.hash_mb = 1 << 22; // 4 TB of entries
+    const int saved             = search_state.hash_mb;
+    search_state.hash_mb        = 1 << 22; // 4 TB of entries
+    const std::uint64_t* before = transposition_table.words;
     testing::internal::CaptureStdout();
     EXPECT_FALSE(tt_allocate());
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
-    EXPECT_EQ(transposition_table.words, nullptr);
+    EXPECT_EQ(transposition_table.words, before);
     search_state.hash_mb = saved;
+}
+
+TEST(TTSizes, ResizeThatCannotBeHadKeepsTheTableInPlace) {
+    const int saved      = search_state.hash_mb;
+    search_state.hash_mb = 1;
+    testing::internal::CaptureStdout();
+    ASSERT_TRUE(tt_allocate());
+    const std::uint64_t* table = transposition_table.words;
+    const std::uint32_t count  = transposition_table.entry_count;
+    EXPECT_FALSE(tt_resize(1 << 22));
+    EXPECT_EQ(testing::internal::GetCapturedStdout(),
+              "info string allocated 1 Mbytes for hash table\n"
+              "info string can't allocate 4194304 Mbytes for hash table, keeping 1\n");
+    EXPECT_EQ(transposition_table.words, table);
+    EXPECT_EQ(transposition_table.entry_count, count);
+    EXPECT_EQ(search_state.hash_mb, 1);
+    // A size that can be had still replaces it.
+    testing::internal::CaptureStdout();
+    EXPECT_TRUE(tt_resize(2));
+    EXPECT_EQ(testing::internal::GetCapturedStdout(),
+              "info string allocated 2 Mbytes for hash table\n");
+    EXPECT_EQ(transposition_table.entry_count, 2u * TT_ENTRIES_PER_MB);
+    EXPECT_EQ(search_state.hash_mb, 2);
+    tt_free();
+    search_state.hash_mb = saved;
+}
+
+TEST(TTSizes, LargestFitHalvesTheRequestUntilItFits) {
+    const std::uint64_t gb = std::uint64_t{1} << 30;
+    EXPECT_EQ(tt_table_bytes(1), 16u * (TT_ENTRIES_PER_MB + TT_SPARE_ENTRIES));
+    EXPECT_EQ(tt_largest_fit(32768, 24 * gb / 10 * 9), 16384);
+    EXPECT_EQ(tt_largest_fit(64, tt_table_bytes(64)), 64);
+    EXPECT_EQ(tt_largest_fit(64, tt_table_bytes(64) - 1), 32);
+    EXPECT_EQ(tt_largest_fit(100, tt_table_bytes(30)), 25);
+    EXPECT_EQ(tt_largest_fit(64, 0), 0);
+    EXPECT_EQ(tt_largest_fit(-5, gb), 0);
 }
 
 TEST(TTSizes, EmptyTableIsNeverIndexed) {

@@ -61,6 +61,12 @@ double first_points(int result, bool first_is_white) {
     return white_won == first_is_white ? 1.0 : 0.0;
 }
 
+// Appends one whole record (a game's PGN, or all its training lines) in a single write, so that
+// a runner killed at any moment leaves the file with whole records only.
+void append_record(std::FILE* file, const std::string& record) {
+    std::fwrite(record.data(), 1, record.size(), file);
+}
+
 // Counts a finished game, writes its records and prints progress. Caller holds the lock.
 void record_game(MatchRun& run, const GameJob& job, const ScheduleEntry& entry,
                  const GameOutcome& out) {
@@ -72,14 +78,13 @@ void record_game(MatchRun& run, const GameJob& job, const ScheduleEntry& entry,
     for (int side = 0; side < 2; ++side)
         ++run.summary.failures[static_cast<std::size_t>(engine_of[side])]
                               [static_cast<std::size_t>(out.failure[side])];
-    if (run.pgn_out) {
-        std::fputs(pgn_write(out.pgn).c_str(), run.pgn_out);
-        std::fflush(run.pgn_out);
-    }
+    if (run.pgn_out)
+        append_record(run.pgn_out, pgn_write(out.pgn));
     if (run.epd_out && !out.training.empty()) {
+        std::string lines;
         for (const std::string& line : out.training)
-            std::fputs((line + "\n").c_str(), run.epd_out);
-        std::fflush(run.epd_out);
+            lines += line + "\n";
+        append_record(run.epd_out, lines);
     }
     const EngineConfig& white = config.engines[static_cast<std::size_t>(job.white)];
     const EngineConfig& black = config.engines[static_cast<std::size_t>(job.black)];
@@ -192,10 +197,13 @@ bool prepare_openings(MatchRun& run, std::string& error) {
 std::FILE* open_output(const std::string& path, std::string& error) {
     if (path.empty())
         return nullptr;
-    // Appended to, as tournament managers do; "e" keeps the file out of the engines.
+    // Appended to, as tournament managers do; "e" keeps the file out of the engines. Without a
+    // buffer every record goes out in the one write of append_record.
     std::FILE* file = std::fopen(path.c_str(), "ae");
     if (!file)
         error = "cannot open " + path + " for writing";
+    else
+        std::setvbuf(file, nullptr, _IONBF, 0);
     return file;
 }
 

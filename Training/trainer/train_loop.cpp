@@ -166,16 +166,7 @@ bool save_checkpoint(const Trainer& t, const std::string& path, std::string& err
     for (const std::uint32_t s : t.adam.row_step)
         put_u32(out, s);
     // Written beside the old one and renamed, so an interrupted save keeps the last good state.
-    const std::string part = path + ".part";
-    if (!write_network_file(part, out, error))
-        return false;
-    std::error_code ec;
-    std::filesystem::rename(part, path, ec);
-    if (ec) {
-        error = "can't replace " + path + ": " + ec.message();
-        return false;
-    }
-    return true;
+    return write_network_file(path, out, error);
 }
 
 bool load_checkpoint(Trainer& t, const std::string& path, std::string& error) {

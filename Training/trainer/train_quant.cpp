@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <fstream>
 
+#include "core/staged_file.h"
 #include "eval/nn_file.h"
 #include "eval/nn_simd.h"
 
@@ -187,11 +188,13 @@ std::string content_tag(const std::vector<std::uint8_t>& bytes) {
 
 bool write_network_file(const std::string& path, const std::vector<std::uint8_t>& bytes,
                         std::string& error) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    if (out)
-        out.write(reinterpret_cast<const char*>(bytes.data()),
-                  static_cast<std::streamsize>(bytes.size()));
-    if (!out) {
+    StagedFile out;
+    if (!staged_open(out, path, true)) {
+        error = "can't write " + path;
+        return false;
+    }
+    std::fwrite(bytes.data(), 1, bytes.size(), out.file);
+    if (!staged_commit(out)) {
         error = "can't write " + path;
         return false;
     }

@@ -79,7 +79,8 @@ std::string content_tag(const std::vector<std::uint8_t>& bytes);
 
 // --- files ---
 
-// Writes the network file; false with a message in `error` when it cannot.
+// Writes the network file under a side name and puts it in place once complete, so that an
+// interrupted write keeps the previous file; false with a message in `error` when it cannot.
 bool write_network_file(const std::string& path, const std::vector<std::uint8_t>& bytes,
                         std::string& error);
 // Reads a network file of the standard dimensions into the integers the engine would use.

@@ -9,6 +9,7 @@
 #include "core/fen.h"
 #include "core/makemove.h"
 #include "core/movegen.h"
+#include "core/staged_file.h"
 #include "core/thread_data.h"
 #include "frontend/startup.h"
 #include "tools/epd.h"
@@ -41,15 +42,17 @@ bool vary_positions(const std::string& input, const std::string& output, int per
         std::fprintf(stderr, "tarn-train: can't open %s\n", input.c_str());
         return false;
     }
-    std::FILE* out = std::fopen(output.c_str(), "w");
-    if (!out) {
+    // The positions go to a side file that replaces the output once complete.
+    StagedFile staged;
+    if (!staged_open(staged, output, false)) {
         std::fprintf(stderr, "tarn-train: can't write %s\n", output.c_str());
         return false;
     }
+    std::FILE* out = staged.file;
     init_engine_tables();
     ThreadData* td = thread_data_create();
     if (!td) {
-        std::fclose(out);
+        staged_discard(staged);
         return false;
     }
     std::mt19937 rng(seed);
@@ -75,7 +78,9 @@ bool vary_positions(const std::string& input, const std::string& output, int per
         }
     }
     thread_data_destroy(td);
-    written = std::fclose(out) == 0 && written;
+    if (!written)
+        staged_discard(staged);
+    written = written && staged_commit(staged);
     if (!written)
         std::fprintf(stderr, "tarn-train: can't write %s\n", output.c_str());
     return written;
