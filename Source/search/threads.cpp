@@ -45,7 +45,9 @@ struct HelperPool {
     bool closing             = false;
 };
 
-HelperPool pool;
+// Never destroyed: helper threads may still wait on it while the process exits, and waiting
+// threads would keep its destructor from finishing.
+HelperPool& pool = *new HelperPool;
 
 // One search of helper t: its record is prepared at once, and it searches (until stop) once
 // the master has finished its first iteration. The helpers wait asleep rather than polling,
