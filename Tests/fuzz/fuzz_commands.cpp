@@ -8,6 +8,7 @@
 // file names under /dev, /proc and /sys.
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdlib>
 #include <string>
 
@@ -31,14 +32,14 @@ constexpr int MAX_PERFT_DEPTH        = 3;
 constexpr std::size_t MAX_LINES      = 64;
 
 // The first number after `word` in line, or -1 when there is none.
-long number_after(const std::string& line, const char* word) {
+std::int64_t number_after(const std::string& line, const char* word) {
     const std::size_t at = line.find(word);
     if (at == std::string::npos)
         return -1;
     const std::size_t digit = line.find_first_of("0123456789", at);
     if (digit == std::string::npos)
         return -1;
-    return std::strtol(line.c_str() + digit, nullptr, 10);
+    return std::strtoll(line.c_str() + digit, nullptr, 10);
 }
 
 bool harness_skips(const std::string& line) {

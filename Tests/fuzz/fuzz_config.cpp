@@ -3,6 +3,7 @@
 // more than 16 MB, or that name files under /dev, /proc or /sys, are left out: they measure the
 // machine, not the reader.
 
+#include <cstdint>
 #include <cstdlib>
 #include <string>
 
@@ -15,14 +16,14 @@ namespace tarn::fuzz {
 
 namespace {
 
-constexpr long MAX_HASH_MB = 16;
+constexpr std::int64_t MAX_HASH_MB = 16;
 
 bool harness_skips(const std::string& text) {
     for (std::size_t at = text.find("Hash"); at != std::string::npos;
          at             = text.find("Hash", at + 1)) {
         const std::size_t digit = text.find_first_of("0123456789", at);
         if (digit != std::string::npos &&
-            std::strtol(text.c_str() + digit, nullptr, 10) > MAX_HASH_MB)
+            std::strtoll(text.c_str() + digit, nullptr, 10) > MAX_HASH_MB)
             return true;
     }
     for (const char* dir : {"/dev", "/proc", "/sys"})

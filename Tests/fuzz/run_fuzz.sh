@@ -30,6 +30,14 @@ max_len() {
     esac
 }
 
+# True when the input runs within a second by itself in one of three tries (start-up included).
+alone_within_a_second() {
+    for try in 1 2 3; do
+        (cd "$build/fuzz-work/$1" && timeout 1 "$2" "$3" >/dev/null 2>&1) && return 0
+    done
+    return 1
+}
+
 mkdir -p "$build/crashes" "$build/logs"
 failed=0
 total=0
@@ -42,13 +50,33 @@ for t in "${targets[@]}"; do
     fi
     mkdir -p "$build/corpus/$t" "$build/fuzz-work/$t"
     log="$build/logs/$t.log"
-    (cd "$build/fuzz-work/$t" && nice "$fuzzer" -max_total_time="$seconds" -timeout=1 \
-        -rss_limit_mb=2048 -max_len="$(max_len "$t")" -print_final_stats=1 \
-        -artifact_prefix="$build/crashes/$t-" "$build/corpus/$t" "$here/corpus/$t") \
-        >"$log" 2>&1
-    status=$?
-    runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -n 1)
-    runs=${runs:-0}
+    : >"$log"
+    runs=0
+    status=0
+    left=$seconds
+    # A fuzzer stopped by a timeout is run on: the alarm counts wall time, and on a loaded
+    # machine an input that runs in milliseconds alone can be starved past the second.
+    while [ "$left" -gt 0 ]; do
+        started=$(date +%s)
+        (cd "$build/fuzz-work/$t" && nice "$fuzzer" -max_total_time="$left" -timeout=1 \
+            -rss_limit_mb=2048 -max_len="$(max_len "$t")" -print_final_stats=1 \
+            -artifact_prefix="$build/crashes/$t-" "$build/corpus/$t" "$here/corpus/$t") \
+            >>"$log" 2>&1
+        status=$?
+        done_runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -n 1)
+        runs=$((runs + ${done_runs:-0}))
+        left=$((left - ($(date +%s) - started)))
+        [ $status -eq 0 ] && break
+        unit=$(sed -n 's/.*Test unit written to \(.*timeout-.*\)$/\1/p' "$log" | tail -n 1)
+        [ -n "$unit" ] || break
+        if alone_within_a_second "$t" "$fuzzer" "$unit"; then
+            echo "$t: a timeout under load; the input runs within the second alone, fuzzing on"
+            mv "$unit" "$build/logs/starved-$(basename "$unit")"
+            status=0
+        else
+            break
+        fi
+    done
     total=$((total + runs))
     printf '%s\t%s\t%s\t%s\t%s\n' "$(date -u +%Y-%m-%dT%H:%M:%SZ)" "$t" "$seconds" "$runs" \
         "$status" >>"$build/fuzz-runs.tsv"
