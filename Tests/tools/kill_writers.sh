@@ -130,7 +130,7 @@ writer save tmp.pgn check_appended sh -c "exec '$tarn' -c -hash 1 <'$work/consol
 
 [ -n "$train" ] && [ -n "$match" ] || exit 0
 writer vary varied.epd check "$train" --vary "$shared/openings-uho4060v4.txt" varied.epd --per 16 --seed 3
-cp "$work/epd2bin/labels.bin" "$work/records.bin"
+cp "$work/epd2bin/complete" "$work/records.bin"
 writer train_checkpoint last.ckpt check_size "$train" --data "$work/records.bin" --epochs 3 \
     --batch 256 --threads 1 --out .
 for format in pgn epd; do
