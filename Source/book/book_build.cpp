@@ -12,6 +12,7 @@
 #include "core/fen.h"
 #include "core/makemove.h"
 #include "core/notation.h"
+#include "core/platform.h"
 #include "core/staged_file.h"
 #include "core/thread_data.h"
 #include "frontend/output.h"
@@ -309,6 +310,10 @@ std::vector<BookEntry> book_entries_of_key(const std::vector<BookStatNode>& node
 
 BookBuildCounts build_book_file(ThreadData& td, const char* pgn_path, const char* out_path) {
     print_format(" Creating file %s from games in %s", out_path, pgn_path);
+    if (platform_is_directory(pgn_path)) {
+        print_format("info string can't open %s: it is a directory", pgn_path);
+        return BookBuildCounts{};
+    }
     std::ifstream in(pgn_path);
     if (!in) {
         print_format("info string can't open %s", pgn_path);
@@ -325,6 +330,12 @@ BookBuildCounts build_book_file(ThreadData& td, const char* pgn_path, const char
     BookBuildCounts counts = reader.counts;
     if (reader.out_of_memory) {
         print_format("info string out of memory after %d games, no book written", counts.games);
+        stats_release(stats);
+        return counts;
+    }
+    if (counts.games == 0) {
+        // An empty or unreadable file must not replace a book that is already there.
+        print_format("info string no games in %s, no book written", pgn_path);
         stats_release(stats);
         return counts;
     }

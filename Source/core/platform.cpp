@@ -116,6 +116,11 @@ bool platform_file_exists(const char* path) {
     return stat(path, &st) == 0;
 }
 
+bool platform_is_directory(const char* path) {
+    struct stat st;
+    return stat(path, &st) == 0 && S_ISDIR(st.st_mode);
+}
+
 bool platform_remove_file(const char* path) {
     return std::remove(path) == 0;
 }

@@ -39,8 +39,9 @@ std::size_t platform_available_memory();
 // memory is short. Released with platform_large_free.
 void* platform_large_alloc(std::size_t bytes);
 void platform_large_free(void* block);
-// File helpers for the log file.
+// File helpers: the log file, and readers that must not take a directory for an empty file.
 bool platform_file_exists(const char* path);
+bool platform_is_directory(const char* path);
 bool platform_remove_file(const char* path);
 
 // A whole file mapped read-only; data is nullptr when nothing is mapped.

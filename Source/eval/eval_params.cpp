@@ -225,9 +225,13 @@ int apply_param_default(int index, const char* name, int mid, int end) {
 bool load_config() {
     if (loading_config)
         return false;
-    std::FILE* file = std::fopen(live_options.ConfigFilePath, "r");
-    if (!file)
+    if (!live_options.ConfigFilePath[0])
         return false;
+    std::FILE* file = std::fopen(live_options.ConfigFilePath, "r");
+    if (!file) {
+        print_format("info string can't open configuration file %s", live_options.ConfigFilePath);
+        return false;
+    }
     print_format("info string loading parameters from %s", live_options.ConfigFilePath);
     loading_config = true;
     char line[CONFIG_LINE_CHARS + 1];

@@ -134,7 +134,8 @@ void init_eval_params();
 // and still sets it when the names differ. Returns 1 on such a mismatch, else 0.
 int apply_param_default(int index, const char* name, int mid, int end);
 // Reads the file named by ConfigFilePath and applies each "name = value" line through the
-// option setter. False when the file cannot be opened (nothing is printed then).
+// option setter. False when no file is named, or with an "info string" when it cannot be
+// opened.
 bool load_config();
 // At a search start: rebuilds the table when a configuration file was loaded since the last
 // rebuild, announcing it first. Returns true when it rebuilt.

@@ -5,6 +5,7 @@
 
 #include "core/fen.h"
 #include "core/notation.h"
+#include "core/platform.h"
 #include "frontend/output.h"
 
 namespace tarn {
@@ -122,6 +123,10 @@ bool is_epd_remark(const std::string& line) {
 }
 
 bool open_tool_input(std::ifstream& in, const std::string& name) {
+    if (platform_is_directory(name.c_str())) {
+        print_format("info string can't open %s: it is a directory", name.c_str());
+        return false;
+    }
     in.open(name);
     if (!in)
         print_format("info string can't open %s", name.c_str());

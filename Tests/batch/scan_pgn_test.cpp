@@ -272,6 +272,14 @@ TEST_F(ScanPgn, MissingFileWritesNothing) {
     EXPECT_EQ(capture.take(), "info string can't open " + path("none.pgn") + "\n");
     EXPECT_FALSE(std::filesystem::exists(path(SCAN_FILE)));
     EXPECT_FALSE(std::filesystem::exists(path(SCAN_MISTAKES_FILE)));
+
+    // A directory opens as an empty stream on some systems: named, and nothing written either.
+    const std::string folder = path("games");
+    std::filesystem::create_directory(folder);
+    test::StdoutCapture again;
+    scan_pgn(folder, "", 2);
+    EXPECT_EQ(again.take(), "info string can't open " + folder + ": it is a directory\n");
+    EXPECT_FALSE(std::filesystem::exists(path(SCAN_FILE)));
 }
 
 TEST_F(ScanPgn, SelfPlayGamesGiveOneLabelPerQualifyingPosition) {

@@ -2,7 +2,9 @@
 // file that comes out.
 
 #include <algorithm>
+#include <fstream>
 #include <gtest/gtest.h>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -261,6 +263,39 @@ TEST_F(BookBuild, MissingGamesFileIsReported) {
     EXPECT_FALSE(c.written);
     EXPECT_EQ(c.games, 0);
     EXPECT_EQ(printed.back(), "info string can't open " + missing);
+}
+
+// A directory or a file without games leaves the book that is already there.
+TEST_F(BookBuild, NoGamesLeaveThePreviousBook) {
+    build(times(5, game("1-0", "1. e4 e5")));
+    const auto bytes = [](const std::string& path) {
+        std::ifstream in(path, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    };
+    const std::string before = bytes(book_path);
+    ASSERT_FALSE(before.empty());
+
+    const std::string folder = dir.file(".");
+    BookBuildCounts c;
+    Lines printed;
+    {
+        test::StdoutCapture capture;
+        c       = build_book_file(*td, folder.c_str(), book_path.c_str());
+        printed = test::output_lines(capture.take());
+    }
+    EXPECT_FALSE(c.written);
+    EXPECT_EQ(printed.back(), "info string can't open " + folder + ": it is a directory");
+
+    const std::string empty = dir.file("empty.pgn");
+    test::write_text(empty, "; nothing here\n[Event \"?\"]\n");
+    {
+        test::StdoutCapture capture;
+        c       = build_book_file(*td, empty.c_str(), book_path.c_str());
+        printed = test::output_lines(capture.take());
+    }
+    EXPECT_FALSE(c.written);
+    EXPECT_EQ(printed.back(), "info string no games in " + empty + ", no book written");
+    EXPECT_EQ(bytes(book_path), before);
 }
 
 } // namespace

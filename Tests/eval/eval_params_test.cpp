@@ -157,11 +157,20 @@ TEST_F(ConfigFile, TailOfAnOverlongLineIsNotReadAsALine) {
               static_cast<std::size_t>(OPTION_PATH_CHARS - 1));
 }
 
-TEST_F(ConfigFile, MissingFileIsSilent) {
+TEST_F(ConfigFile, MissingFileIsNamedAndNoFileIsSilent) {
     copy_option_text(live_options.ConfigFilePath, OPTION_PATH_CHARS, "/nonexistent/tarn.cfg");
+    const EngineOptions before = live_options;
     testing::internal::CaptureStdout();
     EXPECT_FALSE(load_config());
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+    EXPECT_EQ(testing::internal::GetCapturedStdout(),
+              "info string can't open configuration file /nonexistent/tarn.cfg\n");
+    EXPECT_EQ(live_options.MultiPV, before.MultiPV);
+    EXPECT_EQ(live_options.options_changed, before.options_changed);
+
+    live_options.ConfigFilePath[0] = '\0';
+    testing::internal::CaptureStdout();
+    EXPECT_FALSE(load_config());
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "") << "no file named, nothing to say";
 }
 
 TEST_F(ConfigFile, FileNamingItselfIsLoadedOnce) {

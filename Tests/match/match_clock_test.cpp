@@ -87,6 +87,8 @@ TEST(MatchClock, FlagFallsPastTheMargin) {
     Clock late = c;
     EXPECT_TRUE(clock_charge(late, tc, 1.04)) << "inside the margin";
     EXPECT_DOUBLE_EQ(late.remaining, 0);
+    EXPECT_DOUBLE_EQ(time_left_after(tc, c, 0.25), 0.75);
+    EXPECT_NEAR(time_left_after(tc, c, 1.04), -0.04, 1e-12) << "past the deadline";
     EXPECT_FALSE(clock_charge(c, tc, 1.06));
 
     TimeControl st;
@@ -94,6 +96,7 @@ TEST(MatchClock, FlagFallsPastTheMargin) {
     st.margin    = 0.01;
     Clock unused;
     EXPECT_DOUBLE_EQ(think_limit(st, unused), 0.21);
+    EXPECT_NEAR(time_left_after(st, unused, 0.205), -0.005, 1e-12);
     EXPECT_TRUE(clock_charge(unused, st, 0.205));
     EXPECT_FALSE(clock_charge(unused, st, 0.25));
 
@@ -102,6 +105,7 @@ TEST(MatchClock, FlagFallsPastTheMargin) {
     depth.hang_limit = 3;
     EXPECT_DOUBLE_EQ(think_limit(depth, unused), 3);
     EXPECT_TRUE(clock_charge(unused, depth, 100)) << "no clock to run out";
+    EXPECT_EQ(time_left_after(depth, unused, 100), NO_DEADLINE);
 }
 
 } // namespace

@@ -5,7 +5,9 @@
 #include <cmath>
 #include <gtest/gtest.h>
 
+#include "match/report.h"
 #include "match/stats.h"
+#include "match/tournament.h"
 
 namespace tarn {
 namespace {
@@ -97,6 +99,29 @@ TEST(MatchStats, SprtBoundsAndDecisions) {
     const SprtConfig lopsided{true, 0.0, 5.0, 0.01, 0.1};
     EXPECT_NEAR(sprt_lower_bound(lopsided), std::log(0.1 / 0.99), 1e-12);
     EXPECT_NEAR(sprt_upper_bound(lopsided), std::log(0.9 / 0.01), 1e-12);
+}
+
+// The summary names each engine's failures and its closest call with the clock.
+TEST(MatchStats, SummaryNamesFailuresAndClosestCalls) {
+    MatchConfig config;
+    config.engines.resize(3);
+    config.engines[0].name = "one";
+    config.engines[1].name = "two";
+    config.engines[2].name = "three";
+    MatchSummary summary;
+    summary.failures.assign(3, {});
+    summary.failures[1][FAILURE_TIME]    = 2;
+    summary.least_left                   = {0.1534, -0.012, NO_DEADLINE};
+    const std::vector<std::string> lines = summary_lines(config, summary);
+    auto has                             = [&lines](const std::string& text) {
+        for (const std::string& line : lines)
+            if (line == text)
+                return true;
+        return false;
+    };
+    EXPECT_TRUE(has("Failures of one: none; closest call 153 ms left"));
+    EXPECT_TRUE(has("Failures of two: 2 time losses; closest call 12 ms past the deadline"));
+    EXPECT_TRUE(has("Failures of three: none")) << "no move had a time limit";
 }
 
 } // namespace

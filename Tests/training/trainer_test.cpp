@@ -130,6 +130,10 @@ TEST_F(NetworkTrainer, BadRecordsAreCountedNotKept) {
     EXPECT_EQ(set_size(set), 1u);
     EXPECT_FALSE(load_training_files({path + ".missing"}, set, counts, error));
     EXPECT_NE(error.find("can't open"), std::string::npos);
+    // A folder of record files is not itself a record file: named, not read as empty.
+    const std::string folder = std::filesystem::path(path).parent_path().string();
+    EXPECT_FALSE(load_training_files({folder}, set, counts, error));
+    EXPECT_EQ(error, "can't open " + folder + ": it is a directory (name its record files)");
     std::filesystem::remove(path);
 }
 

@@ -1,5 +1,6 @@
 #include "match/game.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 
@@ -180,6 +181,8 @@ bool engine_turn(GameState& g, const TimeControl tcs[2], Clock clocks[2], ScoreW
             forfeit(g, side, FAILURE_TIME, "does not answer", TERM_STALLED, true);
         return false;
     }
+    g.out.least_left[side] =
+        std::min(g.out.least_left[side], time_left_after(tcs[side], clocks[side], r.seconds));
     if (!clock_charge(clocks[side], tcs[side], r.seconds)) {
         forfeit(g, side, FAILURE_TIME, "loses on time", TERM_TIME, false);
         return false;

@@ -51,6 +51,9 @@ struct GameOutcome {
     bool aborted    = false;          // the match was stopped; the game does not count
     bool restart[2] = {false, false}; // white's and black's engine must be restarted
     int failure[2]  = {FAILURE_NONE, FAILURE_NONE};
+    // White's and black's closest call: the least time left before a limit after any move
+    // (seconds, negative when past it; NO_DEADLINE when no move had a time limit).
+    double least_left[2] = {NO_DEADLINE, NO_DEADLINE};
     std::vector<std::string> training; // EPD lines for the training file
     std::vector<std::string> warnings; // engine messages for the console
 };

@@ -30,6 +30,13 @@ std::string failure_text(const std::array<int, FAILURE_KINDS>& counts) {
     return text.empty() ? "none" : text;
 }
 
+// "; closest call 153 ms left" or "; closest call 12 ms past the deadline".
+std::string closest_call_text(double seconds_left) {
+    const double ms = std::round(1000.0 * seconds_left);
+    return ms >= 0 ? format("; closest call %.0f ms left", ms)
+                   : format("; closest call %.0f ms past the deadline", -ms);
+}
+
 // Standings of every engine against the field when more than two play.
 void add_table(const MatchConfig& config, const MatchSummary& summary,
                std::vector<std::string>& lines) {
@@ -120,9 +127,13 @@ std::vector<std::string> summary_lines(const MatchConfig& config, const MatchSum
     }
     if (config.engines.size() > 2)
         add_table(config, summary, lines);
-    for (std::size_t i = 0; i < config.engines.size() && i < summary.failures.size(); ++i)
-        lines.push_back("Failures of " + config.engines[i].name + ": " +
-                        failure_text(summary.failures[i]));
+    for (std::size_t i = 0; i < config.engines.size() && i < summary.failures.size(); ++i) {
+        std::string line =
+            "Failures of " + config.engines[i].name + ": " + failure_text(summary.failures[i]);
+        if (i < summary.least_left.size() && summary.least_left[i] < NO_DEADLINE)
+            line += closest_call_text(summary.least_left[i]);
+        lines.push_back(line);
+    }
     lines.push_back(summary.stopped
                         ? "Match stopped after " + std::to_string(summary.games_played) + " games"
                         : "Match finished: " + std::to_string(summary.games_played) + " games");

@@ -151,6 +151,14 @@ double think_limit(const TimeControl& tc, const Clock& clock) {
     return tc.hang_limit;
 }
 
+double time_left_after(const TimeControl& tc, const Clock& clock, double seconds) {
+    if (tc.has_clock)
+        return clock.remaining - seconds;
+    if (tc.move_time > 0)
+        return tc.move_time - seconds;
+    return NO_DEADLINE;
+}
+
 bool clock_charge(Clock& clock, const TimeControl& tc, double seconds) {
     if (!tc.has_clock)
         return tc.move_time <= 0 || seconds <= tc.move_time + tc.margin;

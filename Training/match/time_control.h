@@ -11,6 +11,8 @@
 namespace tarn {
 
 constexpr double DEFAULT_HANG_SECONDS = 30.0;
+// What time_left_after() gives when nothing limits a side's time.
+constexpr double NO_DEADLINE = 1e30;
 
 // What limits an engine's searches; everything 0 is "not set".
 struct TimeControl {
@@ -46,6 +48,9 @@ Clock clock_start(const TimeControl& tc);
 std::string go_command(const TimeControl tcs[2], const Clock clocks[2], int side);
 // Seconds the side under tc may take before it has lost on time or is taken to hang.
 double think_limit(const TimeControl& tc, const Clock& clock);
+// Seconds that were left before the time limit when a move took `seconds` (negative: past it,
+// within the margin or beyond); a very large number when no clock or move time limits the side.
+double time_left_after(const TimeControl& tc, const Clock& clock, double seconds);
 // Charges a move that took `seconds`; false when the flag fell (the clock is left at 0).
 // Otherwise adds the increment and starts the next period when this one is used up.
 bool clock_charge(Clock& clock, const TimeControl& tc, double seconds);

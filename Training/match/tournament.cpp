@@ -1,5 +1,6 @@
 #include "match/tournament.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cstdio>
 #include <ctime>
@@ -75,9 +76,12 @@ void record_game(MatchRun& run, const GameJob& job, const ScheduleEntry& entry,
         if (run.warned.insert(w).second)
             say(run, "Warning: " + w);
     const int engine_of[2] = {job.white, job.black};
-    for (int side = 0; side < 2; ++side)
-        ++run.summary.failures[static_cast<std::size_t>(engine_of[side])]
-                              [static_cast<std::size_t>(out.failure[side])];
+    for (int side = 0; side < 2; ++side) {
+        const std::size_t engine = static_cast<std::size_t>(engine_of[side]);
+        ++run.summary.failures[engine][static_cast<std::size_t>(out.failure[side])];
+        run.summary.least_left[engine] =
+            std::min(run.summary.least_left[engine], out.least_left[side]);
+    }
     if (run.pgn_out)
         append_record(run.pgn_out, pgn_write(out.pgn));
     if (run.epd_out && !out.training.empty()) {
@@ -257,6 +261,7 @@ bool run_match(const MatchConfig& config, MatchSummary& summary, std::string& er
             run.summary.pairings.push_back(PairingResult{i, j, {}});
         }
     run.summary.failures.assign(config.engines.size(), {});
+    run.summary.least_left.assign(config.engines.size(), NO_DEADLINE);
     run.total = schedule_length(config);
     if (!prepare_openings(run, error))
         return false;

@@ -25,7 +25,8 @@ struct PairingResult {
 struct MatchSummary {
     std::vector<PairingResult> pairings;
     std::vector<std::array<int, FAILURE_KINDS>> failures; // per engine, by failure kind
-    int games_played  = 0;                                // games with a result
+    std::vector<double> least_left; // per engine, its closest call over all games (seconds)
+    int games_played  = 0;          // games with a result
     int sprt_decision = SPRT_CONTINUE;
     double llr        = 0.0;
     bool stopped      = false; // ended before the schedule was through

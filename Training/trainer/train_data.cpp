@@ -7,6 +7,7 @@
 
 #include "core/attacks.h"
 #include "core/fen.h"
+#include "core/platform.h"
 #include "core/see.h"
 #include "core/thread_data.h"
 #include "eval/hce.h"
@@ -154,6 +155,8 @@ RecordVerdict record_position(const std::uint8_t* bytes, ThreadData& td, Trainin
 }
 
 bool for_each_record(const std::string& path, std::uint64_t limit, const RecordVisitor& visit) {
+    if (platform_is_directory(path.c_str()))
+        return false;
     std::ifstream in(path, std::ios::binary);
     if (!in)
         return false;
@@ -244,7 +247,9 @@ bool load_training_files(const std::vector<std::string>& paths, TrainingSet& set
         };
         if (!for_each_record(path, UINT64_MAX, visit)) {
             error = "can't open " + path;
-            ok    = false;
+            if (platform_is_directory(path.c_str()))
+                error += ": it is a directory (name its record files)";
+            ok = false;
             break;
         }
     }
