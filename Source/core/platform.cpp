@@ -8,7 +8,9 @@
 #include <poll.h>
 #include <sched.h>
 #include <sys/mman.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <thread>
 #include <unistd.h>
 
@@ -17,6 +19,24 @@ namespace tarn {
 namespace {
 
 constexpr int PAUSE_MICROSECONDS = 20;
+
+// The kernel's scheduling-attribute record (the first version, 56 bytes).
+struct SchedAttr {
+    std::uint32_t size;
+    std::uint32_t sched_policy;
+    std::uint64_t sched_flags;
+    std::int32_t sched_nice;
+    std::uint32_t sched_priority;
+    std::uint64_t sched_runtime;
+    std::uint64_t sched_deadline;
+    std::uint64_t sched_period;
+    std::uint32_t sched_util_min;
+    std::uint32_t sched_util_max;
+};
+static_assert(sizeof(SchedAttr) == 56);
+
+constexpr std::uint64_t SHORT_SLICE_NS           = 100'000; // the shortest slice granted
+constexpr std::uint64_t SCHED_RESET_ON_FORK_FLAG = 1;
 
 } // namespace
 
@@ -30,6 +50,25 @@ void platform_sleep_ms(int ms) {
         sched_yield();
     else
         std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+}
+
+bool platform_favour_latency() {
+#ifdef SYS_sched_setattr
+    // The thread's own niceness is kept: an unprivileged thread may not lower it.
+    errno                = 0;
+    const int nice_value = getpriority(PRIO_PROCESS, static_cast<id_t>(syscall(SYS_gettid)));
+    if (errno != 0)
+        return false;
+    SchedAttr attr{};
+    attr.size          = sizeof attr;
+    attr.sched_policy  = SCHED_OTHER;
+    attr.sched_nice    = nice_value;
+    attr.sched_runtime = SHORT_SLICE_NS;
+    attr.sched_flags   = SCHED_RESET_ON_FORK_FLAG; // threads it starts get the usual slice
+    return syscall(SYS_sched_setattr, 0, &attr, 0) == 0;
+#else
+    return false;
+#endif
 }
 
 void platform_pause() {

@@ -18,6 +18,10 @@ void platform_sleep_ms(int ms);
 // many busy ones (more search threads than cores) run again soon: a thread that yields waits
 // until every other runnable thread has had its turn.
 void platform_pause();
+// Asks the scheduler to serve the calling thread promptly when it wakes (a short time slice):
+// the thread that answers the protocol stays quick to reply even when more search threads than
+// cores are busy. False where the system offers no such request; nothing else changes then.
+bool platform_favour_latency();
 // Result of platform_read_input: bytes read, nothing waiting, or the stream has ended.
 constexpr long INPUT_NOTHING = 0;
 constexpr long INPUT_ENDED   = -1;

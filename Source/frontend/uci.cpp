@@ -356,6 +356,7 @@ bool main_loop_turn() {
 
 void main_loop() {
     SearchState& s = search_state;
+    platform_favour_latency();
     while (!run_settings.quit) {
         if (!main_loop_turn())
             continue;
