@@ -21,6 +21,9 @@
 #                     from random play
 #   make load-check   the engine under load over the protocol: isready and stop with 160
 #                     threads, quit during a search, memory over many games and hash resizes
+#   make soak         SOAK_GAMES (1000) fast games of the engine against itself, two threads
+#                     on one side, a fifth from Chess960 positions: no failure may occur
+#                     (SOAK_BUILD=build-asan plays the sanitizer build after make asan-test)
 #   make bench        the single-thread benchmark whose node total is the bench signature
 #   make match        a short match of Tarn against itself with Selectivity 0 on one side
 #                     (MATCH_ARGS=... plays any other match; see the README)
@@ -48,7 +51,7 @@ MATCH_ARGS ?= -engine cmd=$(BUILD)/tarn name=Tarn -engine cmd=$(BUILD)/tarn name
               -concurrency 2 -openings file=$(SHARED)/openings-uho4060v4.txt order=random \
               -pgnout file=$(BUILD)/match.pgn
 
-.PHONY: all exe install build run test portable asan-test tsan-check perft-suite perft-bench eval-bench tb-bench train-bench load-check bench format format-check clean match nn-bench fuzz fuzz-build fuzz-replay
+.PHONY: all exe install build run test portable asan-test tsan-check perft-suite perft-bench eval-bench tb-bench train-bench load-check soak bench format format-check clean match nn-bench fuzz fuzz-build fuzz-replay
 
 all: $(if $(EXE),exe,build)
 
@@ -117,6 +120,11 @@ train-bench: build
 
 load-check: build
 	./$(BUILD)/tarn_load ./$(BUILD)/tarn $(LOAD_ARGS)
+
+SOAK_BUILD ?= $(BUILD)
+SOAK_GAMES ?= 1000
+soak: build
+	Tests/tools/soak.sh ./$(SOAK_BUILD)/tarn ./$(BUILD)/Training/match/tarn-match $(SOAK_GAMES)
 
 bench: build
 	./$(BUILD)/tarn -pbench -d 12
