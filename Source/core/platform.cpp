@@ -1,10 +1,12 @@
 #include "core/platform.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
+#include <mutex>
 #include <poll.h>
 #include <sched.h>
 #include <sys/mman.h>
@@ -17,8 +19,6 @@
 namespace tarn {
 
 namespace {
-
-constexpr int PAUSE_MICROSECONDS = 20;
 
 // The kernel's scheduling-attribute record (the first version, 56 bytes).
 struct SchedAttr {
@@ -52,6 +52,19 @@ void platform_sleep_ms(int ms) {
         std::this_thread::sleep_for(std::chrono::milliseconds(ms));
 }
 
+int platform_cpu_count() {
+    cpu_set_t set;
+    CPU_ZERO(&set);
+    if (sched_getaffinity(0, sizeof set, &set) != 0)
+        return 1;
+    return std::max(1, CPU_COUNT(&set));
+}
+
+void platform_lower_thread_priority() {
+    constexpr int LOWEST = 19;
+    setpriority(PRIO_PROCESS, static_cast<id_t>(syscall(SYS_gettid)), LOWEST);
+}
+
 bool platform_favour_latency() {
 #ifdef SYS_sched_setattr
     // The thread's own niceness is kept: an unprivileged thread may not lower it.
@@ -71,10 +84,6 @@ bool platform_favour_latency() {
 #endif
 }
 
-void platform_pause() {
-    std::this_thread::sleep_for(std::chrono::microseconds(PAUSE_MICROSECONDS));
-}
-
 long platform_read_input(char* buffer, std::size_t cap) {
     pollfd pfd{STDIN_FILENO, POLLIN, 0};
     const int ready = poll(&pfd, 1, 0);
@@ -90,6 +99,44 @@ long platform_read_input(char* buffer, std::size_t cap) {
     if (n < 0 && (errno == EINTR || errno == EAGAIN))
         return INPUT_NOTHING;
     return INPUT_ENDED;
+}
+
+namespace {
+
+// A pipe whose reading end joins standard input in platform_wait_input's poll: a byte written
+// to it ends the wait. Made on first use; both ends are non-blocking.
+int wake_pipe[2] = {-1, -1};
+std::once_flag wake_pipe_made;
+
+void make_wake_pipe() {
+    if (pipe(wake_pipe) != 0) {
+        wake_pipe[0] = wake_pipe[1] = -1;
+        return;
+    }
+    for (const int fd : wake_pipe)
+        fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) | O_NONBLOCK);
+}
+
+} // namespace
+
+void platform_wait_input(int timeout_ms, bool watch_input) {
+    std::call_once(wake_pipe_made, make_wake_pipe);
+    // The wake pipe first, so that standard input can be left out of the poll.
+    pollfd fds[2]      = {{wake_pipe[0], POLLIN, 0}, {STDIN_FILENO, POLLIN, 0}};
+    const nfds_t count = watch_input ? 2 : 1;
+    if (poll(fds, count, timeout_ms) > 0 && (fds[0].revents & POLLIN)) {
+        char drain[64];
+        while (read(wake_pipe[0], drain, sizeof drain) > 0) {
+        }
+    }
+}
+
+void platform_wake_input_waiter() {
+    std::call_once(wake_pipe_made, make_wake_pipe);
+    if (wake_pipe[1] >= 0) {
+        const char byte                  = 1;
+        [[maybe_unused]] const ssize_t n = write(wake_pipe[1], &byte, 1);
+    }
 }
 
 bool platform_read_line_blocking(char* buffer, std::size_t cap) {

@@ -14,19 +14,29 @@ namespace tarn {
 double platform_now();
 // Sleeps about ms milliseconds; 0 yields the processor.
 void platform_sleep_ms(int ms);
-// Sleeps a few microseconds. Unlike a yield, this lets a thread that shares its cores with
-// many busy ones (more search threads than cores) run again soon: a thread that yields waits
-// until every other runnable thread has had its turn.
-void platform_pause();
 // Asks the scheduler to serve the calling thread promptly when it wakes (a short time slice):
 // the thread that answers the protocol stays quick to reply even when more search threads than
 // cores are busy. False where the system offers no such request; nothing else changes then.
 bool platform_favour_latency();
+// Processors this process may run on (at least 1).
+int platform_cpu_count();
+// Gives the calling thread the lowest scheduling weight (the highest niceness). Used for the
+// helper search threads when there are more of them than processors, so that the threads that
+// answer the protocol and decide the result are not starved by them. It cannot be undone.
+void platform_lower_thread_priority();
 // Result of platform_read_input: bytes read, nothing waiting, or the stream has ended.
 constexpr long INPUT_NOTHING = 0;
 constexpr long INPUT_ENDED   = -1;
 // Reads at most cap bytes of standard input that are already waiting, without blocking.
 long platform_read_input(char* buffer, std::size_t cap);
+// Sleeps until standard input has something to read or has ended (when watch_input),
+// platform_wake_input_waiter is called, or timeout_ms milliseconds have passed. A thread that waits
+// like this instead of waking every so often to look uses almost no processor time, so the
+// scheduler serves it at once when it wakes even while more busy threads than cores share the
+// machine.
+void platform_wait_input(int timeout_ms, bool watch_input);
+// Ends a platform_wait_input early (or the next one, when none is waiting). Any thread.
+void platform_wake_input_waiter();
 // Reads one line of standard input, blocking (the console position editor only). Returns false
 // at the end of input. The line feed is not stored.
 bool platform_read_line_blocking(char* buffer, std::size_t cap);

@@ -137,6 +137,10 @@ bool poll_input(std::string& line) {
     return true;
 }
 
+bool input_line_waiting() {
+    return input_ended || pending_lines.find('\n') != std::string::npos;
+}
+
 bool input_has_ended() {
     return input_ended && pending_lines.find('\n') == std::string::npos;
 }

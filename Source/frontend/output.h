@@ -34,6 +34,8 @@ bool log_is_open();
 bool poll_input(std::string& line);
 // True once standard input has ended and every line that came before the end is handed out.
 bool input_has_ended();
+// True when poll_input would hand out a line at once: one is queued, or the input has ended.
+bool input_line_waiting();
 // Drops any buffered input state (tests use it to start from a clean queue).
 void reset_input();
 // First blank-delimited word of text (at most 127 characters), after leading blanks.

@@ -318,6 +318,17 @@ void report_search() {
 
 } // namespace
 
+namespace {
+
+// Longest sleeps of the front end between its looks at the clock, while a search runs and
+// while none does. Input and the end of a search wake it at once, so that it spends almost no
+// processor time: with more busy threads than cores, a thread that keeps waking to look falls
+// behind its share and waits long for its turn.
+constexpr int SEARCH_WAIT_MS = 1;
+constexpr int IDLE_WAIT_MS   = 50;
+
+} // namespace
+
 bool main_loop_turn() {
     SearchState& s = search_state;
     clock_update();
@@ -344,8 +355,10 @@ bool main_loop_turn() {
     }
     const int now = s.mode;
     if (now != MODE_IDLE && !(now & MODE_FINISHED)) {
+        // Commands wait while the search gets going or winds down; the master's finish ends
+        // the wait at once.
         if (s.elapsed < 0.015 || s.stop) {
-            platform_pause();
+            platform_wait_input(SEARCH_WAIT_MS, false);
             return false;
         }
     } else if (now & MODE_FINISHED) {
@@ -360,10 +373,8 @@ void main_loop() {
     while (!run_settings.quit) {
         if (!main_loop_turn())
             continue;
-        if (s.elapsed < 0.03 || s.stop)
-            platform_pause();
-        else
-            platform_sleep_ms(1);
+        if (!input_line_waiting())
+            platform_wait_input(s.mode == MODE_IDLE ? IDLE_WAIT_MS : SEARCH_WAIT_MS, true);
         poll_and_dispatch();
     }
 }

@@ -1,5 +1,6 @@
 #include "search/threads.h"
 
+#include <atomic>
 #include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
@@ -25,8 +26,6 @@ namespace {
 
 constexpr std::uint64_t UNLIMITED_NODES = std::uint64_t{1} << 62;
 
-std::thread master_thread;
-
 // The helper threads (records 1 and up). They are started by the first search that needs
 // them and then wait between searches, so that a search does not start and end the operating
 // system's threads again: with many more threads than cores, threads started afresh would run
@@ -41,13 +40,28 @@ struct HelperPool {
     std::condition_variable done;  // the last busy helper has left its search
     std::uint64_t generation = 0;  // searches handed to the helpers so far
     std::uint64_t released   = 0;  // the last search whose helpers may search
-    int busy                 = 0;  // helpers not yet back from the current search
-    bool closing             = false;
+    std::atomic<int> busy{0};      // helpers not yet back from the current search
+    bool closing = false;
 };
 
 // Never destroyed: helper threads may still wait on it while the process exits, and waiting
 // threads would keep its destructor from finishing.
 HelperPool& pool = *new HelperPool;
+
+// The master thread (record 0), started by the first search and then waiting between searches
+// like the helpers: a thread created while many others are busy does not run, and does not let
+// its creator run, until it has caught up with their processor time, which once held a
+// "position" or "go" (and every command after it) for most of a second. Never destroyed, for
+// the same reason as the pool.
+struct MasterSeat {
+    std::thread thread;
+    std::mutex lock;
+    std::condition_variable wake; // a search is handed to the master
+    std::condition_variable back; // the master has left its search
+    std::uint64_t handed   = 0;   // searches handed to the master so far
+    std::uint64_t returned = 0;   // searches it has left
+};
+MasterSeat& seat = *new MasterSeat;
 
 // One search of helper t: its record is prepared at once, and it searches (until stop) once
 // the master has finished its first iteration. The helpers wait asleep rather than polling,
@@ -64,6 +78,7 @@ void helper_search(int t, std::uint64_t generation) {
 }
 
 void helper_loop(int t, std::uint64_t seen) {
+    bool lowered = false;
     for (;;) {
         {
             std::unique_lock<std::mutex> hold(pool.lock);
@@ -72,10 +87,19 @@ void helper_loop(int t, std::uint64_t seen) {
                 return;
             seen = pool.generation;
         }
+        // More searchers than processors: the helpers give way to the master and to the
+        // thread that answers the protocol, which would otherwise wait their turn behind them.
+        if (!lowered && search_state.threads > platform_cpu_count()) {
+            platform_lower_thread_priority();
+            lowered = true;
+        }
         helper_search(t, seen);
-        std::lock_guard<std::mutex> hold(pool.lock);
-        if (--pool.busy == 0)
+        // Only the last one back takes the lock: with many helpers on few processors, one
+        // that lost its processor while holding it would hold up all the others.
+        if (pool.busy.fetch_sub(1) == 1) {
+            std::lock_guard<std::mutex> hold(pool.lock);
             pool.done.notify_all();
+        }
     }
 }
 
@@ -140,7 +164,35 @@ void master() {
     // The result is final once thread 0 is done (it has set stop for the others): it can be
     // reported while they leave.
     search_state.mode = static_cast<std::uint8_t>(search_state.mode | MODE_FINISHED);
+    platform_wake_input_waiter();
     wait_for_helpers();
+}
+
+void master_loop() {
+    std::uint64_t seen = 0;
+    for (;;) {
+        {
+            std::unique_lock<std::mutex> hold(seat.lock);
+            seat.wake.wait(hold, [&] { return seat.handed != seen; });
+            seen = seat.handed;
+        }
+        master();
+        std::lock_guard<std::mutex> hold(seat.lock);
+        seat.returned = seen;
+        seat.back.notify_all();
+    }
+}
+
+// True while the master has a search it has not left.
+bool master_busy() {
+    std::lock_guard<std::mutex> hold(seat.lock);
+    return seat.returned != seat.handed;
+}
+
+// Waits until the master has left its search (at once when it has none).
+void wait_for_master() {
+    std::unique_lock<std::mutex> hold(seat.lock);
+    seat.back.wait(hold, [] { return seat.returned == seat.handed; });
 }
 
 } // namespace
@@ -173,15 +225,19 @@ bool thread_init(int t) {
 }
 
 bool start_search(int code) {
-    if (master_thread.joinable())
-        master_thread.join();
+    wait_for_master();
+    if (!seat.thread.joinable()) {
+        try {
+            seat.thread = std::thread(master_loop);
+        } catch (const std::system_error&) {
+            return false;
+        }
+    }
     search_state.stop = 0;
     search_state.mode = static_cast<std::uint8_t>(code);
-    try {
-        master_thread = std::thread(master);
-    } catch (const std::system_error&) {
-        return false;
-    }
+    std::lock_guard<std::mutex> hold(seat.lock);
+    ++seat.handed;
+    seat.wake.notify_one();
     return true;
 }
 
@@ -194,8 +250,7 @@ void end_on_thread_failure(const char* message) {
 void wait_for_search() {
     while (!(search_state.mode & MODE_FINISHED))
         platform_sleep_ms(1);
-    if (master_thread.joinable())
-        master_thread.join();
+    wait_for_master();
     search_state.stop = 0;
     search_state.mode = MODE_IDLE;
 }
@@ -206,9 +261,9 @@ void release_search() {
 }
 
 void join_search_threads() {
-    if (search_state.mode != MODE_IDLE || !master_thread.joinable())
+    if (search_state.mode != MODE_IDLE || !master_busy())
         return;
-    master_thread.join();
+    wait_for_master();
     search_state.stop = 0;
 }
 
@@ -251,8 +306,7 @@ void clear_thread_caches() {
 }
 
 void release_thread_records(int keep) {
-    if (master_thread.joinable())
-        master_thread.join();
+    wait_for_master();
     search_state.stop = 0;
     close_helpers();
     for (int t = keep; t < MAX_THREADS; ++t) {

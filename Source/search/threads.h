@@ -1,8 +1,8 @@
 #pragma once
-// Search threads: one master per search, started by the front end, which hands the search to
-// the helper threads (they join in once it has finished its first iteration), runs the driver
+// Search threads: a master, handed each search by the front end, which hands it on to the
+// helper threads (they join in once it has finished its first iteration), runs the driver
 // as thread 0, sets the finished bit of SearchState.mode and waits for the helpers to be
-// back. Helper threads live between searches. Threads share only the
+// back. The master and the helpers live between searches. Threads share only the
 // transposition table and SearchState (lazy SMP). Thread records are kept between searches so
 // that the main thread's time check can read them safely while a search runs; thread_init
 // resets what a search counts in them, and their evaluation caches are emptied whenever the
@@ -30,7 +30,8 @@ extern std::mutex counters_lock;
 
 // Prepares thread t's record for a search from the game record. False when memory is short.
 bool thread_init(int t);
-// stop = 0, mode = code, and starts the master thread. False when it cannot be started.
+// Waits for the master to be back from any earlier search, then stop = 0, mode = code, and
+// hands the search to the master (started the first time). False when it cannot be started.
 bool start_search(int code);
 // Lets the helper threads of the running search start searching; thread 0 calls it when its
 // first iteration is done, and once more when it leaves the search.
