@@ -3,11 +3,11 @@
 // network and the hand-crafted evaluation by material, a small bonus for the side the engine
 // plays, and damping toward 0 as the fifty-move counter grows.
 
+#include "core/score.h"
+
 namespace tarn {
 
 struct ThreadData;
-
-constexpr int EVAL_IN_CHECK = -9999;
 
 // Score of the thread's Position from side's view; ply is the distance from the root (1).
 int evaluate(ThreadData& td, int side, int ply, bool in_check);

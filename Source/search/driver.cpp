@@ -41,10 +41,14 @@ constexpr int PV_TEXT_LAST_INDEX = 66;
 constexpr int FIFTY_MOVE_PLIES   = 100; // plies without capture or pawn move that draw a game
 
 // The tablebase step of the root.
-constexpr int TB_MOVE_RULE50 = 10;    // fifty-move counter from which the table move is played
-constexpr int TB_MOVE_DEPTH  = 99;    // depth shown for a table move
-constexpr int TB_ROOT_WIN    = 9799;  // root score of a table win for the side to move
-constexpr int TB_ROOT_LOSS   = -9800; // and of a table loss
+constexpr int TB_MOVE_RULE50 = 10; // fifty-move counter from which the table move is played
+constexpr int TB_MOVE_DEPTH  = 99; // depth shown for a table move
+constexpr int TB_ROOT_WIN    = TB_WIN_SCORE - 1; // root score of a table win for the side to move
+constexpr int TB_ROOT_LOSS   = -TB_WIN_SCORE;    // and of a table loss
+// With a table result at the root, a search score from these outward is a mate the search
+// proved and is shown as it is; anything nearer 0 shows the table's own score.
+constexpr int TB_SHOWN_MATE_WIN  = MATE_SHOWN_WIN - 1;
+constexpr int TB_SHOWN_MATE_LOSS = -MATE_SHOWN_WIN;
 
 // Perturbation generator of the secondary threads' root order; the threads share it without
 // a lock, and a lost update only changes the perturbation.
@@ -86,9 +90,9 @@ int build_root_list(ThreadData& td) {
 }
 
 std::string score_text(int score) {
-    if (score > 9899)
+    if (score >= MATE_SHOWN_WIN)
         return "mate " + std::to_string((MATE_SCORE - score) / 2);
-    if (score < -9900)
+    if (score < -MATE_SHOWN_WIN)
         return "mate -" + std::to_string((score + MATE_SCORE) / 2);
     return "cp " + std::to_string(score);
 }
@@ -96,11 +100,11 @@ std::string score_text(int score) {
 // Score shown for a root whose tablebase result is known.
 int shown_score(int score) {
     switch (search_state.root_tb_result) {
-    case 4:
-        return score > 9898 ? score : 9800;
-    case 0:
-        return score < -9899 ? score : -9800;
-    case 2:
+    case TB_WIN:
+        return score >= TB_SHOWN_MATE_WIN ? score : TB_WIN_SCORE;
+    case TB_LOSS:
+        return score <= TB_SHOWN_MATE_LOSS ? score : -TB_WIN_SCORE;
+    case TB_DRAW:
         return 0;
     default:
         return score;
@@ -163,7 +167,7 @@ int root_pass(ThreadData& td, MoveEntry* first, int line, int depth, int alpha, 
         // Root reduction of late quiet moves once a good line exists.
         int search_depth = depth;
         if (master && depth >= 4 && f.move_count >= 5 && !in_check && !(cls & CLASS_TACTICAL) &&
-            s.score_by_depth[depth - 1] - 49 <= best && alpha0 < best && best >= -9799 &&
+            s.score_by_depth[depth - 1] - 49 <= best && alpha0 < best && best >= -MATE_BOUND &&
             pos.piece_material[side] >= 1 && (pos.material_sig[side] & 15) >= 1)
             search_depth = depth - 1;
 
@@ -373,7 +377,7 @@ void search_driver(int t) {
     f1.node_type             = NODE_PV;
     f1.checker               = NO_SQUARE;
     f1.hash_move             = 0;
-    f1.tb_result             = -1;
+    f1.tb_result             = TB_NONE;
     td.seed                  = static_cast<std::uint32_t>(std::rand());
     const int root_eval      = evaluate(td, side, 1, in_check);
     td.root_static_eval      = static_cast<std::int16_t>(root_eval);
@@ -390,13 +394,13 @@ void search_driver(int t) {
                 qsearch(td, side, 1, 0, -INFINITY_SCORE, INFINITY_SCORE, NODE_PV, td.root_pv);
             std::memcpy(qs_pv, td.root_pv, sizeof qs_pv);
         }
-        s.root_tb_result = -1;
+        s.root_tb_result = TB_NONE;
     }
     // Step 4. No legal move: mate or stalemate.
     MoveEntry* first = td.frames[1].list_start;
     const int count  = build_root_list(td);
     if (count == 0) {
-        td.root_score      = in_check ? -9999 : 0;
+        td.root_score      = in_check ? mated_at(1) : 0;
         td.best_move_depth = 1;
         if (master) {
             s.best_score = td.root_score.load();
@@ -512,8 +516,8 @@ void search_driver(int t) {
             s.last_depth = depth;
         }
         const int rs = td.root_score;
-        if (s.stop || rs >= 9999 - depth || rs < depth - 9999 || s.max_depth <= depth ||
-            main_thread->game_ply + depth > GAME_PLY_HORIZON)
+        if (s.stop || rs >= -mated_at(depth + 1) || rs < mated_at(depth + 1) ||
+            s.max_depth <= depth || main_thread->game_ply + depth > GAME_PLY_HORIZON)
             break;
         depth += 1;
     }

@@ -27,9 +27,7 @@ namespace {
 
 constexpr int COARSE_VALUE[8]     = {0, 1, 3, 3, 5, 10, 99, 0};
 constexpr int EXCHANGE_THRESHOLD  = -70;
-constexpr int TB_WIN_SCORE        = 9800;
 constexpr int TB_SPOILS           = 6; // child + parent result from here: the child spoils it
-constexpr int MATE_BOUND          = 9799;
 constexpr int QS_CHECK_GAIN       = 20000;
 constexpr int QS_BARE_ENDING_GAIN = 5000;
 constexpr int QS_PROMOTION_GAIN   = 1500;
@@ -263,7 +261,7 @@ int node_search(ThreadData& td, int side, int ply, int depth, int alpha, int bet
     f.iid_active   = 0;
     f.razored      = 0;
     f.move_class   = 0;
-    f.tb_result    = -1;
+    f.tb_result    = TB_NONE;
     PlyFrame& next = td.frames[ply + 1];
     next.killer1 = next.killer2 = next.check_killer = 0;
     pv[ply] = pv[ply + 1] = 0;

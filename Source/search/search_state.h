@@ -9,6 +9,7 @@
 #include <cstdint>
 
 #include "core/board.h"
+#include "tb/tb_probe.h"
 
 namespace tarn {
 
@@ -73,7 +74,7 @@ struct SearchState {
     std::int16_t score_by_depth[DEPTH_SLOTS]  = {};
     Move move_by_depth[DEPTH_SLOTS]           = {};
     std::uint64_t nodes_by_depth[DEPTH_SLOTS] = {};
-    std::int32_t root_tb_result               = -1;
+    std::int32_t root_tb_result               = TB_NONE; // the root's table result
     std::int16_t tb_score[2]                  = {};
     Move tb_move                              = 0;
     // --- counter sums over all threads ---

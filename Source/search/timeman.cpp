@@ -5,6 +5,7 @@
 
 #include "core/fen.h"
 #include "core/platform.h"
+#include "core/score.h"
 #include "core/thread_data.h"
 #include "eval/eval_params.h"
 #include "frontend/options.h"
@@ -55,7 +56,7 @@ void search_setup() {
     s.root_side     = p.side;
     resolve_strength();
     s.stop            = 0;
-    s.best_score      = p.rule50 > 100 ? 0 : -10000;
+    s.best_score      = p.rule50 > 100 ? 0 : -MATE_SCORE;
     s.ponder_enabled  = static_cast<std::uint16_t>(live_options.Ponder);
     s.iteration_depth = 0;
     s.best_depth      = 0;
@@ -69,7 +70,7 @@ void search_setup() {
     if (s.hash_mb < 1)
         s.use_hash = 0;
     for (int d = 0; d < DEPTH_SLOTS; ++d) {
-        s.score_by_depth[d] = -10001;
+        s.score_by_depth[d] = -INFINITY_SCORE;
         s.move_by_depth[d]  = 0;
         s.nodes_by_depth[d] = 0;
     }

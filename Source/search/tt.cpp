@@ -199,9 +199,9 @@ void tt_store(const Position& pos, int ply, int depth, Move move, int score, int
                                : score < beta ? BOUND_EXACT
                                               : BOUND_LOWER;
     int stored               = score;
-    if (score < -TT_MATE_BOUND)
+    if (score < -MATE_BOUND)
         stored = score - ply;
-    else if (score >= TT_MATE_BOUND)
+    else if (score >= MATE_BOUND)
         stored = score + ply;
     const std::uint64_t key      = pos.key;
     const std::uint32_t key_high = static_cast<std::uint32_t>(key >> 32);
@@ -378,9 +378,9 @@ void tt_prefetch(std::uint64_t key) {
 
 int tt_score_from_entry(const TTEntry& entry, int ply, int rule50) {
     const int s = entry.score;
-    if (s < -TT_MATE_BOUND)
+    if (s < -MATE_BOUND)
         return s + ply;
-    if (s >= TT_MATE_BOUND)
+    if (s >= MATE_BOUND)
         return s - ply;
     if (rule50 > entry.rule50)
         return s - ((rule50 - entry.rule50) * s) / 256;

@@ -13,13 +13,13 @@
 #include <type_traits>
 
 #include "core/board.h"
+#include "core/score.h"
 
 namespace tarn {
 
 constexpr int TT_WINDOW            = 4;
 constexpr int TT_SPARE_ENTRIES     = 16;
 constexpr int TT_ENTRIES_PER_MB    = 65536;
-constexpr int TT_MATE_BOUND        = 9799; // |score| at or beyond this is a mate distance
 constexpr int TT_CHECK_OFFSET      = 15000;
 constexpr int TT_MISSING_DEPTH     = -10; // callers preset this; a missing entry keeps it
 constexpr int TT_TORN_DEPTH        = -98;

@@ -166,7 +166,7 @@ bool list_move(const ScannedGame& game, ScanOutput& output, int k, bool after_mi
     const char* move      = game.moves[k].text;
     const std::string fen = write_fen(pos, true);
     char text[64]         = "";
-    if (eval >= -9999)
+    if (eval >= EVAL_LISTED_MIN)
         std::snprintf(text, sizeof text, "%6.2f", (white ? eval : -eval) / 100.0);
     std::string note = text;
     if (after_mistake) {

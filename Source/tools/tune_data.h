@@ -19,6 +19,7 @@
 #include <string>
 
 #include "core/board.h"
+#include "core/score.h"
 
 namespace tarn {
 
@@ -34,7 +35,6 @@ constexpr int TUNE_PROGRESS_INTERVAL        = 4096;  // records between progress
 constexpr int TUNE_QSEARCH_GAP              = 125;   // largest quiescence gain kept (variant 2)
 constexpr int TUNE_MAX_LINE_CHARS           = 253;
 constexpr int TRAINING_MIN_LINE_CHARS       = 20; // line feed included
-constexpr int TB_WIN_SCORE                  = 9800;
 constexpr const char* TUNING_SET_FILE       = "tune_new.epd";
 
 // One training record before packing.
