@@ -89,7 +89,7 @@ MoveTexts plain_texts(Position& pos, Move move) {
                 rivals |= bit(sq);
         }
         if (rivals) {
-            const Bitboard same_file = rivals & (Bitboard{0x0101010101010101} << file_of(from));
+            const Bitboard same_file = rivals & (FILE_A << file_of(from));
             const Bitboard same_rank = rivals & (Bitboard{0xFF} << (8 * rank_of(from)));
             if (!same_file)
                 t.san += static_cast<char>('a' + file_of(from));

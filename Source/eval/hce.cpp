@@ -54,7 +54,7 @@ int relative_rank(int colour, int sq) {
 }
 
 Bitboard file_squares(int sq) {
-    return FILE_A_SQUARES << file_of(sq);
+    return FILE_A << file_of(sq);
 }
 
 // Records the attacks of one piece of colour c, and its weight in the danger count of the

@@ -34,8 +34,6 @@ constexpr int QS_PROMOTION_GAIN   = 1500;
 constexpr int QS_RECAPTURE_DEPTH  = -3;
 constexpr int SAFETY_PAWN_PUSH    = 350;
 
-constexpr Bitboard FILE_A = 0x0101010101010101ULL;
-
 inline int pawn_count(const Position& pos, int colour) {
     return static_cast<int>(pos.material_sig[colour] & 15);
 }
