@@ -16,12 +16,11 @@ EvalParamTable eval_param_table;
 
 namespace {
 
-constexpr int CONFIG_LINE_CHARS  = 254; // longer lines are cut
-constexpr int CONFIG_SHORT_LINE  = 3; // lines this long or shorter (line end included) are skipped
-constexpr int WEIGHT_GROUPS      = 13;
-constexpr int GROUP_PATTERNS     = 6;
-constexpr double PERCENT         = 0.01;
-constexpr int EXCHANGE_VALUES[8] = {0, 100, 350, 350, 550, 1050, 9000, 0};
+constexpr int CONFIG_LINE_CHARS = 254; // longer lines are cut
+constexpr int CONFIG_SHORT_LINE = 3;   // lines this long or shorter (line end included) are skipped
+constexpr int WEIGHT_GROUPS     = 13;
+constexpr int GROUP_PATTERNS    = 6;
+constexpr double PERCENT        = 0.01;
 
 // Record names in table order: the named weights, then the spare slots and the tables.
 constexpr const char* PARAM_NAMES[NAMED_PARAMS] = {
@@ -207,8 +206,7 @@ void init_eval_params() {
     create_records();
     apply_defaults();
     apply_weights();
-    for (int type = 0; type < 8; ++type)
-        see_value[type] = static_cast<std::int16_t>(EXCHANGE_VALUES[type]);
+    see_value = SEE_DEFAULT_VALUES;
 }
 
 int apply_param_default(int index, const char* name, int mid, int end) {
