@@ -1,5 +1,6 @@
 #include "frontend/options.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 
@@ -54,10 +55,6 @@ constexpr CheckOption PLAIN_CHECKS[] = {
     {"UCI_LimitStrength", &EngineOptions::UCI_LimitStrength},
 };
 
-int clamp(int v, int lo, int hi) {
-    return v < lo ? lo : v > hi ? hi : v;
-}
-
 int read_spin(const char* value, int lo, int hi) {
     const long v = std::strtol(value, nullptr, 10);
     return static_cast<int>(v < lo ? lo : v > hi ? hi : v);
@@ -93,7 +90,7 @@ void copy_option_text(char* field, int field_size, const char* text) {
 int uci_elo_ceiling() {
     // The strongest level the machine can play is known after the speed calibration; the
     // range never falls below the lowest level.
-    return clamp(static_cast<int>(search_state.elo_ceiling), ELO_MIN, ELO_MAX);
+    return std::clamp(static_cast<int>(search_state.elo_ceiling), ELO_MIN, ELO_MAX);
 }
 
 void announce_options() {

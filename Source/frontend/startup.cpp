@@ -1,5 +1,6 @@
 #include "frontend/startup.h"
 
+#include <algorithm>
 #include <climits>
 #include <cmath>
 #include <cstdio>
@@ -44,6 +45,8 @@ constexpr double NODES_SWITCH_TIME = 1000.0;
 constexpr int TOOL_NAME_CHARS      = 139;
 constexpr int MKBOOK_NAME_CHARS    = 140;
 constexpr std::uint32_t TUNE_MAX   = 100000000;
+constexpr double ELO_LOWEST_NPS    = 16.0;    // the speed of the lowest Elo "-nps" gives
+constexpr double ELO_HIGHEST       = 32767.0; // and the highest Elo
 
 bool word_is(const char* a, const char* b) {
     return std::strcmp(a, b) == 0;
@@ -57,9 +60,6 @@ int read_int(const char* text) {
 double read_double(const char* text) {
     return std::strtod(text, nullptr);
 }
-int clamp_int(int v, int lo, int hi) {
-    return v < lo ? lo : v > hi ? hi : v;
-}
 
 void copy_text(char* field, int max_chars, const char* text) {
     std::strncpy(field, text, static_cast<std::size_t>(max_chars));
@@ -68,8 +68,7 @@ void copy_text(char* field, int max_chars, const char* text) {
 
 // Elo that a target speed stands for; speeds at or below 16 count as the lowest.
 int elo_for_nps(double nps) {
-    const double elo = 150.0 * std::log(std::fmax(nps - 15.0, 1.0)) + 1138.0;
-    return static_cast<int>(std::fmin(elo, 32767.0));
+    return static_cast<int>(std::fmin(elo_of_nps(std::fmax(nps, ELO_LOWEST_NPS)), ELO_HIGHEST));
 }
 
 // The tuning switches: file, two rates, millions [, flag]. Returns false when the arguments
@@ -242,10 +241,10 @@ SwitchResult parse_switches(int argc, const char* const* argv) {
             print_direct("Elo= %d\n", live_options.UCI_Elo);
         }
         if (is("-hash") && has_value())
-            live_options.Hash = clamp_int(read_int(argv[++i]), 0, HASH_MAX_MB);
+            live_options.Hash = std::clamp(read_int(argv[++i]), 0, HASH_MAX_MB);
         if (is("-threads") && has_value())
             live_options.Threads =
-                static_cast<std::int16_t>(clamp_int(read_int(argv[++i]), 1, THREADS_MAX));
+                static_cast<std::int16_t>(std::clamp(read_int(argv[++i]), 1, THREADS_MAX));
         if (is("-book") && has_value())
             copy_option_text(live_options.OwnBook_File, OPTION_PATH_CHARS, argv[++i]);
         if (is("-tbpath") && has_value())

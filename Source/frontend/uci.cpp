@@ -109,7 +109,7 @@ std::int64_t go_count(double value, std::int64_t most) {
 
 // Seconds of a "go" time field given in milliseconds; negative reads as 0.
 double go_seconds(double milliseconds) {
-    return std::min(std::max(0.0, milliseconds / 1000), TIME_UNLIMITED);
+    return std::clamp(milliseconds / 1000, 0.0, TIME_UNLIMITED);
 }
 
 void uci_go(const std::string& rest) {
