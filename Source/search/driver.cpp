@@ -12,6 +12,8 @@
 #include "core/makemove.h"
 #include "core/movegen.h"
 #include "core/notation.h"
+#include "core/random.h"
+#include "core/score.h"
 #include "core/see.h"
 #include "core/thread_data.h"
 #include "eval/evaluate.h"
@@ -454,13 +456,11 @@ void search_driver(int t) {
             depth = std::max(depth, s.iteration_depth.load());
             depth = std::max(1, std::min(depth, s.max_depth));
             for (MoveEntry* e = first + 1; e->move != END_OF_LIST; ++e) {
-                const std::uint32_t z  = perturb_z.load(std::memory_order_relaxed);
-                const std::uint32_t w  = perturb_w.load(std::memory_order_relaxed);
-                const std::uint32_t nz = 36969 * (z & 0xFFFF) + (z >> 16);
-                const std::uint32_t nw = 18000 * (w & 0xFFFF) + (w >> 16);
-                perturb_z.store(nz, std::memory_order_relaxed);
-                perturb_w.store(nw, std::memory_order_relaxed);
-                td.seed += (nz << 16) + nw;
+                MwcState r{perturb_z.load(std::memory_order_relaxed),
+                           perturb_w.load(std::memory_order_relaxed)};
+                td.seed += mwc_next(r);
+                perturb_z.store(r.z, std::memory_order_relaxed);
+                perturb_w.store(r.w, std::memory_order_relaxed);
                 e->score = static_cast<std::int16_t>(e->score - static_cast<int>(td.seed & 15));
             }
         }
