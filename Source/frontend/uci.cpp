@@ -18,7 +18,7 @@
 #include "frontend/output.h"
 #include "frontend/run_settings.h"
 #include "frontend/startup.h"
-#include "search/driver.h"
+#include "search/info_line.h"
 #include "search/search_state.h"
 #include "search/selectivity.h"
 #include "search/threads.h"

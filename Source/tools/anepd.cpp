@@ -12,7 +12,7 @@
 #include "frontend/console.h"
 #include "frontend/output.h"
 #include "frontend/run_settings.h"
-#include "search/driver.h"
+#include "search/info_line.h"
 #include "search/search_state.h"
 #include "search/tt.h"
 #include "tools/tool_search.h"

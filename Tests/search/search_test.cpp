@@ -12,6 +12,7 @@
 #include "frontend/options.h"
 #include "frontend/run_settings.h"
 #include "search/driver.h"
+#include "search/info_line.h"
 #include "search/search.h"
 #include "search/search_state.h"
 #include "search/selectivity.h"
