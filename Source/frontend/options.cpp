@@ -6,6 +6,7 @@
 
 #include "eval/eval_params.h"
 #include "eval/nn_file.h"
+#include "frontend/config_file.h"
 #include "frontend/output.h"
 #include "frontend/run_settings.h"
 #include "search/search_state.h"
@@ -123,7 +124,7 @@ void announce_options() {
     spin_line("Selectivity", s.Selectivity, 0, 200);
 }
 
-void set_option(const char* name, const char* value) {
+void apply_option(const char* name, const char* value) {
     EngineOptions& o = live_options;
     for (const SpinOption& spin : PLAIN_SPINS) {
         if (std::strcmp(name, spin.name) == 0) {
@@ -183,7 +184,6 @@ void set_option(const char* name, const char* value) {
             return;
         copy_option_text(o.ConfigFilePath, OPTION_PATH_CHARS, value);
         print_format("info string ConfigFilePath set to '%s'", o.ConfigFilePath);
-        load_config();
     } else if (std::strcmp(name, "NN_File") == 0) {
         // The search threads read the network without a lock.
         if (searching()) {
@@ -209,6 +209,12 @@ void set_option(const char* name, const char* value) {
         print_format("info string SyzygyPath set to '%s'", o.SyzygyPath);
         tb_init(o.SyzygyPath);
     }
+}
+
+void set_option(const char* name, const char* value) {
+    apply_option(name, value);
+    if (std::strcmp(name, "ConfigFilePath") == 0 && !searching())
+        load_config(live_options.ConfigFilePath);
 }
 
 } // namespace tarn

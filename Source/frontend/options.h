@@ -65,7 +65,11 @@ int uci_elo_ceiling();
 void announce_options();
 // Validates, stores and confirms one option in the live options and triggers its reload. Names
 // compare exactly; unknown names do nothing. Check options are true when the value contains
-// "true"; spin options are read as integers and clamped into their range.
+// "true"; spin options are read as integers and clamped into their range. Setting
+// ConfigFilePath also loads the file it names.
 void set_option(const char* name, const char* value);
+// set_option without loading a file for ConfigFilePath: what a configuration file applies
+// line by line.
+void apply_option(const char* name, const char* value);
 
 } // namespace tarn

@@ -18,6 +18,7 @@
 #include "eval/hce.h"
 #include "eval/nn_file.h"
 #include "frontend/bench.h"
+#include "frontend/config_file.h"
 #include "frontend/options.h"
 #include "frontend/output.h"
 #include "frontend/run_settings.h"
@@ -367,7 +368,7 @@ int tarn_main(int argc, const char* const* argv) {
     const bool timer_set = platform_timer_begin(timer_period);
     saved_options        = live_options;
     if (live_options.ConfigFilePath[0])
-        load_config();
+        load_config(live_options.ConfigFilePath);
     init_eval_params();
     live_options.options_changed = 0;
     // A network file named by the configuration that cannot be opened, or a network that does
