@@ -15,7 +15,6 @@
 #include "frontend/options.h"
 #include "frontend/output.h"
 #include "frontend/run_settings.h"
-#include "frontend/startup.h"
 #include "search/search_state.h"
 #include "search/tt.h"
 #include "tb/tb_probe.h"

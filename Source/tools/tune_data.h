@@ -36,6 +36,8 @@ constexpr int TUNE_QSEARCH_GAP              = 125;   // largest quiescence gain 
 constexpr int TUNE_MAX_LINE_CHARS           = 253;
 constexpr int TRAINING_MIN_LINE_CHARS       = 20; // line feed included
 constexpr const char* TUNING_SET_FILE       = "tune_new.epd";
+// The tablebase directories the tuning tools fall back on ("-tbx", and -mktune2 without a path).
+constexpr const char* TBX_PATH = "C:\\Chess\\Syzygy;C:\\Chess\\Syzygy\\6-Piece";
 
 // One training record before packing.
 struct TrainingRecord {

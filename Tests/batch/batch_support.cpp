@@ -8,7 +8,7 @@
 
 #include "frontend/options.h"
 #include "frontend/run_settings.h"
-#include "frontend/startup.h"
+#include "frontend/switches.h"
 #include "search/search_state.h"
 #include "search/threads.h"
 #include "search/tt.h"

@@ -11,7 +11,6 @@
 #include "core/fen.h"
 #include "frontend/engine_process.h"
 #include "frontend/options.h"
-#include "frontend/startup.h"
 #include "tb/tb_probe.h"
 #include "tools/epd.h"
 #include "tools/scan_pgn.h"

@@ -7,7 +7,7 @@
 #include "core/thread_data.h"
 #include "frontend/engine_process.h"
 #include "frontend/run_settings.h"
-#include "frontend/startup.h"
+#include "frontend/switches.h"
 #include "frontend/uci.h"
 #include "search/search_state.h"
 #include "support/test_support.h"

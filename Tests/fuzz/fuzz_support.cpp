@@ -21,6 +21,7 @@
 #include "frontend/output.h"
 #include "frontend/run_settings.h"
 #include "frontend/startup.h"
+#include "frontend/switches.h"
 #include "search/search_state.h"
 #include "search/threads.h"
 #include "search/tt.h"

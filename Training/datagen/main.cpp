@@ -15,7 +15,7 @@
 #include "eval/nn_file.h"
 #include "frontend/options.h"
 #include "frontend/run_settings.h"
-#include "frontend/startup.h"
+#include "frontend/switches.h"
 #include "match/openings.h"
 #include "match/rules.h"
 #include "search/threads.h"
