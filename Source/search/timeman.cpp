@@ -35,26 +35,14 @@ int planned_moves(int game_ply) {
     return s.moves_to_go;
 }
 
-} // namespace
-
-void clock_start() {
-    search_state.start_time = platform_now();
-    search_state.elapsed    = 0.0;
-}
-
-void clock_update() {
-    search_state.elapsed = platform_now() - search_state.start_time + ELAPSED_EPSILON;
-}
-
-void search_setup() {
-    SearchState& s    = search_state;
-    ThreadData& game  = *main_thread;
+// Clears what the last search left in SearchState and the game record: the published line,
+// the per-depth history and the iteration counters; takes this search's settings from the live
+// options and moves the table age on.
+void reset_search_fields(SearchState& s, ThreadData& game) {
     const Position& p = game.pos;
-    clock_start();
-    game.search_ply = 1;
-    game.root_pv[1] = 0;
-    s.root_side     = p.side;
-    resolve_strength();
+    game.search_ply   = 1;
+    game.root_pv[1]   = 0;
+    s.root_side       = p.side;
     s.stop            = 0;
     s.best_score      = p.rule50 > 100 ? 0 : -MATE_SCORE;
     s.ponder_enabled  = static_cast<std::uint16_t>(live_options.Ponder);
@@ -74,11 +62,14 @@ void search_setup() {
         s.move_by_depth[d]  = 0;
         s.nodes_by_depth[d] = 0;
     }
-    if (refresh_eval_params())
-        clear_thread_caches();
-    const int side = p.side;
+}
+
+// The time this move aims to use: a share of the clock for the moves still to plan for, more
+// when pondering, less below WEAK_ELO, plus part of the increment; the move time itself when
+// the search has a fixed time.
+void set_target_time(SearchState& s, int game_ply, int side) {
     if (s.time_mode != TIME_FIXED_MOVE) {
-        const int moves  = planned_moves(game.game_ply);
+        const int moves  = planned_moves(game_ply);
         const double clk = s.clock[side];
         double target    = clk / (moves + 1);
         if (s.ponder_enabled && moves >= 3)
@@ -93,6 +84,12 @@ void search_setup() {
         s.target_time = s.move_time;
         s.clock[side] = s.move_time;
     }
+}
+
+// The position and the target time, on the console or in the log; nothing when quiet.
+void report_search_start(const SearchState& s, const ThreadData& game) {
+    const Position& p = game.pos;
+    const int side    = p.side;
     if (run_settings.noise < NOISE_SILENT) {
         const std::string fen = write_fen(p, false);
         if (run_settings.protocol_mode == PROTOCOL_CONSOLE) {
@@ -108,6 +105,29 @@ void search_setup() {
             log_line(line);
         }
     }
+}
+
+} // namespace
+
+void clock_start() {
+    search_state.start_time = platform_now();
+    search_state.elapsed    = 0.0;
+}
+
+void clock_update() {
+    search_state.elapsed = platform_now() - search_state.start_time + ELAPSED_EPSILON;
+}
+
+void search_setup() {
+    SearchState& s   = search_state;
+    ThreadData& game = *main_thread;
+    clock_start();
+    reset_search_fields(s, game);
+    resolve_strength();
+    if (refresh_eval_params())
+        clear_thread_caches();
+    set_target_time(s, game.game_ply, game.pos.side);
+    report_search_start(s, game);
 }
 
 void time_check() {
