@@ -11,7 +11,7 @@
 #include "core/movegen.h"
 #include "core/notation.h"
 #include "core/thread_data.h"
-#include "frontend/options.h"
+#include "frontend/engine_options.h"
 #include "frontend/output.h"
 #include "frontend/run_settings.h"
 

@@ -5,7 +5,7 @@
 
 #include "core/board.h"
 #include "core/see.h"
-#include "frontend/options.h"
+#include "frontend/engine_options.h"
 #include "frontend/output.h"
 
 namespace tarn {

@@ -5,7 +5,7 @@
 #include "core/thread_data.h"
 #include "eval/hce.h"
 #include "eval/nn.h"
-#include "frontend/options.h"
+#include "frontend/engine_options.h"
 #include "frontend/run_settings.h"
 #include "search/search_state.h"
 

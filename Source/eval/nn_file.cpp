@@ -6,7 +6,7 @@
 #include <fstream>
 #include <new>
 
-#include "frontend/options.h"
+#include "frontend/engine_options.h"
 #include "frontend/output.h"
 
 #ifdef TARN_EMBEDDED_NETWORK

@@ -16,9 +16,6 @@
 
 namespace tarn {
 
-EngineOptions live_options;
-EngineOptions saved_options;
-
 namespace {
 
 constexpr int ELO_MIN = 1500;
@@ -82,11 +79,6 @@ void check_line(const char* name, bool value) {
 }
 
 } // namespace
-
-void copy_option_text(char* field, int field_size, const char* text) {
-    std::strncpy(field, text, static_cast<std::size_t>(field_size - 1));
-    field[field_size - 1] = 0;
-}
 
 int uci_elo_ceiling() {
     // The strongest level the machine can play is known after the speed calibration; the

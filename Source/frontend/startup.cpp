@@ -14,7 +14,7 @@
 #include "frontend/bench.h"
 #include "frontend/calibration.h"
 #include "frontend/config_file.h"
-#include "frontend/options.h"
+#include "frontend/engine_options.h"
 #include "frontend/output.h"
 #include "frontend/run_settings.h"
 #include "frontend/switches.h"

@@ -7,7 +7,7 @@
 #include <cstring>
 
 #include "frontend/bench.h"
-#include "frontend/options.h"
+#include "frontend/engine_options.h"
 #include "frontend/output.h"
 #include "frontend/run_settings.h"
 #include "search/search_state.h"

@@ -9,7 +9,7 @@
 #include "core/notation.h"
 #include "core/score.h"
 #include "core/thread_data.h"
-#include "frontend/options.h"
+#include "frontend/engine_options.h"
 #include "frontend/output.h"
 #include "frontend/run_settings.h"
 #include "search/search_state.h"

@@ -4,7 +4,7 @@
 #include <cmath>
 #include <cstdio>
 
-#include "frontend/options.h"
+#include "frontend/engine_options.h"
 #include "frontend/output.h"
 #include "search/search_state.h"
 

@@ -8,7 +8,7 @@
 #include "core/score.h"
 #include "core/thread_data.h"
 #include "eval/eval_params.h"
-#include "frontend/options.h"
+#include "frontend/engine_options.h"
 #include "frontend/output.h"
 #include "frontend/run_settings.h"
 #include "search/search_state.h"

@@ -11,7 +11,7 @@
 #include "core/fen.h"
 #include "core/makemove.h"
 #include "core/thread_data.h"
-#include "frontend/options.h"
+#include "frontend/engine_options.h"
 #include "frontend/output.h"
 #include "tools/epd.h"
 

@@ -6,7 +6,7 @@
 #include <sstream>
 #include <unistd.h>
 
-#include "frontend/options.h"
+#include "frontend/engine_options.h"
 #include "frontend/run_settings.h"
 #include "frontend/switches.h"
 #include "search/search_state.h"

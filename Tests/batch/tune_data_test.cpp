@@ -9,8 +9,8 @@
 
 #include "batch/batch_support.h"
 #include "core/fen.h"
+#include "frontend/engine_options.h"
 #include "frontend/engine_process.h"
-#include "frontend/options.h"
 #include "tb/tb_probe.h"
 #include "tools/epd.h"
 #include "tools/scan_pgn.h"

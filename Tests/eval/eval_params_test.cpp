@@ -5,7 +5,7 @@
 #include "core/see.h"
 #include "eval/eval_params.h"
 #include "eval/eval_support.h"
-#include "frontend/options.h"
+#include "frontend/engine_options.h"
 
 namespace tarn {
 namespace {

@@ -9,7 +9,7 @@
 
 #include "eval/eval_params.h"
 #include "frontend/config_file.h"
-#include "frontend/options.h"
+#include "frontend/engine_options.h"
 #include "fuzz/fuzz_support.h"
 #include "fuzz/fuzz_targets.h"
 

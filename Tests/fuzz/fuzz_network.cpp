@@ -11,7 +11,7 @@
 #include "core/thread_data.h"
 #include "eval/nn.h"
 #include "eval/nn_file.h"
-#include "frontend/options.h"
+#include "frontend/engine_options.h"
 #include "fuzz/fuzz_support.h"
 #include "fuzz/fuzz_targets.h"
 

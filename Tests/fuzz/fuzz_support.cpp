@@ -17,7 +17,7 @@
 #include "eval/eval_params.h"
 #include "eval/hce.h"
 #include "eval/nn_file.h"
-#include "frontend/options.h"
+#include "frontend/engine_options.h"
 #include "frontend/output.h"
 #include "frontend/run_settings.h"
 #include "frontend/startup.h"

@@ -4,7 +4,7 @@
 #include "core/makemove.h"
 #include "core/platform.h"
 #include "core/thread_data.h"
-#include "frontend/options.h"
+#include "frontend/engine_options.h"
 #include "frontend/run_settings.h"
 #include "search/search_state.h"
 #include "search/threads.h"

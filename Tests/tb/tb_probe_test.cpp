@@ -4,8 +4,8 @@
 #include <gtest/gtest.h>
 #include <string>
 
+#include "frontend/engine_options.h"
 #include "frontend/engine_process.h"
-#include "frontend/options.h"
 #include "support/test_support.h"
 #include "tb/tb_probe.h"
 #include "tb/tb_test_support.h"

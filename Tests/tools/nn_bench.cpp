@@ -27,7 +27,7 @@
 #include "eval/eval_params.h"
 #include "eval/hce.h"
 #include "eval/nn.h"
-#include "frontend/options.h"
+#include "frontend/engine_options.h"
 #include "frontend/startup.h"
 #include "support/nn_synthetic.h"
 #include "tools/bench_positions.h"

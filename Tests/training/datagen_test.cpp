@@ -11,7 +11,7 @@
 #include "core/thread_data.h"
 #include "datagen/datagen.h"
 #include "eval/nn_support.h"
-#include "frontend/options.h"
+#include "frontend/engine_options.h"
 #include "frontend/run_settings.h"
 #include "frontend/startup.h"
 #include "match/rules.h"

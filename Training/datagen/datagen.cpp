@@ -9,7 +9,7 @@
 #include "core/fen.h"
 #include "core/movegen.h"
 #include "core/thread_data.h"
-#include "frontend/options.h"
+#include "frontend/engine_options.h"
 #include "frontend/run_settings.h"
 #include "match/openings.h"
 #include "match/rules.h"

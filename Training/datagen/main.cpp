@@ -13,7 +13,7 @@
 #include "core/thread_data.h"
 #include "datagen/datagen.h"
 #include "eval/nn_file.h"
-#include "frontend/options.h"
+#include "frontend/engine_options.h"
 #include "frontend/run_settings.h"
 #include "frontend/switches.h"
 #include "match/openings.h"

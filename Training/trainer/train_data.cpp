@@ -12,7 +12,7 @@
 #include "eval/hce.h"
 #include "eval/nn.h"
 #include "eval/nn_file.h"
-#include "frontend/options.h"
+#include "frontend/engine_options.h"
 #include "frontend/startup.h"
 
 namespace tarn {

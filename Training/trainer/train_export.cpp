@@ -8,7 +8,7 @@
 #include "core/thread_data.h"
 #include "eval/nn.h"
 #include "eval/nn_file.h"
-#include "frontend/options.h"
+#include "frontend/engine_options.h"
 #include "trainer/train_loop.h"
 
 namespace tarn {
