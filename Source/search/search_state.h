@@ -91,4 +91,8 @@ struct SearchState {
 
 extern SearchState search_state;
 
+// Effective branching factor of the last search: the fourth root of the node growth over its
+// last four completed iterations, 2.0 when fewer than six were completed.
+double branching_factor();
+
 } // namespace tarn
