@@ -129,7 +129,7 @@ int tarn_main(int argc, const char* const* argv) {
             status = 0;
             break;
         case RUN_ANEPD:
-            analyse_epd_file(run_settings.input_file, run_settings.output_file);
+            analyse_epd_file(run_settings.input_file, run_settings.output_file, dispatch_line);
             break;
         case RUN_SCAN_PGN1:
         case RUN_SCAN_PGN1 + 1:
@@ -141,7 +141,7 @@ int tarn_main(int argc, const char* const* argv) {
         case RUN_MKTUNE1:
         case RUN_MKTUNE2:
             build_tuning_set(run_settings.input_file, run_settings.output_file,
-                             choice.run_mode - RUN_MKTUNE1 + 1);
+                             choice.run_mode - RUN_MKTUNE1 + 1, dispatch_line);
             break;
         case RUN_EPD2BIN:
             convert_training_data(run_settings.input_file);

@@ -4,7 +4,6 @@
 
 #include "core/platform.h"
 #include "frontend/output.h"
-#include "frontend/uci.h"
 #include "search/search_state.h"
 #include "search/threads.h"
 #include "search/timeman.h"
@@ -18,7 +17,7 @@ constexpr int SHALLOW_DEPTH = 2;
 
 } // namespace
 
-void search_tool_position(bool watch_input) {
+void search_tool_position(TypedLineHandler on_typed_line) {
     SearchState& s = search_state;
     search_setup();
     if (!start_search(MODE_BENCHMARK))
@@ -30,8 +29,8 @@ void search_tool_position(bool watch_input) {
         time_check();
         if (s.time_mode == TIME_FIXED_MOVE && s.elapsed >= s.move_time)
             s.stop = 1;
-        if (watch_input)
-            poll_tool_input();
+        if (on_typed_line)
+            poll_tool_input(on_typed_line);
     }
     if (s.mode & MODE_FINISHED)
         wait_for_search();
@@ -40,14 +39,16 @@ void search_tool_position(bool watch_input) {
     clock_update();
 }
 
-void poll_tool_input() {
+void poll_tool_input(TypedLineHandler on_typed_line) {
+    if (!on_typed_line)
+        return;
     std::string line;
     if (!poll_input(line))
         return;
     // The end of the input stream reads as "quit"; only a typed one counts here.
     if (line == "quit" && input_has_ended())
         return;
-    dispatch_line(line);
+    on_typed_line(line);
 }
 
 } // namespace tarn

@@ -140,7 +140,7 @@ void tune_record(const std::string& line, int number, TuneRun& run) {
     }
     if (run.variant == 2 && checker_of(pos, pos.side) != NO_SQUARE)
         return;
-    search_tool_position(false);
+    search_tool_position(nullptr);
     ++run.searches;
     labels.best = tablebase_corrected(search_state.best_score);
     if (labels.has_gr && result_contradicts(labels.result, win_probability(labels.best)))
@@ -261,7 +261,8 @@ TrainingRecord training_record_of(const Position& pos, int first, int second, do
     return out;
 }
 
-void build_tuning_set(const std::string& input, const std::string& output, int variant) {
+void build_tuning_set(const std::string& input, const std::string& output, int variant,
+                      TypedLineHandler on_typed_line) {
     const std::string out_name = output.empty() ? TUNING_SET_FILE : output;
     if (same_file(input, out_name)) {
         print_format("info string %s is the input file, nothing done", out_name.c_str());
@@ -294,7 +295,7 @@ void build_tuning_set(const std::string& input, const std::string& output, int v
         tune_record(line, number, run);
         // Typed commands are looked at only now and then, so that short searches stay cheap.
         if (run.searches != searches && run.searches % TUNE_POLL_INTERVAL == TUNE_POLL_INTERVAL - 1)
-            poll_tool_input();
+            poll_tool_input(on_typed_line);
         if (run_settings.quit)
             break;
     }

@@ -20,6 +20,7 @@
 
 #include "core/board.h"
 #include "core/score.h"
+#include "tools/tool_search.h"
 
 namespace tarn {
 
@@ -64,8 +65,10 @@ TrainingRecord training_record_of(const Position& pos, int first, int second, do
 // Writes the 40 bytes of a record.
 void pack_training_record(const TrainingRecord& record, std::uint8_t* bytes);
 
-// Builds a tuning set (variant 1 or 2) from input; output "" means "tune_new.epd".
-void build_tuning_set(const std::string& input, const std::string& output, int variant);
+// Builds a tuning set (variant 1 or 2) from input; output "" means "tune_new.epd". Lines typed
+// meanwhile go to on_typed_line, looked at every few hundred searches.
+void build_tuning_set(const std::string& input, const std::string& output, int variant,
+                      TypedLineHandler on_typed_line);
 // Converts the EPD file input into training records.
 void convert_training_data(const std::string& input);
 

@@ -11,6 +11,7 @@
 #include "core/notation.h"
 #include "frontend/engine_process.h"
 #include "frontend/run_settings.h"
+#include "frontend/uci.h"
 #include "search/search_state.h"
 #include "support/test_support.h"
 #include "tools/anepd.h"
@@ -86,7 +87,7 @@ const std::string SUITE = "# remark\nshort\n" + QUEEN_UP + " bm Rxd4; id \"wins\
 
 std::vector<std::string> analyse(const std::string& input, const std::string& output) {
     test::StdoutCapture capture;
-    analyse_epd_file(input, output);
+    analyse_epd_file(input, output, dispatch_line);
     return test::output_lines(capture.take());
 }
 

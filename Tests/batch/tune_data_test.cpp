@@ -11,6 +11,7 @@
 #include "core/fen.h"
 #include "frontend/engine_options.h"
 #include "frontend/engine_process.h"
+#include "frontend/uci.h"
 #include "tb/tb_probe.h"
 #include "tools/epd.h"
 #include "tools/scan_pgn.h"
@@ -126,7 +127,7 @@ protected:
         test::write_text_file(path("in.epd"), text);
         use_depth(depth);
         test::StdoutCapture capture;
-        build_tuning_set(path("in.epd"), path("out.epd"), variant);
+        build_tuning_set(path("in.epd"), path("out.epd"), variant, dispatch_line);
         printed_ = test::output_lines(capture.take());
         return test::read_lines(path("out.epd"));
     }
@@ -208,7 +209,7 @@ TEST_F(TuneData, InputIsNeverItsOwnOutput) {
     test::write_text_file(path("set.epd"), text);
     use_depth(1);
     test::StdoutCapture capture;
-    build_tuning_set("set.epd", path("set.epd"), 1);
+    build_tuning_set("set.epd", path("set.epd"), 1, dispatch_line);
     EXPECT_EQ(capture.take(),
               "info string " + path("set.epd") + " is the input file, nothing done\n");
     EXPECT_EQ(test::read_text(path("set.epd")), text);
@@ -318,7 +319,7 @@ TEST_F(TuneData, SelfPlayGamesBecomeTrainingRecords) {
     use_depth(2);
     {
         test::StdoutCapture quiet;
-        build_tuning_set(path("scan.epd"), path("tune.epd"), 2);
+        build_tuning_set(path("scan.epd"), path("tune.epd"), 2, dispatch_line);
     }
     const std::vector<std::string> lines = test::read_lines(path("tune.epd"));
     ASSERT_GT(lines.size(), 20u);
