@@ -8,6 +8,7 @@
 #include "core/score.h"
 #include "core/thread_data.h"
 #include "eval/eval_params.h"
+#include "eval/evaluate.h"
 #include "frontend/engine_options.h"
 #include "frontend/output.h"
 #include "frontend/run_settings.h"
@@ -127,6 +128,7 @@ void search_setup() {
     if (refresh_eval_params())
         clear_thread_caches();
     set_target_time(s, game.game_ply, game.pos.side);
+    eval_bias = eval_bias_for(s.root_side, s.target_time);
     report_search_start(s, game);
 }
 

@@ -4,6 +4,7 @@
 #include "core/makemove.h"
 #include "core/platform.h"
 #include "core/thread_data.h"
+#include "eval/evaluate.h"
 #include "frontend/engine_options.h"
 #include "frontend/run_settings.h"
 #include "search/search_state.h"
@@ -58,6 +59,18 @@ TEST_F(TimeControl, SuddenDeathAtTheStart) {
     search_state.clock[WHITE] = 60;
     search_setup();
     EXPECT_NEAR(search_state.target_time, 60.0 / 33, 1e-9);
+}
+
+TEST_F(TimeControl, EngineSideBonusFollowsTheTargetTime) {
+    search_state.clock[WHITE] = 60;
+    search_setup();
+    EXPECT_TRUE(eval_bias.active);
+    EXPECT_EQ(eval_bias.side, WHITE);
+    search_state.time_mode = TIME_FIXED_MOVE;
+    search_state.move_time = 1e7; // analysis
+    search_setup();
+    EXPECT_FALSE(eval_bias.active);
+    eval_bias = EvalBias{};
 }
 
 TEST_F(TimeControl, IncrementLaterInTheGame) {
