@@ -45,7 +45,7 @@ int evaluate(ThreadData& td, int side, int ply, bool in_check) {
     // Without a network, or when the thread's network buffers could not be made, the
     // hand-crafted evaluation stands in rather than letting a failure code pass for a score.
     if (score == NN_NO_STATE)
-        score = hce_evaluate(td, side, ply, 0);
+        score = hce_evaluate(td, side, ply);
     if (eval_bias.active) {
         const int t     = std::max(6, wn + bn) + 2 * std::min(wp + bp, 12);
         const int bonus = (live_options.Contempt * (t - 6)) / 82 +

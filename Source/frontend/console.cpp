@@ -135,7 +135,7 @@ void show_evaluation() {
     ThreadData& td     = *thread_records[0];
     if (run_settings.use_nn)
         show_network_evaluation(td);
-    hce_evaluate(td, td.pos.side, 1, 1);
+    hce_evaluate_traced(td, td.pos.side, TRACE_TERMS, s.root_qsearch);
 }
 
 void show_board_with_eval() {
@@ -362,7 +362,7 @@ void dispatch_console(const std::string& line) {
     } else if (cmd == "ev") {
         show_evaluation();
     } else if (cmd == "sp") {
-        hce_evaluate(*main_thread, game().side, 1, 2);
+        hce_evaluate_traced(*main_thread, game().side, TRACE_PARAMS, search_state.root_qsearch);
     } else if (cmd == "undo" || cmd == "[") {
         take_back();
     } else if (cmd == "]") {

@@ -269,7 +269,7 @@ TEST_P(EvaluationChoice, NetworkUnlessTheMaterialIsSimpleOrLopsided) {
     if (GetParam().network)
         EXPECT_EQ(score, td->nn.last_nn_score);
     else
-        EXPECT_EQ(score, hce_evaluate(*td, td->pos.side, 1, TRACE_OFF));
+        EXPECT_EQ(score, hce_evaluate(*td, td->pos.side, 1));
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -286,14 +286,14 @@ INSTANTIATE_TEST_SUITE_P(
 TEST_F(EvaluationChoice, HandCraftedWhenUseNnEvalIsOff) {
     run_settings.use_nn = 0;
     test::set_fen(*td, START);
-    EXPECT_EQ(evaluate(*td, WHITE, 1, false), hce_evaluate(*td, WHITE, 1, TRACE_OFF));
+    EXPECT_EQ(evaluate(*td, WHITE, 1, false), hce_evaluate(*td, WHITE, 1));
     EXPECT_EQ(td->nn.refreshes, 0u);
 }
 
 TEST_F(EvaluationChoice, HandCraftedWhenNoNetworkIsInForce) {
     nn_unload();
     test::set_fen(*td, START);
-    EXPECT_EQ(evaluate(*td, WHITE, 1, false), hce_evaluate(*td, WHITE, 1, TRACE_OFF));
+    EXPECT_EQ(evaluate(*td, WHITE, 1, false), hce_evaluate(*td, WHITE, 1));
 }
 
 TEST_F(EvaluationChoice, NetworkScoresAreDampedAndGetTheEngineSideBonus) {

@@ -40,7 +40,7 @@ struct WalkTotals {
 void walk(ThreadData& td, int depth, int ply, WalkTotals& totals) {
     Position& pos = td.pos;
     if (checker_of(pos, pos.side) == NO_SQUARE) {
-        totals.score_sum += hce_evaluate(td, pos.side, ply, TRACE_OFF);
+        totals.score_sum += hce_evaluate(td, pos.side, ply);
         ++totals.evaluations;
     }
     if (depth == 0)

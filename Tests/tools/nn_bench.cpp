@@ -53,7 +53,7 @@ void walk(ThreadData& td, Evaluator which, int depth, WalkTotals& totals) {
         if (which == WALK_ONLY) {
             totals.score_sum += pos.rule50;
         } else if (which == HAND_CRAFTED) {
-            totals.score_sum += hce_evaluate(td, pos.side, 1, TRACE_OFF);
+            totals.score_sum += hce_evaluate(td, pos.side, 1);
         } else if (which == NETWORK_SCRATCH) {
             // Every node evaluated as a root: no cache hit, and a fresh first layer.
             const std::int16_t ply = td.search_ply;

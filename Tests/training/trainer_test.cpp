@@ -172,7 +172,7 @@ TEST_F(NetworkTrainer, HandCraftedLabelsReplaceTheRecordsLabels) {
     for (const char* fen : fens) {
         ASSERT_EQ(parse_fen(td->pos, fen), FEN_OK) << fen;
         td->search_ply = 1;
-        expected.push_back(hce_evaluate(*td, td->pos.side, 1, 0));
+        expected.push_back(hce_evaluate(*td, td->pos.side, 1));
         bytes.resize(bytes.size() + TRAINING_RECORD_BYTES);
         pack_training_record(record_of(td->pos, 777, -RESULT_VALUE_WIN),
                              bytes.data() + bytes.size() - TRAINING_RECORD_BYTES);
