@@ -7,7 +7,6 @@
 #include "frontend/run_settings.h"
 #include "frontend/startup.h"
 #include "frontend/uci.h"
-#include "search/driver.h"
 #include "search/search_state.h"
 #include "search/threads.h"
 #include "search/timeman.h"
@@ -59,15 +58,11 @@ void run_benchmark(bool inline_search, bool summary_line) {
         parse_fen(main_thread->pos, BENCH_FENS[i]);
         if (s.use_hash)
             tt_clear();
-        search_setup();
         if (inline_search) {
-            if (!thread_init(0))
+            if (!search_on_this_thread())
                 end_on_thread_failure(THREAD_RECORD_FAILED);
-            s.mode = MODE_BENCHMARK;
-            s.stop = 0;
-            search_driver(0);
-            sum_counters();
         } else {
+            search_setup();
             if (!start_search(MODE_BENCHMARK))
                 end_on_thread_failure(THREAD_START_FAILED);
             // "stop" ends this position's search; "quit" ends the benchmark.

@@ -7,7 +7,6 @@
 #include "frontend/options.h"
 #include "frontend/output.h"
 #include "frontend/run_settings.h"
-#include "search/driver.h"
 #include "search/search_state.h"
 #include "search/selectivity.h"
 #include "search/threads.h"
@@ -35,12 +34,8 @@ void calibrate() {
     s.node_limit                   = CALIBRATION_NODES;
     live_options.UCI_LimitStrength = 0;
     run_settings.noise             = 99999.0f;
-    search_setup();
-    if (!thread_init(0))
+    if (!search_on_this_thread())
         end_on_thread_failure(THREAD_RECORD_FAILED);
-    clock_start();
-    s.stop = 0;
-    search_driver(0);
     clock_update();
     const double elapsed = s.elapsed;
     s.calibration_nps    = static_cast<double>(thread_records[0]->nodes) / (elapsed + 0.001) * 1.2;

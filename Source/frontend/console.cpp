@@ -22,7 +22,6 @@
 #include "frontend/output.h"
 #include "frontend/run_settings.h"
 #include "frontend/uci.h"
-#include "search/driver.h"
 #include "search/search_state.h"
 #include "search/selectivity.h"
 #include "search/threads.h"
@@ -123,13 +122,8 @@ void show_evaluation() {
     const float noise   = run_settings.noise;
     s.max_depth         = 0;
     run_settings.noise  = NOISE_SILENT;
-    search_setup();
-    if (!thread_init(0))
+    if (!search_on_this_thread())
         return;
-    s.mode = MODE_BENCHMARK;
-    search_driver(0);
-    s.mode             = MODE_IDLE;
-    s.stop             = 0;
     s.max_depth        = max_depth;
     run_settings.noise = noise;
     ThreadData& td     = *thread_records[0];

@@ -14,6 +14,7 @@
 #include "frontend/output.h"
 #include "search/driver.h"
 #include "search/search_state.h"
+#include "search/timeman.h"
 
 namespace tarn {
 
@@ -169,6 +170,21 @@ bool thread_init(int t) {
     td.seldepth        = 0;
     td.nodes = td.tbhits = td.eval_probes = td.eval_hits = 0;
     td.tt_probes = td.tt_hits = td.pawn_probes = td.pawn_hits = 0;
+    return true;
+}
+
+bool search_on_this_thread() {
+    SearchState& s = search_state;
+    search_setup();
+    if (!thread_init(0))
+        return false;
+    clock_start();
+    s.mode = MODE_BENCHMARK;
+    s.stop = 0;
+    search_driver(0);
+    sum_counters();
+    s.mode = MODE_IDLE;
+    s.stop = 0;
     return true;
 }
 

@@ -58,13 +58,7 @@ protected:
         search_state.move_time  = TIME_UNLIMITED;
         search_state.node_limit = 0;
         tt_clear();
-        search_setup();
-        EXPECT_TRUE(thread_init(0));
-        search_state.mode = MODE_BENCHMARK;
-        search_state.stop = 0;
-        search_driver(0);
-        sum_counters();
-        search_state.mode = MODE_IDLE;
+        EXPECT_TRUE(search_on_this_thread());
         return search_state.best_score;
     }
     std::string best_move() const {
@@ -143,11 +137,7 @@ TEST_F(Search, NodeLimitStopsAfterAnIteration) {
     search_state.time_mode  = TIME_FIXED_MOVE;
     search_state.move_time  = TIME_UNLIMITED;
     search_state.node_limit = 20000;
-    search_setup();
-    ASSERT_TRUE(thread_init(0));
-    search_state.mode = MODE_BENCHMARK;
-    search_driver(0);
-    sum_counters();
+    ASSERT_TRUE(search_on_this_thread());
     EXPECT_GT(search_state.nodes, 15000u);
     EXPECT_LT(search_state.best_depth, MAX_DEPTH);
 }

@@ -13,7 +13,6 @@
 #include "frontend/run_settings.h"
 #include "match/openings.h"
 #include "match/rules.h"
-#include "search/driver.h"
 #include "search/search_state.h"
 #include "search/threads.h"
 #include "search/timeman.h"
@@ -61,19 +60,12 @@ struct PendingRecord {
 // Searches the game position on the calling thread with the configured node limits.
 void search_game_position(Move& best, int& score, std::uint64_t& nodes) {
     SearchState& s = search_state;
-    search_setup();
-    if (!thread_init(0)) {
+    if (!search_on_this_thread()) {
         std::fprintf(stderr, "tarn-datagen: out of memory\n");
         std::exit(1);
     }
-    s.mode = MODE_BENCHMARK;
-    s.stop = 0;
-    search_driver(0);
-    sum_counters();
-    s.mode = MODE_IDLE;
-    s.stop = 0;
-    best   = s.pv[1];
-    score  = s.best_score;
+    best  = s.pv[1];
+    score = s.best_score;
     nodes += s.nodes;
 }
 
