@@ -184,7 +184,7 @@ void apply_option(const char* name, const char* value) {
         }
         copy_option_text(o.NN_File, OPTION_NAME_CHARS, value);
         print_format("info string NN_File set to '%s'", o.NN_File);
-        if (load_network() == NN_NO_MEMORY)
+        if (load_network(o.NN_File) == NN_NO_MEMORY)
             std::exit(1);
         clear_thread_caches();
     } else if (std::strcmp(name, "OwnBook_File") == 0) {

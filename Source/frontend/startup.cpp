@@ -107,7 +107,7 @@ int tarn_main(int argc, const char* const* argv) {
     live_options.options_changed = 0;
     // A network file named by the configuration that cannot be opened, or a network that does
     // not fit in memory, ends the run as a start-up failure instead of playing without it.
-    const NnLoadResult loaded = load_network();
+    const NnLoadResult loaded = load_network(live_options.NN_File);
 
     int status = 0;
     if (loaded == NN_CANT_OPEN || loaded == NN_NO_MEMORY) {

@@ -25,7 +25,7 @@ std::string scratch_path(const std::string& tag) {
 NnLoadResult load_named(const std::string& name, std::string* printed) {
     copy_option_text(live_options.NN_File, OPTION_NAME_CHARS, name.c_str());
     StdoutCapture capture;
-    const NnLoadResult result = load_network();
+    const NnLoadResult result = load_network(live_options.NN_File);
     const std::string text    = capture.take();
     if (printed)
         *printed = text;

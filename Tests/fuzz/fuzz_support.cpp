@@ -57,7 +57,7 @@ void quiet_process() {
 
 void load_builtin_network() {
     copy_option_text(live_options.NN_File, OPTION_NAME_CHARS, NN_EMBEDDED_NAME);
-    load_network();
+    load_network(live_options.NN_File);
     network_in_use = network.generation;
 }
 

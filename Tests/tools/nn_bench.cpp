@@ -126,11 +126,11 @@ void report(const char* label, const RunResult& r, const RunResult& walk_only) {
 bool load_bench_network(const char* path) {
     if (path) {
         copy_option_text(live_options.NN_File, OPTION_NAME_CHARS, path);
-        return load_network() == NN_LOADED;
+        return load_network(live_options.NN_File) == NN_LOADED;
     }
     if (nn_has_embedded()) {
         copy_option_text(live_options.NN_File, OPTION_NAME_CHARS, NN_EMBEDDED_NAME);
-        return load_network() == NN_LOADED;
+        return load_network(live_options.NN_File) == NN_LOADED;
     }
     test::SyntheticNet net;
     net.seed = NET_SEED;
@@ -140,7 +140,7 @@ bool load_bench_network(const char* path) {
         return false;
     std::printf("synthetic network of the standard dimensions (random weights)\n");
     copy_option_text(live_options.NN_File, OPTION_NAME_CHARS, file.c_str());
-    const bool loaded = load_network() == NN_LOADED;
+    const bool loaded = load_network(live_options.NN_File) == NN_LOADED;
     std::filesystem::remove(file);
     return loaded;
 }

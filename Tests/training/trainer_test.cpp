@@ -68,7 +68,7 @@ int expect_engine_agrees(const std::string& net_path, const std::string& data_pa
     {
         test::StdoutCapture quiet;
         copy_option_text(live_options.NN_File, OPTION_NAME_CHARS, net_path.c_str());
-        EXPECT_EQ(load_network(), NN_LOADED);
+        EXPECT_EQ(load_network(live_options.NN_File), NN_LOADED);
     }
     test::ThreadDataHandle td;
     int compared = 0;

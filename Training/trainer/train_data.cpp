@@ -12,7 +12,6 @@
 #include "eval/hce.h"
 #include "eval/nn.h"
 #include "eval/nn_file.h"
-#include "frontend/engine_options.h"
 #include "frontend/startup.h"
 
 namespace tarn {
@@ -59,8 +58,7 @@ bool train_prepare_engine() {
     if (network.n_inputs == NN_STANDARD_INPUTS &&
         network.n_material_inputs == NN_STANDARD_MATERIAL_INPUTS)
         return true;
-    copy_option_text(live_options.NN_File, OPTION_NAME_CHARS, NN_NEW_NAME);
-    return load_network() == NN_LOADED;
+    return load_network(NN_NEW_NAME) == NN_LOADED;
 }
 
 bool decode_training_record(const std::uint8_t* bytes, TrainingRecord& out) {
