@@ -31,7 +31,7 @@ void BatchTool::SetUp() {
     search_state.use_hash        = 1;
     {
         StdoutCapture quiet;
-        tt_allocate();
+        tt_allocate(search_state.hash_mb);
     }
     input_ = std::make_unique<StdinPipe>();
 }

@@ -172,7 +172,7 @@ TEST_F(GameRecord, EpdRecordById) {
 TEST_F(GameRecord, GetWithoutTheFileStillShowsTheBoardAndClearsTheTable) {
     search_state.hash_mb  = 1;
     search_state.use_hash = 1;
-    quietly([] { tt_allocate(); });
+    quietly([] { tt_allocate(search_state.hash_mb); });
     Position& pos      = main_thread->pos;
     const auto in_hash = [&pos] {
         TTEntry entry;

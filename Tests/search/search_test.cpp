@@ -36,7 +36,7 @@ protected:
         search_state.hash_mb  = 1;
         search_state.use_hash = 1;
         testing::internal::CaptureStdout();
-        tt_allocate();
+        tt_allocate(search_state.hash_mb);
         testing::internal::GetCapturedStdout();
     }
     void TearDown() override {

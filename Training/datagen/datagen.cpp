@@ -256,8 +256,7 @@ bool datagen_setup(const DatagenConfig& config) {
     s.hard_node_limit =
         config.hard_nodes ? config.hard_nodes : config.soft_nodes * HARD_NODES_FACTOR;
     s.use_hash = 1;
-    s.hash_mb  = config.hash_mb;
-    return tt_allocate();
+    return tt_allocate(config.hash_mb);
 }
 
 void play_datagen_game(const DatagenConfig& config, std::uint64_t game_seed, DatagenGame& game,
