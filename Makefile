@@ -41,7 +41,7 @@ FUZZ      ?= build-fuzz
 FUZZ_SECONDS ?= 60
 CMAKE_GEN := cmake -S . -DCMAKE_BUILD_TYPE=Release
 SOURCES   := $(shell find Source Tests Training -name '*.cpp' -o -name '*.h' 2>/dev/null)
-SHARED    := ../shared/data
+SHARED    := $(if $(TARN_SHARED_DATA),$(TARN_SHARED_DATA),../shared/data)
 PERFT_MAX ?= 0 # largest leaf count run per record by perft-suite; 0 runs every depth
 MATCH_ARGS ?= -engine cmd=$(BUILD)/tarn name=Tarn -engine cmd=$(BUILD)/tarn name=Tarn-sel0 \
               option.Selectivity=0 -each nodes=2000 option.Hash=16 -games 40 -repeat \

@@ -153,6 +153,8 @@ TEST_F(TuneData, ContradictingRecordsAreSkipped) {
 
 // With tables found, a won or lost root is labelled beyond any evaluation.
 TEST_F(TuneData, SearchLabelsTakeTheTablebaseResult) {
+    if (!test::has_shared_data("syzygy"))
+        GTEST_SKIP() << test::no_shared_data("syzygy");
     copy_option_text(live_options.SyzygyPath, OPTION_PATH_CHARS,
                      test::shared_data("syzygy").c_str());
     const std::vector<std::string> out = run_tuning(
@@ -267,6 +269,9 @@ TEST_F(TuneData, ConversionDecodesFieldByField) {
 // Positions the tablebases know take their result from them: a win or loss of the side to move
 // and a draw override the game's result; cursed wins and blessed losses keep it.
 TEST_F(TuneData, ConversionTakesKnownResultsFromTheTablebases) {
+    for (const char* file : {"syzygy", "syzygy-oracle.tsv"})
+        if (!test::has_shared_data(file))
+            GTEST_SKIP() << test::no_shared_data(file);
     const std::vector<std::string> rows = test::read_lines(test::shared_data("syzygy-oracle.tsv"));
     ASSERT_GT(rows.size(), 800u) << "syzygy-oracle.tsv is missing or short";
     std::string text;
@@ -309,6 +314,8 @@ TEST_F(TuneData, ConversionNeedsAnEpdName) {
 // Games to result labels, to search labels, to training records: every record decodes back to
 // the position and labels of its line.
 TEST_F(TuneData, SelfPlayGamesBecomeTrainingRecords) {
+    if (!test::has_shared_data("games-engine-selfplay.pgn"))
+        GTEST_SKIP() << test::no_shared_data("games-engine-selfplay.pgn");
     const std::string games = test::shared_head("games-engine-selfplay.pgn", 60);
     ASSERT_FALSE(games.empty());
     test::write_text_file(path("games.pgn"), games);

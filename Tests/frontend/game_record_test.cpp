@@ -77,6 +77,8 @@ TEST_F(GameRecord, SavedGameLoadsBackToTheSamePosition) {
 }
 
 TEST_F(GameRecord, EveryGameOfARealPgnFileLoads) {
+    if (!test::has_shared_data("games-engine-selfplay.pgn"))
+        GTEST_SKIP() << test::no_shared_data("games-engine-selfplay.pgn");
     std::ifstream in(test::shared_data("games-engine-selfplay.pgn"));
     ASSERT_TRUE(in) << "missing test data file games-engine-selfplay.pgn";
     std::string line, game_text;

@@ -27,9 +27,10 @@ std::string init_and_capture(const std::string& path) {
     return capture.take();
 }
 
-class TbInterface : public ::testing::Test {
+class TbInterface : public test::SyzygyTest {
 protected:
     void SetUp() override {
+        test::SyzygyTest::SetUp();
         saved = live_options;
         td    = new test::ThreadDataHandle;
     }

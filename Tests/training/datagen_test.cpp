@@ -69,7 +69,7 @@ protected:
     }
     bool load_tables() {
         const std::string path = test::shared_data("syzygy");
-        if (!std::filesystem::exists(path))
+        if (!test::has_shared_data("syzygy"))
             return false;
         testing::internal::CaptureStdout();
         tb_init(path.c_str());
@@ -196,7 +196,7 @@ TEST_F(Datagen, ResultsAgreeWithHowTheGameEnded) {
 
 TEST_F(Datagen, TablebasesDecideTheEndingsTheyHold) {
     if (!load_tables())
-        GTEST_SKIP() << "no tablebases under " << test::shared_data("syzygy");
+        GTEST_SKIP() << test::no_shared_data("syzygy");
     config_.tablebases     = true;
     config_.random_plies   = 0;
     config_.chess960_share = 0;
