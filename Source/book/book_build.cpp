@@ -115,7 +115,6 @@ bool contains(const std::string& line, const char* text) {
 void start_game(BookReader& r, const std::string& line) {
     PgnGame& g = r.game;
     parse_fen(r.td.pos, START_FEN);
-    r.td.search_ply = 1;
     if (++r.counts.games % BOOK_DOT_GAMES == 0)
         print_direct(".");
     const bool set_up  = g.fen_pending;
@@ -195,9 +194,7 @@ bool take_move(BookReader& r, const std::string& text) {
         return true;
     }
     ++g.taken;
-    r.td.search_ply = 1;
-    make_move(pos, move);
-    r.td.search_ply = 1;
+    make_game_move(pos, move);
     if (!stats_add(r.stats, key, move, outcome)) {
         r.out_of_memory = true;
         return false;

@@ -232,6 +232,20 @@ void unmake_move(Position& pos) {
     pos.pawn_key = rec.pawn_key;
 }
 
+void make_game_move(Position& pos, Move move) {
+    ThreadData& td = *pos.owner;
+    td.search_ply  = 1;
+    make_move(pos, move);
+    td.search_ply = 1;
+}
+
+void unmake_game_move(Position& pos) {
+    ThreadData& td = *pos.owner;
+    td.search_ply  = 2;
+    unmake_move(pos);
+    td.search_ply = 1;
+}
+
 void make_null(Position& pos) {
     ThreadData& td                          = *pos.owner;
     PlyFrame& frame                         = current_frame(td);

@@ -252,7 +252,6 @@ void console_perft(const std::string& arg) {
     depth     = depth < 0 ? 0 : depth > PERFT_MAX_DEPTH ? PERFT_MAX_DEPTH : depth;
     // Prepared as a search is, so the position lines of a search come first.
     search_setup();
-    main_thread->search_ply = 1;
     search_state.start_time = platform_now();
     const double nodes      = static_cast<double>(perft_count(*main_thread, depth));
     const double elapsed    = platform_now() - search_state.start_time + 0.0001;

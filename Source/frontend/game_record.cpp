@@ -90,17 +90,13 @@ bool set_game_fen(const char* fen) {
 }
 
 void game_play(Move move) {
-    main_thread->search_ply = 1;
-    make_move(game(), move);
-    main_thread->search_ply = 1;
+    make_game_move(game(), move);
 }
 
 bool game_take_back() {
     if (main_thread->game_ply < 1)
         return false;
-    main_thread->search_ply = 2;
-    unmake_move(game());
-    main_thread->search_ply = 1;
+    unmake_game_move(game());
     return true;
 }
 

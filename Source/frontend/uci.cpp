@@ -241,9 +241,7 @@ int play_move_list(const char* moves) {
             print_format("info string illegal move %s", word);
             break;
         }
-        main_thread->search_ply = 1;
-        make_move(pos, move);
-        main_thread->search_ply = 1;
+        make_game_move(pos, move);
         ++made;
     }
     return made;

@@ -304,8 +304,7 @@ int write_game(const ScannedGame& game, ScanOutput& output) {
         } else {
             written += label_position(game, output, k);
         }
-        main_thread->search_ply = 1;
-        make_move(pos, move);
+        make_game_move(pos, move);
         if (output.variant == 3 && std::abs(game.moves[k].eval) >= BEST_MOVE_DECIDED)
             break;
     }

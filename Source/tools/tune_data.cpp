@@ -84,11 +84,9 @@ void write_variation_end(std::FILE* out, TuneLabels labels) {
     for (int i = 1; i < PV_LENGTH && search_state.pv[i]; ++i) {
         if (!tt_move_is_valid(pos, search_state.pv[i]))
             break;
-        main_thread->search_ply = 1;
-        make_move(pos, search_state.pv[i]);
+        make_game_move(pos, search_state.pv[i]);
         ++made;
     }
-    main_thread->search_ply = 1;
     if (made % 2) {
         labels.ce     = -labels.ce;
         labels.best   = -labels.best;

@@ -34,7 +34,6 @@ int counter_field(const std::string& text) {
 }
 
 MoveEntry* first_move(GameBoard& board) {
-    board.td->search_ply = 1;
     return gen_all(board.td->pos);
 }
 
@@ -109,7 +108,6 @@ void board_free(GameBoard& board) {
 }
 
 std::vector<Move> board_legal_moves(GameBoard& board) {
-    board.td->search_ply = 1;
     return legal_moves(board.td->pos);
 }
 
@@ -144,9 +142,9 @@ std::string board_san(GameBoard& board, Move move) {
             if (c == 'o')
                 c = 'O';
     if (!text.empty() && text.back() == '+') {
-        make_move(pos, move);
+        make_game_move(pos, move);
         const bool mate = !has_legal_move(board);
-        unmake_move(pos);
+        unmake_game_move(pos);
         if (mate)
             text.back() = '#';
     }
@@ -155,7 +153,7 @@ std::string board_san(GameBoard& board, Move move) {
 
 void board_play(GameBoard& board, Move move) {
     Position& pos = board.td->pos;
-    make_move(pos, move);
+    make_game_move(pos, move);
     ++board.plies;
     if (board.td->game_ply >= REBASE_PLY && pos.rule50 == 0) {
         const std::string fen = write_fen(pos, false);
