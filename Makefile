@@ -101,7 +101,7 @@ perft-suite: build
 	./$(BUILD)/tarn_perft suite $(SHARED)/perft-chess960.txt --chess960 --max-nodes $(PERFT_MAX)
 
 perft-bench: build
-	Tests/tools/perft_bench.sh $(BUILD)
+	Tests/bench/perft_bench.sh $(BUILD)
 
 eval-bench: build
 	./$(BUILD)/tarn_evalbench $(SHARED)/perft-standard.txt $(SHARED)/openings-uho4060v4.txt --roots 647

@@ -1,4 +1,4 @@
-#include "batch/batch_support.h"
+#include "tools/batch_support.h"
 
 #include <cstdlib>
 #include <filesystem>

@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/bench_positions.h"
 #include "core/attacks.h"
 #include "core/fen.h"
 #include "core/makemove.h"
@@ -23,7 +24,6 @@
 #include "eval/eval_params.h"
 #include "eval/hce.h"
 #include "frontend/startup.h"
-#include "tools/bench_positions.h"
 
 namespace {
 

@@ -18,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/bench_positions.h"
 #include "core/attacks.h"
 #include "core/fen.h"
 #include "core/makemove.h"
@@ -30,7 +31,6 @@
 #include "frontend/engine_options.h"
 #include "frontend/startup.h"
 #include "support/nn_synthetic.h"
-#include "tools/bench_positions.h"
 
 namespace {
 

@@ -7,12 +7,12 @@
 #include <string>
 #include <vector>
 
-#include "batch/batch_support.h"
 #include "core/fen.h"
 #include "frontend/engine_options.h"
 #include "frontend/engine_process.h"
 #include "frontend/uci.h"
 #include "tb/tb_probe.h"
+#include "tools/batch_support.h"
 #include "tools/epd.h"
 #include "tools/scan_pgn.h"
 #include "tools/tune_data.h"

@@ -6,7 +6,6 @@
 #include <string>
 #include <vector>
 
-#include "batch/batch_support.h"
 #include "core/fen.h"
 #include "core/notation.h"
 #include "frontend/engine_process.h"
@@ -15,6 +14,7 @@
 #include "search/search_state.h"
 #include "support/test_support.h"
 #include "tools/anepd.h"
+#include "tools/batch_support.h"
 
 namespace tarn {
 namespace {

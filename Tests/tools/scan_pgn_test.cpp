@@ -4,10 +4,10 @@
 #include <string>
 #include <vector>
 
-#include "batch/batch_support.h"
 #include "core/fen.h"
 #include "frontend/engine_process.h"
 #include "support/test_support.h"
+#include "tools/batch_support.h"
 #include "tools/epd.h"
 #include "tools/scan_pgn.h"
 
