@@ -1,6 +1,6 @@
 #include "frontend/console.h"
 
-#include <cmath>
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <sstream>
@@ -249,7 +249,7 @@ void console_move(const std::string& text) {
 
 void console_perft(const std::string& arg) {
     int depth = static_cast<int>(std::strtol(arg.c_str(), nullptr, 10));
-    depth     = depth < 0 ? 0 : depth > PERFT_MAX_DEPTH ? PERFT_MAX_DEPTH : depth;
+    depth     = std::clamp(depth, 0, PERFT_MAX_DEPTH);
     // Prepared as a search is, so the position lines of a search come first.
     search_setup();
     search_state.start_time = platform_now();
