@@ -299,7 +299,7 @@ Move book_move_for_game(Position& pos) {
         return NULL_MOVE;
     const bool uci = run_settings.protocol_mode == PROTOCOL_UCI;
     print_format("%s book move is %s", uci ? "info string" : "",
-                 move_to_coord(pos, pos.side, move).c_str());
+                 move_to_coord(pos, pos.side, move, run_move_style()).c_str());
     return move;
 }
 

@@ -187,7 +187,7 @@ bool take_move(BookReader& r, const std::string& text) {
     const std::uint64_t key = book_key(pos);
     const int outcome       = pos.side == WHITE ? g.outcome : -g.outcome;
     Move move               = NULL_MOVE;
-    if (r.td.game_ply >= MAX_GAME_PLY || !parse_move(pos, text.c_str(), move)) {
+    if (r.td.game_ply >= MAX_GAME_PLY || !parse_move(pos, text.c_str(), move, run_move_style())) {
         g.stop = true;
         print_direct("game %d: can't parse move '%s', the rest of the game is skipped\n",
                      r.counts.games, text.c_str());

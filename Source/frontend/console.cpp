@@ -148,7 +148,8 @@ void replay_kept_move() {
     const int ply   = main_thread->game_ply;
     const int side  = game().side;
     const std::string text =
-        kept ? move_to_coord(game(), side, find_legal_move(game(), kept)) : std::string();
+        kept ? move_to_coord(game(), side, find_legal_move(game(), kept), run_move_style())
+             : std::string();
     if (game_replay_kept() == NULL_MOVE)
         return;
     print_format("%d%s move %s", ply / 2 + 1, side == WHITE ? "." : "...", text.c_str());
@@ -236,7 +237,7 @@ void console_move(const std::string& text) {
         return;
     }
     Move move = NULL_MOVE;
-    if (!parse_move(game(), text.c_str(), move)) {
+    if (!parse_move(game(), text.c_str(), move, run_move_style())) {
         print_direct("invalid: %s%s\n", SQUARE_NAMES[move_from(move)], SQUARE_NAMES[move_to(move)]);
         return;
     }
@@ -277,7 +278,7 @@ void print_search_report() {
     const Position& pos  = game();
     const double nodes   = static_cast<double>(s.nodes);
     print_format("move= %s, time= %0.3f, score= %d, nodes= %0.0f, nps= %0.0fK ebf= %0.2f",
-                 move_to_coord(pos, pos.side, s.pv[1]).c_str(), s.elapsed.load(),
+                 move_to_coord(pos, pos.side, s.pv[1], run_move_style()).c_str(), s.elapsed.load(),
                  s.best_score.load(), nodes, nodes / (s.elapsed + 0.001) / 1000,
                  branching_factor());
     const auto rate = [](std::uint64_t hits, std::uint64_t probes) {

@@ -294,8 +294,8 @@ void report_search() {
     SearchState& s      = search_state;
     const Position& pos = main_thread->pos;
     print_final_line();
-    const std::string best  = move_to_coord(pos, pos.side, s.pv[1]);
-    const std::string reply = move_to_coord(pos, pos.side ^ 1, s.pv[2]);
+    const std::string best  = move_to_coord(pos, pos.side, s.pv[1], run_move_style());
+    const std::string reply = move_to_coord(pos, pos.side ^ 1, s.pv[2], run_move_style());
     if (run_settings.protocol_mode == PROTOCOL_UCI) {
         if (s.pv[2])
             print_format("bestmove %s ponder %s", best.c_str(), reply.c_str());

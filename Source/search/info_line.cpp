@@ -124,7 +124,7 @@ void print_pv_line(int thread_id, int multipv_index, int depth, int score, const
         for (int i = 1; i <= in_play; ++i, side ^= 1) {
             if (i > 1)
                 moves += ' ';
-            moves += move_to_coord(root, side, pv[i]);
+            moves += move_to_coord(root, side, pv[i], run_move_style());
         }
         const std::string multipv =
             live_options.MultiPV > 1 ? "multipv " + std::to_string(multipv_index) + " " : "";
@@ -143,7 +143,7 @@ void print_pv_line(int thread_id, int multipv_index, int depth, int score, const
     for (int i = 1; i <= shown && i <= in_play; ++i, side ^= 1) {
         if (i > 1)
             moves += (i - 1) % 8 == 0 ? "\n" + std::string(30, ' ') : " ";
-        moves += move_to_coord(root, side, pv[i]);
+        moves += move_to_coord(root, side, pv[i], run_move_style());
     }
     print_format("%02d] %02d%c %5.1f %7.0fK %5d  %s", thread_id, depth,
                  multipv_index > 1 ? '.' : ' ', s.elapsed.load(), s.nodes / 1000.0, score,

@@ -123,7 +123,7 @@ bool safe_to_prune(const Position& pos, int eval, int beta) {
 
 // Move text of the search trace.
 std::string trace_move(const Position& pos, int side, Move m) {
-    return move_to_coord(pos, side, m);
+    return move_to_coord(pos, side, m, run_move_style());
 }
 
 void print_trace(ThreadData& td, int ply) {

@@ -58,7 +58,7 @@ void print_position_result() {
     const double nodes   = static_cast<double>(s.nodes);
     print_final_line();
     print_format("move= %s, time= %0.3f, score= %d, nodes= %0.0f, %0.0fK nps",
-                 move_to_coord(pos, pos.side, s.pv[1]).c_str(), s.elapsed.load(),
+                 move_to_coord(pos, pos.side, s.pv[1], run_move_style()).c_str(), s.elapsed.load(),
                  s.best_score.load(), nodes, nodes / (s.elapsed + 0.001) / 1000);
 }
 

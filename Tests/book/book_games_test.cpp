@@ -129,7 +129,7 @@ std::map<std::uint64_t, std::set<std::uint16_t>> replay_games(const std::string&
                         legal[key].insert(to_polyglot(e->move));
             }
             Move move = NULL_MOVE;
-            if (!parse_move(td->pos, word.c_str(), move)) {
+            if (!parse_move(td->pos, word.c_str(), move, run_move_style())) {
                 ADD_FAILURE() << "cannot read " << word;
                 return legal;
             }
@@ -193,7 +193,8 @@ void read_dump(const std::string& path, Shown& shown) {
             if (!san.empty() && san.back() == '#')
                 san.pop_back();
             Move move = NULL_MOVE;
-            ASSERT_TRUE(parse_move(td->pos, san.c_str(), move)) << san << " in " << line;
+            ASSERT_TRUE(parse_move(td->pos, san.c_str(), move, run_move_style()))
+                << san << " in " << line;
             if (brace != std::string::npos) {
                 const int percent                           = std::atoi(word.c_str() + brace + 1);
                 shown[book_key(td->pos)][to_polyglot(move)] = percent;

@@ -56,7 +56,7 @@ TEST_F(GameRecord, SavedGameLoadsBackToTheSamePosition) {
                            "a6", "Be2", "e5",  "Nb3", "Be7", "O-O",  "O-O",  "Kh1"};
     for (const char* m : moves) {
         Move move = NULL_MOVE;
-        ASSERT_TRUE(parse_move(main_thread->pos, m, move)) << m;
+        ASSERT_TRUE(parse_move(main_thread->pos, m, move, run_move_style())) << m;
         game_play(move);
     }
     const std::string before = fen();
@@ -219,7 +219,7 @@ TEST_F(GameRecord, EditorRefusesAPositionWithoutKings) {
 TEST_F(GameRecord, JumpReplaysKeptMoves) {
     for (const char* m : {"e4", "e5", "Nf3", "Nc6", "Bb5"}) {
         Move move = NULL_MOVE;
-        ASSERT_TRUE(parse_move(main_thread->pos, m, move));
+        ASSERT_TRUE(parse_move(main_thread->pos, m, move, run_move_style()));
         game_play(move);
     }
     quietly([] { jump_to(1); });

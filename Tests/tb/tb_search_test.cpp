@@ -79,7 +79,7 @@ void load_tables(const std::string& path) {
 int result_after(ThreadData& td, const std::string& fen_and_moves, const std::string& move) {
     Position& pos = test::set_fen(td, fen_and_moves.c_str());
     Move m        = 0;
-    EXPECT_TRUE(parse_move(pos, move.c_str(), m)) << move;
+    EXPECT_TRUE(parse_move(pos, move.c_str(), m, run_move_style())) << move;
     make_move(pos, m);
     return tb_probe_node(pos, 10);
 }
@@ -145,7 +145,7 @@ TEST_F(TbSearch, WinAtRule50TenPlaysTheTableMoveAtOnce) {
     Move move     = 0;
     int dtz       = 0;
     ASSERT_EQ(tb_probe_root(pos, move, dtz), TB_WIN);
-    EXPECT_EQ(bestmove_of(lines), move_to_coord(pos, WHITE, move));
+    EXPECT_EQ(bestmove_of(lines), move_to_coord(pos, WHITE, move, run_move_style()));
     load_tables("");
 }
 

@@ -24,7 +24,7 @@ const std::string QUEEN_UP = "4k3/8/8/8/3q4/8/8/3RK3 w - -";
 
 Move move_in(Position& pos, const char* text) {
     Move m = 0;
-    EXPECT_TRUE(parse_move(pos, text, m)) << text;
+    EXPECT_TRUE(parse_move(pos, text, m, run_move_style())) << text;
     return m;
 }
 

@@ -114,7 +114,7 @@ std::vector<Move> board_legal_moves(GameBoard& board) {
 Move board_find_coord(GameBoard& board, const std::string& text) {
     Position& pos = board.td->pos;
     for (const Move m : board_legal_moves(board))
-        if (move_to_coord(pos, pos.side, m) == text)
+        if (move_to_coord(pos, pos.side, m, run_move_style()) == text)
             return m;
     return NULL_MOVE;
 }
@@ -125,18 +125,18 @@ Move board_find_san(GameBoard& board, const std::string& text) {
            (core.back() == '+' || core.back() == '#' || core.back() == '!' || core.back() == '?'))
         core.pop_back();
     Move move = NULL_MOVE;
-    if (core.empty() || !parse_move(board.td->pos, core.c_str(), move))
+    if (core.empty() || !parse_move(board.td->pos, core.c_str(), move, run_move_style()))
         return NULL_MOVE;
     return move;
 }
 
 std::string board_coord(GameBoard& board, Move move) {
-    return move_to_coord(board.td->pos, board.td->pos.side, move);
+    return move_to_coord(board.td->pos, board.td->pos.side, move, run_move_style());
 }
 
 std::string board_san(GameBoard& board, Move move) {
     Position& pos    = board.td->pos;
-    std::string text = move_to_san(pos, move).san;
+    std::string text = move_to_san(pos, move, run_move_style()).san;
     if (text.rfind("o-o", 0) == 0)
         for (char& c : text)
             if (c == 'o')
