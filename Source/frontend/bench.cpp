@@ -66,15 +66,15 @@ void run_benchmark(bool inline_search, bool summary_line) {
             if (!start_search(MODE_BENCHMARK))
                 end_on_thread_failure(THREAD_START_FAILED);
             // "stop" ends this position's search; "quit" ends the benchmark.
-            while (s.mode != MODE_IDLE && !(s.mode & MODE_FINISHED)) {
+            while (search_control.mode != MODE_IDLE && !(search_control.mode & MODE_FINISHED)) {
                 time_check();
                 poll_and_dispatch();
                 platform_sleep_ms(1);
             }
-            if (s.mode != MODE_IDLE)
+            if (search_control.mode != MODE_IDLE)
                 wait_for_search();
         }
-        s.mode = MODE_IDLE;
+        search_control.mode = MODE_IDLE;
         clock_update();
         total_nodes += static_cast<float>(s.nodes);
         total_time += static_cast<float>(s.elapsed);

@@ -42,8 +42,8 @@ void calibrate() {
     s.threads            = threads;
     live_options.UCI_LimitStrength = static_cast<std::int16_t>(limit);
     run_settings.noise             = noise;
-    s.stop                         = 0;
-    s.mode                         = MODE_IDLE;
+    search_control.stop            = 0;
+    search_control.mode            = MODE_IDLE;
     s.node_limit                   = 0;
     s.elo_ceiling                  = elo_of_nps(s.calibration_nps);
     s.target_nps                   = target_nps;

@@ -61,7 +61,7 @@ double hash_fill_percent() {
 }
 
 void start_console_search() {
-    search_state.mode = MODE_REQUESTED;
+    search_control.mode = MODE_REQUESTED;
 }
 
 void console_analyse(const std::string& depth_word) {
@@ -314,16 +314,16 @@ void dispatch_console(const std::string& line) {
     const std::string& cmd           = w[0];
     if (cmd.empty())
         return;
-    if (search_state.mode != MODE_IDLE && cmd != "quit" && cmd != ".")
+    if (search_control.mode != MODE_IDLE && cmd != "quit" && cmd != ".")
         return;
     if (cmd == "quit") {
-        if (search_state.mode != MODE_IDLE) {
-            search_state.stop = 1;
+        if (search_control.mode != MODE_IDLE) {
+            search_control.stop = 1;
             wait_for_search();
         }
         run_settings.quit = 1;
     } else if (cmd == ".") {
-        search_state.stop = 1;
+        search_control.stop = 1;
     } else if (cmd == "uci") {
         run_settings.protocol_mode = PROTOCOL_UCI;
         dispatch_line(line);

@@ -63,7 +63,7 @@ bool read_check(const char* value) {
 }
 
 bool searching() {
-    return search_state.mode != MODE_IDLE;
+    return search_control.mode != MODE_IDLE;
 }
 
 void confirm(const char* name, int value) {

@@ -86,8 +86,8 @@ void write_startup_defaults() {
     search_state.clock[1]   = 5.0;
     search_state.node_limit = 0;
     search_state.use_hash   = 1;
-    search_state.mode       = MODE_IDLE;
-    search_state.stop       = 0;
+    search_control.mode     = MODE_IDLE;
+    search_control.stop     = 0;
     search_state.target_nps = 0.0;
     saved_options           = EngineOptions{};
     live_options            = saved_options;

@@ -80,8 +80,8 @@ void uci_setoption(const std::string& rest) {
 
 // Ends a running search and waits for its threads; its result is dropped.
 void stop_running_search() {
-    if (search_state.mode != MODE_IDLE) {
-        search_state.stop = 1;
+    if (search_control.mode != MODE_IDLE) {
+        search_control.stop = 1;
         wait_for_search();
     }
 }
@@ -157,7 +157,8 @@ void uci_go(const std::string& rest) {
         s.max_depth  = MAX_DEPTH;
         s.time_mode  = TIME_FIXED_MOVE;
     }
-    s.mode = rest.find("ponder") != std::string::npos ? MODE_PONDER_REQ : MODE_REQUESTED;
+    search_control.mode =
+        rest.find("ponder") != std::string::npos ? MODE_PONDER_REQ : MODE_REQUESTED;
 }
 
 void uci_new_game() {
@@ -198,11 +199,11 @@ void dispatch_uci(const std::string& line) {
     else if (word == "position")
         uci_position(rest);
     else if (word == "ponderhit") {
-        if (search_state.mode == MODE_PONDERING)
-            search_state.mode = MODE_SEARCHING;
+        if (search_control.mode == MODE_PONDERING)
+            search_control.mode = MODE_SEARCHING;
     } else if (word == "stop") {
-        if (search_state.mode != MODE_IDLE)
-            search_state.stop = 1;
+        if (search_control.mode != MODE_IDLE)
+            search_control.stop = 1;
     } else if (word == "go") {
         uci_go(rest);
     } else if (word == "_show") {
@@ -320,7 +321,7 @@ bool main_loop_turn() {
     SearchState& s = search_state;
     clock_update();
     time_check();
-    const int mode = s.mode;
+    const int mode = search_control.mode;
     if (mode == MODE_REQUESTED || mode == MODE_PONDER_REQ) {
         search_setup();
         s.pv[1] = s.pv[2] = 0;
@@ -330,19 +331,19 @@ bool main_loop_turn() {
             if (book) {
                 s.pv[1] = s.book_move = book;
                 s.best_score          = 0;
-                s.stop                = 1;
+                search_control.stop   = 1;
             }
         }
         const int running = mode == MODE_REQUESTED ? MODE_SEARCHING : MODE_PONDERING;
         if (main_thread->pos.rule50 > 100 || s.pv[1]) {
-            s.mode = static_cast<std::uint8_t>(MODE_FINISHED | running);
+            search_control.mode = static_cast<std::uint8_t>(MODE_FINISHED | running);
         } else if (!start_search(running)) {
             end_on_thread_failure(THREAD_START_FAILED);
         }
     }
-    const int now = s.mode;
+    const int now = search_control.mode;
     if (now != MODE_IDLE && !(now & MODE_FINISHED)) {
-        if (s.elapsed < 0.015 || s.stop) {
+        if (s.elapsed < 0.015 || search_control.stop) {
             platform_pause();
             return false;
         }
@@ -357,7 +358,7 @@ void main_loop() {
     while (!run_settings.quit) {
         if (!main_loop_turn())
             continue;
-        if (s.elapsed < 0.03 || s.stop)
+        if (s.elapsed < 0.03 || search_control.stop)
             platform_pause();
         else
             platform_sleep_ms(1);

@@ -125,7 +125,7 @@ int root_pass(ThreadData& td, MoveEntry* first, int line, int depth, int alpha, 
         if (f.move_count > 0 && !(depth < 2 && s.target_nps > 1000)) {
             score = -node_search(td, side ^ 1, 2, search_depth - 1, -alpha - 1, -alpha, NODE_CUT,
                                  child_pv);
-            if (score > alpha && !s.stop) {
+            if (score > alpha && !search_control.stop) {
                 score = -node_search(td, side ^ 1, 2, depth - 1, -beta, -alpha, NODE_PV, child_pv);
                 if (score > alpha0)
                     entry.score = static_cast<std::int16_t>(score);
@@ -135,7 +135,7 @@ int root_pass(ThreadData& td, MoveEntry* first, int line, int depth, int alpha, 
             entry.score = static_cast<std::int16_t>(score);
         }
         unmake_move(pos);
-        if (s.stop)
+        if (search_control.stop)
             return 0;
         f.move_count += 1;
         if (score > best) {
@@ -200,7 +200,7 @@ bool root_tablebases(ThreadData& td, const MoveEntry* first, int side) {
     publish(td, TB_MOVE_DEPTH);
     if (s.multipv == 1 && info_noise_passed() && run_settings.noise != NOISE_SILENT)
         print_pv_line(0, 1, TB_MOVE_DEPTH, s.best_score, s.pv);
-    s.stop = 1;
+    search_control.stop = 1;
     return true;
 }
 
@@ -275,7 +275,7 @@ void search_driver(int t) {
             if (td.root_pv[1] != s.pv[1])
                 s.change_depth = 1;
             std::memcpy(s.pv, td.root_pv, sizeof s.pv);
-            s.stop = 1;
+            search_control.stop = 1;
         }
         return;
     }
@@ -285,7 +285,7 @@ void search_driver(int t) {
         if (master) {
             if (s.max_depth == 0 && !in_check)
                 std::memcpy(s.pv, qs_pv, sizeof s.pv);
-            s.stop = 1;
+            search_control.stop = 1;
         }
         return;
     }
@@ -351,7 +351,7 @@ void search_driver(int t) {
                 f1.depth       = static_cast<std::int16_t>(depth);
                 f1.move_count  = 0;
                 const int best = root_pass(td, start, line, depth, alpha, beta, in_check);
-                if (s.stop || (alpha < best && best < beta))
+                if (search_control.stop || (alpha < best && best < beta))
                     break;
                 if (best <= alpha)
                     alpha -= width;
@@ -359,13 +359,13 @@ void search_driver(int t) {
                     beta += width;
                 width *= 2;
             }
-            if (!s.stop)
+            if (!search_control.stop)
                 std::stable_sort(
                     start, list_end(start),
                     [](const MoveEntry& a, const MoveEntry& b) { return a.score > b.score; });
             if (td.nodes > td.node_limit / 4 * 3 && depth > 1)
-                s.stop = 1;
-            if (s.stop)
+                search_control.stop = 1;
+            if (search_control.stop)
                 break;
             if (s.multipv >= 2 && master && info_noise_passed() &&
                 run_settings.noise != NOISE_SILENT && td.root_pv[1])
@@ -376,18 +376,18 @@ void search_driver(int t) {
             if (depth < DEPTH_SLOTS)
                 s.nodes_by_depth[depth] += td.nodes;
         }
-        if (master && !s.stop) {
+        if (master && !search_control.stop) {
             s.last_time  = s.elapsed;
             s.last_depth = depth;
         }
         const int rs = td.root_score;
-        if (s.stop || rs >= -mated_at(depth + 1) || rs < mated_at(depth + 1) ||
+        if (search_control.stop || rs >= -mated_at(depth + 1) || rs < mated_at(depth + 1) ||
             s.max_depth <= depth || main_thread->game_ply + depth > GAME_PLY_HORIZON)
             break;
         depth += 1;
     }
     if (master)
-        s.stop = 1;
+        search_control.stop = 1;
 }
 
 } // namespace tarn

@@ -84,7 +84,7 @@ int pv_moves_in_play(ThreadData& td, const Move* pv) {
 } // namespace
 
 bool info_noise_passed() {
-    return search_state.stop || search_state.elapsed >= run_settings.noise;
+    return search_control.stop || search_state.elapsed >= run_settings.noise;
 }
 
 void print_root_move(int move_index, Move move) {
@@ -137,7 +137,7 @@ void print_pv_line(int thread_id, int multipv_index, int depth, int score, const
                      moves.c_str());
         return;
     }
-    const int shown = s.stop ? PV_MOVES_STOPPED : PV_MOVES_RUNNING;
+    const int shown = search_control.stop ? PV_MOVES_STOPPED : PV_MOVES_RUNNING;
     std::string moves;
     int side = root.side;
     for (int i = 1; i <= shown && i <= in_play; ++i, side ^= 1) {

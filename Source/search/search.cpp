@@ -143,7 +143,7 @@ void print_trace(ThreadData& td, int ply) {
 // Strength throttle: hold the thread back while it runs faster than the target rate.
 void throttle(ThreadData& td) {
     SearchState& s = search_state;
-    while (s.throttle_on && s.iteration_depth >= 2 && !s.stop &&
+    while (s.throttle_on && s.iteration_depth >= 2 && !search_control.stop &&
            static_cast<double>(td.nodes) / (s.elapsed + 0.0001) > s.target_nps) {
         platform_sleep_ms(1);
         clock_update();
@@ -228,10 +228,10 @@ int node_search(ThreadData& td, int side, int ply, int depth, int alpha, int bet
     // here too when the thread has used up its hard node limit).
     count(td.nodes);
     if (td.nodes >= td.hard_node_limit)
-        s.stop = 1;
+        search_control.stop = 1;
     if (s.throttle_on)
         throttle(td);
-    if (s.stop)
+    if (search_control.stop)
         return 0;
     // Step 4-5. Selective depth and the trace of a tagged position.
     if (ply > td.seldepth.load(std::memory_order_relaxed))
@@ -373,7 +373,7 @@ int node_search(ThreadData& td, int side, int ply, int depth, int alpha, int bet
                                            NODE_ALL, child_pv);
                 unmake_null(pos);
                 f.reduction = 0;
-                if (s.stop)
+                if (search_control.stop)
                     return 0;
                 if (v >= beta) {
                     if (d <= 5)
@@ -390,7 +390,7 @@ int node_search(ThreadData& td, int side, int ply, int depth, int alpha, int bet
         f.iid_active = 1;
         move_loop(td, side, ply, iid_depth, alpha, beta, false, node_type, pv);
         f.iid_active = 0;
-        if (s.stop)
+        if (search_control.stop)
             return 0;
         f.hash_move = pv[ply];
     }
@@ -477,7 +477,7 @@ int move_loop(ThreadData& td, int side, int ply, int depth, int alpha, int beta,
         }
         unmake_move(pos);
         // Step h. A stopped search is discarded by every caller.
-        if (search_state.stop)
+        if (search_control.stop)
             return 0;
         f.move_count += 1;
         // Step j. Ordering statistics for quiet moves.
@@ -581,7 +581,7 @@ int qsearch(ThreadData& td, int side, int ply, int depth, int alpha, int beta, i
         const int score =
             -node_search(td, side ^ 1, ply + 1, depth - 1, -beta, -floor, -node_type, child_pv);
         unmake_move(pos);
-        if (search_state.stop)
+        if (search_control.stop)
             return 0;
         f.move_count += 1;
         if (score <= best)

@@ -4,6 +4,7 @@
 
 namespace tarn {
 
+SearchControl search_control;
 SearchState search_state;
 
 double branching_factor() {

@@ -140,7 +140,7 @@ void master() {
     sum_counters();
     // The result is final once thread 0 is done (it has set stop for the others): it can be
     // reported while they leave.
-    search_state.mode = static_cast<std::uint8_t>(search_state.mode | MODE_FINISHED);
+    search_control.mode = static_cast<std::uint8_t>(search_control.mode | MODE_FINISHED);
     wait_for_helpers();
 }
 
@@ -174,25 +174,24 @@ bool thread_init(int t) {
 }
 
 bool search_on_this_thread() {
-    SearchState& s = search_state;
     search_setup();
     if (!thread_init(0))
         return false;
     clock_start();
-    s.mode = MODE_BENCHMARK;
-    s.stop = 0;
+    search_control.mode = MODE_BENCHMARK;
+    search_control.stop = 0;
     search_driver(0);
     sum_counters();
-    s.mode = MODE_IDLE;
-    s.stop = 0;
+    search_control.mode = MODE_IDLE;
+    search_control.stop = 0;
     return true;
 }
 
 bool start_search(int code) {
     if (master_thread.joinable())
         master_thread.join();
-    search_state.stop = 0;
-    search_state.mode = static_cast<std::uint8_t>(code);
+    search_control.stop = 0;
+    search_control.mode = static_cast<std::uint8_t>(code);
     try {
         master_thread = std::thread(master);
     } catch (const std::system_error&) {
@@ -208,29 +207,29 @@ void end_on_thread_failure(const char* message) {
 }
 
 void wait_for_search() {
-    while (!(search_state.mode & MODE_FINISHED))
+    while (!(search_control.mode & MODE_FINISHED))
         platform_sleep_ms(1);
     if (master_thread.joinable())
         master_thread.join();
-    search_state.stop = 0;
-    search_state.mode = MODE_IDLE;
+    search_control.stop = 0;
+    search_control.mode = MODE_IDLE;
 }
 
 void release_search() {
-    search_state.stop = 1;
-    search_state.mode = MODE_IDLE;
+    search_control.stop = 1;
+    search_control.mode = MODE_IDLE;
 }
 
 void join_search_threads() {
-    if (search_state.mode != MODE_IDLE || !master_thread.joinable())
+    if (search_control.mode != MODE_IDLE || !master_thread.joinable())
         return;
     master_thread.join();
-    search_state.stop = 0;
+    search_control.stop = 0;
 }
 
 void sum_counters() {
     SearchState& s = search_state;
-    if (s.mode & MODE_FINISHED)
+    if (search_control.mode & MODE_FINISHED)
         return;
     std::uint64_t sums[8] = {};
     if (thread_records[0])
@@ -269,7 +268,7 @@ void clear_thread_caches() {
 void release_thread_records(int keep) {
     if (master_thread.joinable())
         master_thread.join();
-    search_state.stop = 0;
+    search_control.stop = 0;
     close_helpers();
     for (int t = keep; t < MAX_THREADS; ++t) {
         thread_data_destroy(thread_records[t]);

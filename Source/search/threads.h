@@ -1,7 +1,7 @@
 #pragma once
 // Search threads: one master per search, started by the front end, which hands the search to
 // the helper threads (they join in once it has finished its first iteration), runs the driver
-// as thread 0, sets the finished bit of SearchState.mode and waits for the helpers to be
+// as thread 0, sets the finished bit of SearchControl.mode and waits for the helpers to be
 // back. Helper threads live between searches. Threads share only the
 // transposition table and SearchState (lazy SMP). Thread records are kept between searches so
 // that the main thread's time check can read them safely while a search runs; thread_init

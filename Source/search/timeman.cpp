@@ -40,21 +40,21 @@ int planned_moves(int game_ply) {
 // the per-depth history and the iteration counters; takes this search's settings from the live
 // options and moves the table age on.
 void reset_search_fields(SearchState& s, ThreadData& game) {
-    const Position& p = game.pos;
-    game.search_ply   = 1;
-    game.root_pv[1]   = 0;
-    s.root_side       = p.side;
-    s.stop            = 0;
-    s.best_score      = p.rule50 > 100 ? 0 : -MATE_SCORE;
-    s.ponder_enabled  = static_cast<std::uint16_t>(live_options.Ponder);
-    s.iteration_depth = 0;
-    s.best_depth      = 0;
-    s.change_depth    = 0;
-    s.single_reply    = 0;
-    s.last_depth      = 0;
-    s.multipv         = live_options.MultiPV;
-    s.move_overhead   = live_options.MoveOverhead * 0.001;
-    s.pv[1]           = 0;
+    const Position& p   = game.pos;
+    game.search_ply     = 1;
+    game.root_pv[1]     = 0;
+    s.root_side         = p.side;
+    search_control.stop = 0;
+    s.best_score        = p.rule50 > 100 ? 0 : -MATE_SCORE;
+    s.ponder_enabled    = static_cast<std::uint16_t>(live_options.Ponder);
+    s.iteration_depth   = 0;
+    s.best_depth        = 0;
+    s.change_depth      = 0;
+    s.single_reply      = 0;
+    s.last_depth        = 0;
+    s.multipv           = live_options.MultiPV;
+    s.move_overhead     = live_options.MoveOverhead * 0.001;
+    s.pv[1]             = 0;
     s.search_age = static_cast<std::uint16_t>(s.search_age + 1 > TT_MAX_AGE ? 1 : s.search_age + 1);
     if (s.hash_mb < 1)
         s.use_hash = 0;
@@ -137,7 +137,7 @@ void time_check() {
     SearchState& s     = search_state;
     ThreadData* master = thread_records[0];
     const int d        = s.iteration_depth;
-    if (!master || s.stop || s.mode != MODE_SEARCHING || d < 2)
+    if (!master || search_control.stop || search_control.mode != MODE_SEARCHING || d < 2)
         return;
     // The first checks wait a little so that a move is not cut short by timer jitter, except
     // when the clock cannot afford the wait: with a short clock every move would otherwise
@@ -189,7 +189,7 @@ void time_check() {
     limit -= margin;
     const bool clock_low = s.time_mode != TIME_FIXED_MOVE && 5 * margin > remaining;
     if ((d > 5 && s.single_reply) || clock_low || s.elapsed >= limit)
-        s.stop = 1;
+        search_control.stop = 1;
 }
 
 int search_depth_limit(double requested) {

@@ -24,18 +24,18 @@ void search_tool_position(TypedLineHandler on_typed_line) {
         end_on_thread_failure(THREAD_START_FAILED);
     // A typed command may change mode: "stop" and "quit" wait for the search and leave mode
     // idle, a typed "go" leaves a request that a tool has no use for.
-    while (s.mode == MODE_BENCHMARK) {
+    while (search_control.mode == MODE_BENCHMARK) {
         platform_sleep_ms(s.max_depth > SHALLOW_DEPTH ? 1 : 0);
         time_check();
         if (s.time_mode == TIME_FIXED_MOVE && s.elapsed >= s.move_time)
-            s.stop = 1;
+            search_control.stop = 1;
         if (on_typed_line)
             poll_tool_input(on_typed_line);
     }
-    if (s.mode & MODE_FINISHED)
+    if (search_control.mode & MODE_FINISHED)
         wait_for_search();
-    s.mode = MODE_IDLE;
-    s.stop = 0;
+    search_control.mode = MODE_IDLE;
+    search_control.stop = 0;
     clock_update();
 }
 

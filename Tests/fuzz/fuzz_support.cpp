@@ -94,10 +94,10 @@ void engine_setup() {
 
 void reset_engine() {
     SearchState& s = search_state;
-    if (s.mode != MODE_IDLE) {
-        s.stop = 1;
-        if (s.mode == MODE_REQUESTED || s.mode == MODE_PONDER_REQ)
-            s.mode = MODE_IDLE;
+    if (search_control.mode != MODE_IDLE) {
+        search_control.stop = 1;
+        if (search_control.mode == MODE_REQUESTED || search_control.mode == MODE_PONDER_REQ)
+            search_control.mode = MODE_IDLE;
         else
             wait_for_search();
     }

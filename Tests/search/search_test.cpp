@@ -47,8 +47,8 @@ protected:
         run_settings.noise      = saved_noise_;
         search_state.max_depth  = MAX_DEPTH;
         search_state.node_limit = 0;
-        search_state.mode       = MODE_IDLE;
-        search_state.stop       = 0;
+        search_control.mode     = MODE_IDLE;
+        search_control.stop     = 0;
     }
     // Searches the position to a fixed depth; returns the best score.
     int search(const char* fen, int depth) {

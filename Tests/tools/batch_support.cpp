@@ -44,8 +44,8 @@ void BatchTool::TearDown() {
     main_thread = saved_main_;
     write_startup_defaults();
     search_state.use_hash = 1;
-    search_state.mode     = MODE_IDLE;
-    search_state.stop     = 0;
+    search_control.mode   = MODE_IDLE;
+    search_control.stop   = 0;
     std::filesystem::current_path(saved_dir_);
     std::error_code ignored;
     std::filesystem::remove_all(work_dir_, ignored);

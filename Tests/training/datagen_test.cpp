@@ -58,8 +58,8 @@ protected:
         search_state.hard_node_limit = 0;
         search_state.max_depth       = MAX_DEPTH;
         search_state.move_time       = 5.0;
-        search_state.mode            = MODE_IDLE;
-        search_state.stop            = 0;
+        search_control.mode          = MODE_IDLE;
+        search_control.stop          = 0;
     }
     // Plays the game of a seed; its records are appended to records.
     DatagenGame play(std::uint64_t seed, std::vector<TrainingRecord>& records) {
