@@ -44,14 +44,15 @@ FUZZ      ?= build-fuzz
 FUZZ_SECONDS ?= 60
 CMAKE_GEN := cmake -S . -DCMAKE_BUILD_TYPE=Release
 SOURCES   := $(shell find Source Tests Training -name '*.cpp' -o -name '*.h' 2>/dev/null)
-SHARED    := ../shared/data
+CLANG_FORMAT ?= $(shell command -v clang-format-14 2>/dev/null || echo clang-format)
+SHARED    := $(if $(TARN_SHARED_DATA),$(TARN_SHARED_DATA),../shared/data)
 PERFT_MAX ?= 0 # largest leaf count run per record by perft-suite; 0 runs every depth
 MATCH_ARGS ?= -engine cmd=$(BUILD)/tarn name=Tarn -engine cmd=$(BUILD)/tarn name=Tarn-sel0 \
               option.Selectivity=0 -each nodes=2000 option.Hash=16 -games 40 -repeat \
               -concurrency 2 -openings file=$(SHARED)/openings-uho4060v4.txt order=random \
               -pgnout file=$(BUILD)/match.pgn
 
-.PHONY: all exe install build run test portable asan-test tsan-check perft-suite perft-bench eval-bench tb-bench train-bench load-check soak bench format format-check clean match nn-bench fuzz fuzz-build fuzz-replay
+.PHONY: all exe install build run test portable asan-test tsan-check perft-suite perft-bench eval-bench tb-bench train-bench load-check soak bench format format-check format-version clean match nn-bench fuzz fuzz-build fuzz-replay
 
 all: $(if $(EXE),exe,build)
 
@@ -104,7 +105,7 @@ perft-suite: build
 	./$(BUILD)/tarn_perft suite $(SHARED)/perft-chess960.txt --chess960 --max-nodes $(PERFT_MAX)
 
 perft-bench: build
-	Tests/tools/perft_bench.sh $(BUILD)
+	Tests/bench/perft_bench.sh $(BUILD)
 
 eval-bench: build
 	./$(BUILD)/tarn_evalbench $(SHARED)/perft-standard.txt $(SHARED)/openings-uho4060v4.txt --roots 647
@@ -132,11 +133,16 @@ bench: build
 match: build
 	./$(BUILD)/Training/match/tarn-match $(MATCH_ARGS)
 
-format:
-	clang-format -i $(SOURCES)
+format: format-version
+	$(CLANG_FORMAT) -i $(SOURCES)
 
-format-check:
-	clang-format --dry-run --Werror $(SOURCES)
+format-check: format-version
+	$(CLANG_FORMAT) --dry-run --Werror $(SOURCES)
+
+# Versions of clang-format lay code out differently: the tree is formatted with 14.
+format-version:
+	@$(CLANG_FORMAT) --version | grep -q 'version 14\.' || \
+		{ echo "make format needs clang-format 14 (CLANG_FORMAT=$(CLANG_FORMAT) is not)"; exit 1; }
 
 clean:
 	rm -rf $(BUILD) $(ASAN) $(PORTABLE) $(EXE_BUILD) $(FUZZ)

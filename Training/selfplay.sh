@@ -23,7 +23,7 @@ nodes=${NODES:-8000}
 games=${GAMES:-200}
 concurrency=${CONCURRENCY:-2}
 gen_seed=${GEN_SEED:-1}
-openings=$here/../shared/data/openings-noob3moves.txt
+openings=${TARN_SHARED_DATA:-$here/../shared/data}/openings-noob3moves.txt
 
 if [ -n "$network" ]; then
     eval_options="option.Use_NN_eval=true option.NN_File=$network"

@@ -11,7 +11,7 @@
 #include "core/movegen.h"
 #include "core/notation.h"
 #include "core/thread_data.h"
-#include "frontend/options.h"
+#include "frontend/engine_options.h"
 #include "frontend/output.h"
 #include "frontend/run_settings.h"
 
@@ -299,7 +299,7 @@ Move book_move_for_game(Position& pos) {
         return NULL_MOVE;
     const bool uci = run_settings.protocol_mode == PROTOCOL_UCI;
     print_format("%s book move is %s", uci ? "info string" : "",
-                 move_to_coord(pos, pos.side, move).c_str());
+                 move_to_coord(pos, pos.side, move, run_move_style()).c_str());
     return move;
 }
 

@@ -116,7 +116,6 @@ bool contains(const std::string& line, const char* text) {
 void start_game(BookReader& r, const std::string& line) {
     PgnGame& g = r.game;
     parse_fen(r.td.pos, START_FEN);
-    r.td.search_ply = 1;
     if (++r.counts.games % BOOK_DOT_GAMES == 0)
         print_direct(".");
     const bool set_up  = g.fen_pending;
@@ -189,16 +188,14 @@ bool take_move(BookReader& r, const std::string& text) {
     const std::uint64_t key = book_key(pos);
     const int outcome       = pos.side == WHITE ? g.outcome : -g.outcome;
     Move move               = NULL_MOVE;
-    if (r.td.game_ply >= MAX_GAME_PLY || !parse_move(pos, text.c_str(), move)) {
+    if (r.td.game_ply >= MAX_GAME_PLY || !parse_move(pos, text.c_str(), move, run_move_style())) {
         g.stop = true;
         print_direct("game %d: can't parse move '%s', the rest of the game is skipped\n",
                      r.counts.games, text.c_str());
         return true;
     }
     ++g.taken;
-    r.td.search_ply = 1;
-    make_move(pos, move);
-    r.td.search_ply = 1;
+    make_game_move(pos, move);
     if (!stats_add(r.stats, key, move, outcome)) {
         r.out_of_memory = true;
         return false;

@@ -28,7 +28,6 @@ Bitboard offsets_from(int sq, const int (*offsets)[2], int count) {
 
 constexpr Bitboard RANK_1_8        = 0xFF000000000000FFULL;
 constexpr Bitboard FILE_A_H        = 0x8181818181818181ULL;
-constexpr Bitboard FILE_A          = 0x0101010101010101ULL;
 constexpr Bitboard RANK_1          = 0x00000000000000FFULL;
 constexpr std::uint64_t MAGIC_SEED = 0x9E3779B97F4A7C15ULL;
 

@@ -51,6 +51,9 @@ constexpr Bitboard bit(int sq) {
     return Bitboard{1} << sq;
 }
 
+constexpr Bitboard FILE_A = 0x0101010101010101ULL; // a1 .. a8; FILE_A << f is file f
+constexpr Bitboard FILE_H = FILE_A << 7;
+
 // Pawn step per colour: +8 for white, -8 for black.
 constexpr int PAWN_DIRECTION[2] = {8, -8};
 // First-rank base square per colour.

@@ -4,6 +4,7 @@
 #include <cassert>
 
 #include "core/movegen.h"
+#include "core/random.h"
 #include "core/thread_data.h"
 #include "frontend/output.h"
 
@@ -53,18 +54,12 @@ inline std::uint64_t z(int code, int sq) {
 } // namespace
 
 void generate_keys() {
-    std::uint32_t zs = 1, ws = 1;
+    MwcState random;
     for (int i = 0; i < ZOBRIST_KEYS; ++i) {
         std::uint64_t candidate;
         do {
-            const std::uint32_t z1 = 36969 * (zs & 0xFFFF) + (zs >> 16);
-            const std::uint32_t w1 = 18000 * (ws & 0xFFFF) + (ws >> 16);
-            const std::uint32_t z2 = 36969 * (z1 & 0xFFFF) + (z1 >> 16);
-            const std::uint32_t w2 = 18000 * (w1 & 0xFFFF) + (w1 >> 16);
-            candidate              = (static_cast<std::uint64_t>((z1 << 16) + w1) << 32) |
-                        static_cast<std::uint32_t>((z2 << 16) + w2);
-            zs = z2;
-            ws = w2;
+            const std::uint64_t high = mwc_next(random);
+            candidate                = (high << 32) | mwc_next(random);
         } while (std::popcount(candidate) < MIN_KEY_BITS);
         zobrist_keys[i] = candidate;
         for (int j = 0; j < i; ++j) {
@@ -235,6 +230,20 @@ void unmake_move(Position& pos) {
     }
     pos.key      = rec.key;
     pos.pawn_key = rec.pawn_key;
+}
+
+void make_game_move(Position& pos, Move move) {
+    ThreadData& td = *pos.owner;
+    td.search_ply  = 1;
+    make_move(pos, move);
+    td.search_ply = 1;
+}
+
+void unmake_game_move(Position& pos) {
+    ThreadData& td = *pos.owner;
+    td.search_ply  = 2;
+    unmake_move(pos);
+    td.search_ply = 1;
 }
 
 void make_null(Position& pos) {

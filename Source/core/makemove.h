@@ -25,6 +25,13 @@ void generate_keys();
 void make_move(Position& pos, Move move);
 // Takes back the last move made with make_move.
 void unmake_move(Position& pos);
+// A move of the game rather than of a search (a protocol or console move, a move read from a
+// file, a move of a line being labelled): made with the frame index at the root, where it
+// stays, so that a search or a move generation from the new position starts at the bottom of
+// the move storage. Outside a search these are the only changes of the frame index.
+void make_game_move(Position& pos, Move move);
+// Takes back the last game move; the frame index stays at the root.
+void unmake_game_move(Position& pos);
 // Passes the move to the other side, and takes that back.
 void make_null(Position& pos);
 void unmake_null(Position& pos);

@@ -7,8 +7,6 @@ namespace tarn {
 
 namespace {
 
-constexpr Bitboard FILE_A         = 0x0101010101010101ULL;
-constexpr Bitboard FILE_H         = FILE_A << 7;
 constexpr Bitboard RANKS_2_TO_7   = 0x00FFFFFFFFFFFF00ULL;
 constexpr Bitboard RANKS_3_TO_6   = 0x0000FFFFFFFF0000ULL;
 constexpr Bitboard RANK_4         = 0x00000000FF000000ULL;

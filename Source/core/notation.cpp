@@ -32,7 +32,11 @@ bool gives_check(Position& pos, Move move) {
 
 } // namespace
 
-std::string move_to_coord(const Position& pos, int side, Move move) {
+MoveStyle run_move_style() {
+    return MoveStyle{run_settings.protocol_mode == PROTOCOL_UCI, run_settings.chess960 != 0};
+}
+
+std::string move_to_coord(const Position& pos, int side, Move move, MoveStyle style) {
     if (move == NULL_MOVE)
         return "null";
     const int from   = move_from(move);
@@ -40,14 +44,14 @@ std::string move_to_coord(const Position& pos, int side, Move move) {
     if (!move_flags(move))
         return text;
     if (!on_back_rank(from)) {
-        const bool uci = run_settings.protocol_mode == PROTOCOL_UCI;
+        const bool uci = style.uci;
         const int type = promotion_type(move);
         if (!uci)
             text += '=';
         text += uci ? "  nbrq"[type] : "  NBRQ"[type];
         return text;
     }
-    if (run_settings.chess960) {
+    if (style.chess960) {
         const int rook = pos.castle_rook[2 * side + ((move & CASTLE_KING) ? 0 : 1)];
         if (rook != NO_SQUARE)
             text = std::string(SQUARE_NAMES[from]) + SQUARE_NAMES[rook];
@@ -58,13 +62,13 @@ std::string move_to_coord(const Position& pos, int side, Move move) {
 namespace {
 
 // The four texts without the check mark.
-MoveTexts plain_texts(Position& pos, Move move) {
+MoveTexts plain_texts(Position& pos, Move move, MoveStyle style) {
     MoveTexts t;
     const int side  = pos.side;
     const int from  = move_from(move);
     const int to    = move_to(move);
     const int piece = type_of(pos.board[from]);
-    t.coord         = move_to_coord(pos, side, move);
+    t.coord         = move_to_coord(pos, side, move, style);
     if (move_flags(move) && piece == KING) {
         const int wing = (move & CASTLE_KING) ? 0 : 1;
         t.san          = wing == 0 ? "o-o" : "o-o-o";
@@ -72,7 +76,7 @@ MoveTexts plain_texts(Position& pos, Move move) {
         const int rook = pos.castle_rook[2 * side + wing];
         const int dest = rank_of(from) * 8 + (wing == 0 ? 6 : 2);
         t.rank_form    = std::string(SQUARE_NAMES[from]) +
-                      SQUARE_NAMES[run_settings.chess960 || rook == NO_SQUARE ? dest : rook];
+                      SQUARE_NAMES[style.chess960 || rook == NO_SQUARE ? dest : rook];
     } else if (piece != PAWN) {
         const char letter = PIECE_LETTERS[piece];
         t.san             = letter;
@@ -89,7 +93,7 @@ MoveTexts plain_texts(Position& pos, Move move) {
                 rivals |= bit(sq);
         }
         if (rivals) {
-            const Bitboard same_file = rivals & (Bitboard{0x0101010101010101} << file_of(from));
+            const Bitboard same_file = rivals & (FILE_A << file_of(from));
             const Bitboard same_rank = rivals & (Bitboard{0xFF} << (8 * rank_of(from)));
             if (!same_file)
                 t.san += static_cast<char>('a' + file_of(from));
@@ -137,8 +141,8 @@ bool may_name(const Position& pos, const std::string& text, Move move) {
 
 } // namespace
 
-MoveTexts move_to_san(Position& pos, Move move) {
-    MoveTexts t = plain_texts(pos, move);
+MoveTexts move_to_san(Position& pos, Move move, MoveStyle style) {
+    MoveTexts t = plain_texts(pos, move, style);
     if (gives_check(pos, move)) {
         t.coord += '+';
         t.san += '+';
@@ -205,7 +209,7 @@ Move find_legal_move(Position& pos, Move candidate) {
     return NULL_MOVE;
 }
 
-bool parse_move(Position& pos, const char* text, Move& result) {
+bool parse_move(Position& pos, const char* text, Move& result, MoveStyle style) {
     result = NULL_MOVE;
     std::string in(text);
     in = in.substr(0, in.find('+'));
@@ -234,7 +238,7 @@ bool parse_move(Position& pos, const char* text, Move& result) {
         if (!may_name(pos, in, m))
             continue;
         // Check marks are never compared, so the texts are built without them.
-        const MoveTexts t   = plain_texts(pos, m);
+        const MoveTexts t   = plain_texts(pos, m, style);
         const bool by_coord = in == t.coord;
         if (!by_coord && in != t.san && in != t.file_form && in != t.rank_form)
             continue;

@@ -18,10 +18,19 @@ struct MoveTexts {
     std::string rank_form; // piece + from-rank (N1f3); castling: the other coordinate form
 };
 
+// How moves are written: the protocol's form of a promotion and the variant's form of castling.
+struct MoveStyle {
+    bool uci      = true;  // promotions as e7e8q; false: e7e8=Q, as the console writes them
+    bool chess960 = false; // castling as king takes rook
+};
+
+// The style of this run: its protocol and whether it plays Chess960 (RunSettings).
+MoveStyle run_move_style();
+
 // Coordinate text of a move by side ("null" for the null move).
-std::string move_to_coord(const Position& pos, int side, Move move);
+std::string move_to_coord(const Position& pos, int side, Move move, MoveStyle style);
 // The four texts of a move of the side to move, written before the move is made.
-MoveTexts move_to_san(Position& pos, Move move);
+MoveTexts move_to_san(Position& pos, Move move, MoveStyle style);
 // Move named by coordinate text, without a legality test; 0 when the text is not four to five
 // characters naming squares on the board.
 Move parse_coord_move(const Position& pos, const char* text);
@@ -30,7 +39,8 @@ Move parse_coord_move(const Position& pos, const char* text);
 // promotes to a queen. 0 when no legal move matches.
 Move find_legal_move(Position& pos, Move candidate);
 // Reads any of the four forms. Returns true and sets result when exactly one legal move of the
-// side to move matches; prints "ambiguous move" when two match.
-bool parse_move(Position& pos, const char* text, Move& result);
+// side to move matches; prints "ambiguous move" when two match. The texts compared are the
+// ones move_to_san writes in the given style.
+bool parse_move(Position& pos, const char* text, Move& result, MoveStyle style);
 
 } // namespace tarn

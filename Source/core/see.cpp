@@ -6,7 +6,7 @@
 
 namespace tarn {
 
-std::int16_t see_value[8] = {0, 100, 350, 350, 550, 1050, 9000, 0};
+std::array<std::int16_t, 8> see_value = SEE_DEFAULT_VALUES;
 
 int swap(const Position& pos, int side, int sq, int victim, Bitboard occ) {
     const int a = least_valuable_attacker(pos, sq, side, occ);

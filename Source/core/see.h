@@ -4,6 +4,7 @@
 // valuable attacker, x-ray attackers join as pieces leave the occupancy, and every capture
 // after the first is optional. The top two plies are unrolled; longer sequences recurse.
 
+#include <array>
 #include <cstdint>
 
 #include "core/board.h"
@@ -12,8 +13,10 @@ namespace tarn {
 
 constexpr int SEE_KING_CAPTURE = 9999; // capturing a king or stepping onto a defended square
 
-// Exchange values by piece type; evaluation-parameter set-up may rewrite them.
-extern std::int16_t see_value[8];
+// Exchange values by piece type: the values the engine starts with, and the table the exchange
+// evaluation reads (evaluation-parameter set-up writes it again).
+constexpr std::array<std::int16_t, 8> SEE_DEFAULT_VALUES = {0, 100, 350, 350, 550, 1050, 9000, 0};
+extern std::array<std::int16_t, 8> see_value;
 
 // Value for side of side's move from -> to (the first capture is forced, so it may be
 // negative). With from = 64: the threat form, the gain (0 or more) from starting captures

@@ -1,13 +1,11 @@
 #include "eval/eval_params.h"
 
 #include <cmath>
-#include <cstdio>
 #include <cstring>
-#include <string>
 
 #include "core/board.h"
 #include "core/see.h"
-#include "frontend/options.h"
+#include "frontend/engine_options.h"
 #include "frontend/output.h"
 
 namespace tarn {
@@ -16,12 +14,9 @@ EvalParamTable eval_param_table;
 
 namespace {
 
-constexpr int CONFIG_LINE_CHARS  = 254; // longer lines are cut
-constexpr int CONFIG_SHORT_LINE  = 3; // lines this long or shorter (line end included) are skipped
-constexpr int WEIGHT_GROUPS      = 13;
-constexpr int GROUP_PATTERNS     = 6;
-constexpr double PERCENT         = 0.01;
-constexpr int EXCHANGE_VALUES[8] = {0, 100, 350, 350, 550, 1050, 9000, 0};
+constexpr int WEIGHT_GROUPS  = 13;
+constexpr int GROUP_PATTERNS = 6;
+constexpr double PERCENT     = 0.01;
 
 // Record names in table order: the named weights, then the spare slots and the tables.
 constexpr const char* PARAM_NAMES[NAMED_PARAMS] = {
@@ -87,10 +82,6 @@ constexpr const char* WEIGHT_PATTERNS[WEIGHT_GROUPS][GROUP_PATTERNS] = {
     {"king_danger", "enemy_checks"},
     {"hung_pawn", "attacked_pawn", "hung_minor", "attacked_minor", "hung_major", "pinned_piece"}};
 
-// Set while a configuration file is being applied: a ConfigFilePath line inside the file
-// must not load a file again (a file naming itself would recurse without end).
-bool loading_config = false;
-
 void create_record(int index, const char* name) {
     EvalParam& p = eval_param_table.records[index];
     p            = EvalParam{};
@@ -152,63 +143,13 @@ void apply_weights() {
     }
 }
 
-bool is_blank(char c) {
-    return c == ' ' || c == '\t';
-}
-
-// Splits one configuration line into option name and value. False for lines to skip.
-bool split_config_line(char* line, std::string& name, std::string& value) {
-    if (char* end = std::strchr(line, '\n')) {
-        // A carriage return before the line feed belongs to the line end.
-        if (end > line && end[-1] == '\r')
-            *--end = '\n';
-        end[1] = 0;
-    }
-    if (static_cast<int>(std::strlen(line)) <= CONFIG_SHORT_LINE)
-        return false;
-    if (char* end = std::strchr(line, '\n'))
-        *end = 0;
-    if (char* comment = std::strchr(line, '#'))
-        *comment = 0;
-    char* equals = std::strchr(line, '=');
-    if (!equals)
-        return false;
-    const char* name_end = equals;
-    while (name_end > line && is_blank(name_end[-1]))
-        --name_end;
-    name.assign(line, static_cast<std::size_t>(name_end - line));
-    if (name.size() > static_cast<std::size_t>(OPTION_NAME_MAX))
-        name.resize(static_cast<std::size_t>(OPTION_NAME_MAX));
-    const char* v = equals + 1;
-    while (is_blank(*v))
-        ++v;
-    value.assign(v);
-    if (value.size() > static_cast<std::size_t>(OPTION_VALUE_MAX))
-        value.resize(static_cast<std::size_t>(OPTION_VALUE_MAX));
-    return true;
-}
-
-// Reads one line of at most CONFIG_LINE_CHARS characters; the rest of a longer line is
-// dropped rather than read as a line of its own.
-bool read_config_line(std::FILE* file, char* buffer, int size) {
-    if (!std::fgets(buffer, size, file))
-        return false;
-    if (!std::strchr(buffer, '\n') && !std::feof(file)) {
-        int c = 0;
-        while ((c = std::fgetc(file)) != EOF && c != '\n') {
-        }
-    }
-    return true;
-}
-
 } // namespace
 
 void init_eval_params() {
     create_records();
     apply_defaults();
     apply_weights();
-    for (int type = 0; type < 8; ++type)
-        see_value[type] = static_cast<std::int16_t>(EXCHANGE_VALUES[type]);
+    see_value = SEE_DEFAULT_VALUES;
 }
 
 int apply_param_default(int index, const char* name, int mid, int end) {
@@ -220,31 +161,6 @@ int apply_param_default(int index, const char* name, int mid, int end) {
     p.mid_f = static_cast<float>(mid);
     p.end_f = static_cast<float>(end);
     return mismatch;
-}
-
-bool load_config() {
-    if (loading_config)
-        return false;
-    if (!live_options.ConfigFilePath[0])
-        return false;
-    std::FILE* file = std::fopen(live_options.ConfigFilePath, "r");
-    if (!file) {
-        print_format("info string can't open configuration file %s", live_options.ConfigFilePath);
-        return false;
-    }
-    print_format("info string loading parameters from %s", live_options.ConfigFilePath);
-    loading_config = true;
-    char line[CONFIG_LINE_CHARS + 1];
-    std::string name;
-    std::string value;
-    while (read_config_line(file, line, sizeof line))
-        if (split_config_line(line, name, value))
-            set_option(name.c_str(), value.c_str());
-    std::fclose(file);
-    loading_config               = false;
-    live_options.options_changed = 1;
-    saved_options                = live_options;
-    return true;
 }
 
 bool refresh_eval_params() {

@@ -1,7 +1,7 @@
 #pragma once
-// The table of named, tunable weights that the hand-crafted evaluation reads, and the
-// configuration file that applies option settings at start-up. Every weight is a packed score
-// (mid + 65536 * end) with single-precision copies of both halves for fractional weighting.
+// The table of named, tunable weights that the hand-crafted evaluation reads (the
+// configuration file that sets options lives in frontend/config_file.h). Every weight is a packed
+// score (mid + 65536 * end) with single-precision copies of both halves for fractional weighting.
 // The table is rebuilt from the built-in defaults, scaled by the option record's evaluation
 // weights, and is read-only between rebuilds; the evaluation reaches a record by its fixed
 // index (the enumerators below) and a square table by table and square.
@@ -133,10 +133,6 @@ void init_eval_params();
 // Sets record `index` to a default triple; prints "error <name>  <record name>" on the console
 // and still sets it when the names differ. Returns 1 on such a mismatch, else 0.
 int apply_param_default(int index, const char* name, int mid, int end);
-// Reads the file named by ConfigFilePath and applies each "name = value" line through the
-// option setter. False when no file is named, or with an "info string" when it cannot be
-// opened.
-bool load_config();
 // At a search start: rebuilds the table when a configuration file was loaded since the last
 // rebuild, announcing it first. Returns true when it rebuilt.
 bool refresh_eval_params();

@@ -5,11 +5,12 @@
 #include "core/thread_data.h"
 #include "eval/hce.h"
 #include "eval/nn.h"
-#include "frontend/options.h"
+#include "frontend/engine_options.h"
 #include "frontend/run_settings.h"
-#include "search/search_state.h"
 
 namespace tarn {
+
+EvalBias eval_bias;
 
 namespace {
 
@@ -27,6 +28,10 @@ bool suits_network(int wp, int bp, int wn, int bn) {
 
 } // namespace
 
+EvalBias eval_bias_for(int root_side, double target_time) {
+    return EvalBias{target_time < BONUS_TIME_LIMIT, root_side};
+}
+
 int evaluate(ThreadData& td, int side, int ply, bool in_check) {
     if (in_check)
         return EVAL_IN_CHECK;
@@ -40,12 +45,12 @@ int evaluate(ThreadData& td, int side, int ply, bool in_check) {
     // Without a network, or when the thread's network buffers could not be made, the
     // hand-crafted evaluation stands in rather than letting a failure code pass for a score.
     if (score == NN_NO_STATE)
-        score = hce_evaluate(td, side, ply, 0);
-    if (search_state.target_time < BONUS_TIME_LIMIT) {
+        score = hce_evaluate(td, side, ply);
+    if (eval_bias.active) {
         const int t     = std::max(6, wn + bn) + 2 * std::min(wp + bp, 12);
         const int bonus = (live_options.Contempt * (t - 6)) / 82 +
                           (live_options.material_contempt * (t - 47)) / 41;
-        score += side == search_state.root_side ? bonus : -bonus;
+        score += side == eval_bias.side ? bonus : -bonus;
     }
     return score - (score * pos.rule50) / 256;
 }

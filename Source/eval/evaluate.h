@@ -3,11 +3,24 @@
 // network and the hand-crafted evaluation by material, a small bonus for the side the engine
 // plays, and damping toward 0 as the fifty-move counter grows.
 
+#include "core/board.h"
+#include "core/score.h"
+
 namespace tarn {
 
 struct ThreadData;
 
-constexpr int EVAL_IN_CHECK = -9999;
+// The engine's own side and whether its bonus for it counts. The search set-up decides it
+// before every search; analysis, with its practically unlimited time, gets no bonus.
+struct EvalBias {
+    bool active = true;  // the bonus applies
+    int side    = WHITE; // added for this side's evaluations, subtracted for the other's
+};
+
+extern EvalBias eval_bias;
+
+// The bias of a search for root_side that aims to take target_time seconds.
+EvalBias eval_bias_for(int root_side, double target_time);
 
 // Score of the thread's Position from side's view; ply is the distance from the root (1).
 int evaluate(ThreadData& td, int side, int ply, bool in_check);

@@ -54,7 +54,7 @@ int relative_rank(int colour, int sq) {
 }
 
 Bitboard file_squares(int sq) {
-    return FILE_A_SQUARES << file_of(sq);
+    return FILE_A << file_of(sq);
 }
 
 // Records the attacks of one piece of colour c, and its weight in the danger count of the
@@ -436,7 +436,10 @@ int hce_blend(int packed, float phase) {
     return static_cast<int>(static_cast<double>(a) + b);
 }
 
-int hce_evaluate(ThreadData& td, int side, int ply, int trace) {
+namespace {
+
+// The evaluation, printed when trace is not TRACE_OFF.
+int evaluate_hce(ThreadData& td, int side, int ply, int trace, int root_qsearch) {
     const Position& pos = td.pos;
     int result          = 0;
     if (trivial_ending(pos, side, result))
@@ -455,8 +458,18 @@ int hce_evaluate(ThreadData& td, int side, int ply, int trace) {
         result = -result;
     eval_cache_store(td, side, SLOT_HCE, result);
     if (trace != TRACE_OFF)
-        hce_print_trace(pos, e, result, trace, td.nn.last_nn_score);
+        hce_print_trace(pos, e, result, trace, td.nn.last_nn_score, root_qsearch);
     return result;
+}
+
+} // namespace
+
+int hce_evaluate(ThreadData& td, int side, int ply) {
+    return evaluate_hce(td, side, ply, TRACE_OFF, 0);
+}
+
+int hce_evaluate_traced(ThreadData& td, int side, int trace, int root_qsearch) {
+    return evaluate_hce(td, side, 1, trace, root_qsearch);
 }
 
 } // namespace tarn

@@ -59,16 +59,20 @@ void eval_tables_init();
 // --- queries ---
 
 // Score of the thread's position from side's view; side is the colour to move. Cache hits
-// need ply 2 or more. trace 1 prints the breakdown, trace 2 also every parameter and table.
-int hce_evaluate(ThreadData& td, int side, int ply, int trace);
+// need ply 2 or more.
+int hce_evaluate(ThreadData& td, int side, int ply);
+// The same evaluation made afresh and printed: TRACE_TERMS the breakdown, TRACE_PARAMS also
+// every parameter and table, with root_qsearch (the last search's root quiescence score)
+// beside the result.
+int hce_evaluate_traced(ThreadData& td, int side, int trace, int root_qsearch);
 // Fills e with the packed scores of both colours before the blend (no trivial endings, no
 // EvalCache); the pawn-structure terms use the PawnHashTable as hce_evaluate does.
 void hce_score_terms(ThreadData& td, HceScratch& e, int side, int ply);
 // Blends a packed score by phase: trunc(mid * phase + end * (1 - phase)).
 int hce_blend(int packed, float phase);
 // Prints the breakdown of an evaluation that has just been made, beside the thread's last
-// network score.
+// network score and the root quiescence score given.
 void hce_print_trace(const Position& pos, const HceScratch& e, int result, int trace,
-                     int last_nn_score);
+                     int last_nn_score, int root_qsearch);
 
 } // namespace tarn

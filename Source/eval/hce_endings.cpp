@@ -84,7 +84,7 @@ bool is_wrong_bishop(const Position& pos, const MaterialCounts& m, int strong) {
     const Bitboard bishops = pos.pieces[make_code(strong, BISHOP)];
     const int defender     = pos.king_sq[strong ^ 1];
     for (const int file : {0, 7}) {
-        if (pawns & ~(FILE_A_SQUARES << file))
+        if (pawns & ~(FILE_A << file))
             continue;
         const int corner       = file + (strong == WHITE ? 56 : 0);
         const int toward_pawns = strong == WHITE ? -8 : 8;

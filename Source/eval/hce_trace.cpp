@@ -10,7 +10,6 @@
 #include "eval/hce.h"
 #include "eval/hce_endings.h"
 #include "frontend/output.h"
-#include "search/search_state.h"
 
 namespace tarn {
 
@@ -100,7 +99,7 @@ void print_parameters() {
 } // namespace
 
 void hce_print_trace(const Position& pos, const HceScratch& e, int result, int trace,
-                     int last_nn_score) {
+                     int last_nn_score, int root_qsearch) {
     print_line("           white  black");
     for (int s = 0; s < HCE_SECTIONS; ++s) {
         int v[2];
@@ -113,9 +112,8 @@ void hce_print_trace(const Position& pos, const HceScratch& e, int result, int t
     print_squares("free pawns on: ", e.free_passers);
     const int material = hce_blend(material_of(pos, WHITE) - material_of(pos, BLACK), e.phase);
     print_format("nne= %d, hce= %d, qscore= %d, mtl= %d, phase= %0.2f, sf= %0.2f, rule50= %d",
-                 last_nn_score, result, search_state.root_qsearch,
-                 pos.side == WHITE ? material : -material, static_cast<double>(e.phase),
-                 static_cast<double>(e.scale), pos.rule50);
+                 last_nn_score, result, root_qsearch, pos.side == WHITE ? material : -material,
+                 static_cast<double>(e.phase), static_cast<double>(e.scale), pos.rule50);
     print_line("");
     if (trace == TRACE_PARAMS)
         print_parameters();

@@ -6,7 +6,6 @@
 #include <fstream>
 #include <new>
 
-#include "frontend/options.h"
 #include "frontend/output.h"
 
 #ifdef TARN_EMBEDDED_NETWORK
@@ -199,8 +198,7 @@ void NnBufferFree::operator()(std::int16_t* p) const {
     ::operator delete[](p, std::align_val_t{BUFFER_ALIGNMENT});
 }
 
-NnLoadResult load_network() {
-    const char* name = live_options.NN_File;
+NnLoadResult load_network(const char* name) {
     if (std::strcmp(name, NN_NEW_NAME) == 0)
         return load_new();
     if (std::strcmp(name, NN_EMBEDDED_NAME) == 0)

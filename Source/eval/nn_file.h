@@ -102,9 +102,10 @@ enum NnLoadResult {
 
 // --- set-up ---
 
-// Loads the network that the NN_File option names and prints what happened. Must not run
-// while a search does: the search threads read the network without a lock.
-NnLoadResult load_network();
+// Loads the network that name stands for (a file path, NN_EMBEDDED_NAME or NN_NEW_NAME, as
+// the NN_File option gives them) and prints what happened. Must not run while a search does:
+// the search threads read the network without a lock.
+NnLoadResult load_network(const char* name);
 // Drops the network in force; the evaluation entry then uses the hand-crafted evaluation.
 void nn_unload();
 // A zeroed buffer of `values` 16-bit values, or null when memory is short.

@@ -10,15 +10,12 @@
 
 namespace tarn {
 
-constexpr Bitboard FILE_A_SQUARES = 0x0101010101010101ULL;
-constexpr Bitboard FILE_H_SQUARES = FILE_A_SQUARES << 7;
-
 // Whole-board shifts and fills.
 inline Bitboard shift_east(Bitboard b) {
-    return (b << 1) & ~FILE_A_SQUARES;
+    return (b << 1) & ~FILE_A;
 }
 inline Bitboard shift_west(Bitboard b) {
-    return (b >> 1) & ~FILE_H_SQUARES;
+    return (b >> 1) & ~FILE_H;
 }
 inline Bitboard north_fill(Bitboard b) {
     b |= b << 8;

@@ -7,7 +7,6 @@
 #include "frontend/run_settings.h"
 #include "frontend/startup.h"
 #include "frontend/uci.h"
-#include "search/driver.h"
 #include "search/search_state.h"
 #include "search/threads.h"
 #include "search/timeman.h"
@@ -59,27 +58,23 @@ void run_benchmark(bool inline_search, bool summary_line) {
         parse_fen(main_thread->pos, BENCH_FENS[i]);
         if (s.use_hash)
             tt_clear();
-        search_setup();
         if (inline_search) {
-            if (!thread_init(0))
+            if (!search_on_this_thread())
                 end_on_thread_failure(THREAD_RECORD_FAILED);
-            s.mode = MODE_BENCHMARK;
-            s.stop = 0;
-            search_driver(0);
-            sum_counters();
         } else {
+            search_setup();
             if (!start_search(MODE_BENCHMARK))
                 end_on_thread_failure(THREAD_START_FAILED);
             // "stop" ends this position's search; "quit" ends the benchmark.
-            while (s.mode != MODE_IDLE && !(s.mode & MODE_FINISHED)) {
+            while (search_control.mode != MODE_IDLE && !(search_control.mode & MODE_FINISHED)) {
                 time_check();
                 poll_and_dispatch();
                 platform_sleep_ms(1);
             }
-            if (s.mode != MODE_IDLE)
+            if (search_control.mode != MODE_IDLE)
                 wait_for_search();
         }
-        s.mode = MODE_IDLE;
+        search_control.mode = MODE_IDLE;
         clock_update();
         total_nodes += static_cast<float>(s.nodes);
         total_time += static_cast<float>(s.elapsed);

@@ -1,6 +1,6 @@
 #include "frontend/console.h"
 
-#include <cmath>
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <sstream>
@@ -17,12 +17,11 @@
 #include "core/thread_data.h"
 #include "eval/hce.h"
 #include "eval/nn.h"
+#include "frontend/engine_options.h"
 #include "frontend/game_record.h"
-#include "frontend/options.h"
 #include "frontend/output.h"
 #include "frontend/run_settings.h"
 #include "frontend/uci.h"
-#include "search/driver.h"
 #include "search/search_state.h"
 #include "search/selectivity.h"
 #include "search/threads.h"
@@ -62,7 +61,7 @@ double hash_fill_percent() {
 }
 
 void start_console_search() {
-    search_state.mode = MODE_REQUESTED;
+    search_control.mode = MODE_REQUESTED;
 }
 
 void console_analyse(const std::string& depth_word) {
@@ -123,19 +122,14 @@ void show_evaluation() {
     const float noise   = run_settings.noise;
     s.max_depth         = 0;
     run_settings.noise  = NOISE_SILENT;
-    search_setup();
-    if (!thread_init(0))
+    if (!search_on_this_thread())
         return;
-    s.mode = MODE_BENCHMARK;
-    search_driver(0);
-    s.mode             = MODE_IDLE;
-    s.stop             = 0;
     s.max_depth        = max_depth;
     run_settings.noise = noise;
     ThreadData& td     = *thread_records[0];
     if (run_settings.use_nn)
         show_network_evaluation(td);
-    hce_evaluate(td, td.pos.side, 1, 1);
+    hce_evaluate_traced(td, td.pos.side, TRACE_TERMS, s.root_qsearch);
 }
 
 void show_board_with_eval() {
@@ -154,7 +148,8 @@ void replay_kept_move() {
     const int ply   = main_thread->game_ply;
     const int side  = game().side;
     const std::string text =
-        kept ? move_to_coord(game(), side, find_legal_move(game(), kept)) : std::string();
+        kept ? move_to_coord(game(), side, find_legal_move(game(), kept), run_move_style())
+             : std::string();
     if (game_replay_kept() == NULL_MOVE)
         return;
     print_format("%d%s move %s", ply / 2 + 1, side == WHITE ? "." : "...", text.c_str());
@@ -242,7 +237,7 @@ void console_move(const std::string& text) {
         return;
     }
     Move move = NULL_MOVE;
-    if (!parse_move(game(), text.c_str(), move)) {
+    if (!parse_move(game(), text.c_str(), move, run_move_style())) {
         print_direct("invalid: %s%s\n", SQUARE_NAMES[move_from(move)], SQUARE_NAMES[move_to(move)]);
         return;
     }
@@ -255,10 +250,9 @@ void console_move(const std::string& text) {
 
 void console_perft(const std::string& arg) {
     int depth = static_cast<int>(std::strtol(arg.c_str(), nullptr, 10));
-    depth     = depth < 0 ? 0 : depth > PERFT_MAX_DEPTH ? PERFT_MAX_DEPTH : depth;
+    depth     = std::clamp(depth, 0, PERFT_MAX_DEPTH);
     // Prepared as a search is, so the position lines of a search come first.
     search_setup();
-    main_thread->search_ply = 1;
     search_state.start_time = platform_now();
     const double nodes      = static_cast<double>(perft_count(*main_thread, depth));
     const double elapsed    = platform_now() - search_state.start_time + 0.0001;
@@ -284,7 +278,7 @@ void print_search_report() {
     const Position& pos  = game();
     const double nodes   = static_cast<double>(s.nodes);
     print_format("move= %s, time= %0.3f, score= %d, nodes= %0.0f, nps= %0.0fK ebf= %0.2f",
-                 move_to_coord(pos, pos.side, s.pv[1]).c_str(), s.elapsed.load(),
+                 move_to_coord(pos, pos.side, s.pv[1], run_move_style()).c_str(), s.elapsed.load(),
                  s.best_score.load(), nodes, nodes / (s.elapsed + 0.001) / 1000,
                  branching_factor());
     const auto rate = [](std::uint64_t hits, std::uint64_t probes) {
@@ -320,16 +314,16 @@ void dispatch_console(const std::string& line) {
     const std::string& cmd           = w[0];
     if (cmd.empty())
         return;
-    if (search_state.mode != MODE_IDLE && cmd != "quit" && cmd != ".")
+    if (search_control.mode != MODE_IDLE && cmd != "quit" && cmd != ".")
         return;
     if (cmd == "quit") {
-        if (search_state.mode != MODE_IDLE) {
-            search_state.stop = 1;
+        if (search_control.mode != MODE_IDLE) {
+            search_control.stop = 1;
             wait_for_search();
         }
         run_settings.quit = 1;
     } else if (cmd == ".") {
-        search_state.stop = 1;
+        search_control.stop = 1;
     } else if (cmd == "uci") {
         run_settings.protocol_mode = PROTOCOL_UCI;
         dispatch_line(line);
@@ -362,7 +356,7 @@ void dispatch_console(const std::string& line) {
     } else if (cmd == "ev") {
         show_evaluation();
     } else if (cmd == "sp") {
-        hce_evaluate(*main_thread, game().side, 1, 2);
+        hce_evaluate_traced(*main_thread, game().side, TRACE_PARAMS, search_state.root_qsearch);
     } else if (cmd == "undo" || cmd == "[") {
         take_back();
     } else if (cmd == "]") {
@@ -390,16 +384,6 @@ void dispatch_console(const std::string& line) {
     } else {
         console_move(cmd);
     }
-}
-
-double branching_factor() {
-    const SearchState& s = search_state;
-    const int d          = s.last_depth;
-    if (d < 6 || d >= DEPTH_SLOTS || s.nodes_by_depth[d] == 0 || s.nodes_by_depth[d - 4] == 0)
-        return 2.0;
-    return std::pow(static_cast<double>(s.nodes_by_depth[d]) /
-                        static_cast<double>(s.nodes_by_depth[d - 4]),
-                    0.25);
 }
 
 } // namespace tarn

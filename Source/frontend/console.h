@@ -14,8 +14,5 @@ void dispatch_console(const std::string& line);
 void print_search_report();
 // After a search: with "mv" or "self" in force, the engine's move is played on the game.
 void console_after_search();
-// Effective branching factor of the last search: the fourth root of the node growth over its
-// last four completed iterations, 2.0 when fewer than six were completed.
-double branching_factor();
 
 } // namespace tarn

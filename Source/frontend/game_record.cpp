@@ -90,17 +90,13 @@ bool set_game_fen(const char* fen) {
 }
 
 void game_play(Move move) {
-    main_thread->search_ply = 1;
-    make_move(game(), move);
-    main_thread->search_ply = 1;
+    make_game_move(game(), move);
 }
 
 bool game_take_back() {
     if (main_thread->game_ply < 1)
         return false;
-    main_thread->search_ply = 2;
-    unmake_move(game());
-    main_thread->search_ply = 1;
+    unmake_game_move(game());
     return true;
 }
 
@@ -180,7 +176,8 @@ bool read_game(std::istream& in, const std::string& tag) {
             if (text.empty() || text == "e.p.")
                 continue;
             Move move = NULL_MOVE;
-            if (main_thread->game_ply >= MAX_GAME_PLY || !parse_move(game(), text.c_str(), move)) {
+            if (main_thread->game_ply >= MAX_GAME_PLY ||
+                !parse_move(game(), text.c_str(), move, run_move_style())) {
                 print_format("can't parse move '%s'", word.c_str());
                 stop = true;
                 break;
@@ -206,7 +203,7 @@ void save_game() {
     std::fprintf(out, "[Event \"Unknown\"]\n");
     for (int i = 0; i < plies; ++i) {
         const Move move = main_thread->undo[main_thread->game_ply].move;
-        std::fprintf(out, "%s ", move_to_san(game(), move).san.c_str());
+        std::fprintf(out, "%s ", move_to_san(game(), move, run_move_style()).san.c_str());
         if ((i + 1) % MOVES_PER_SAVED_LINE == 0)
             std::fprintf(out, "\n");
         game_play(move);
@@ -325,7 +322,7 @@ void show_table_pv() {
     std::string text;
     int made = 0;
     for (int i = p; i < PV_LENGTH && pv[i]; ++i, ++made) {
-        text += move_to_san(game(), pv[i]).san + " ";
+        text += move_to_san(game(), pv[i], run_move_style()).san + " ";
         make_move(game(), pv[i]);
     }
     print_direct("PV: %s\n\n", text.c_str());

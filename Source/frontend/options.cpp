@@ -1,10 +1,12 @@
 #include "frontend/options.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 
 #include "eval/eval_params.h"
 #include "eval/nn_file.h"
+#include "frontend/config_file.h"
 #include "frontend/output.h"
 #include "frontend/run_settings.h"
 #include "search/search_state.h"
@@ -13,9 +15,6 @@
 #include "tb/tb_probe.h"
 
 namespace tarn {
-
-EngineOptions live_options;
-EngineOptions saved_options;
 
 namespace {
 
@@ -54,10 +53,6 @@ constexpr CheckOption PLAIN_CHECKS[] = {
     {"UCI_LimitStrength", &EngineOptions::UCI_LimitStrength},
 };
 
-int clamp(int v, int lo, int hi) {
-    return v < lo ? lo : v > hi ? hi : v;
-}
-
 int read_spin(const char* value, int lo, int hi) {
     const long v = std::strtol(value, nullptr, 10);
     return static_cast<int>(v < lo ? lo : v > hi ? hi : v);
@@ -68,7 +63,7 @@ bool read_check(const char* value) {
 }
 
 bool searching() {
-    return search_state.mode != MODE_IDLE;
+    return search_control.mode != MODE_IDLE;
 }
 
 void confirm(const char* name, int value) {
@@ -85,15 +80,10 @@ void check_line(const char* name, bool value) {
 
 } // namespace
 
-void copy_option_text(char* field, int field_size, const char* text) {
-    std::strncpy(field, text, static_cast<std::size_t>(field_size - 1));
-    field[field_size - 1] = 0;
-}
-
 int uci_elo_ceiling() {
     // The strongest level the machine can play is known after the speed calibration; the
     // range never falls below the lowest level.
-    return clamp(static_cast<int>(search_state.elo_ceiling), ELO_MIN, ELO_MAX);
+    return std::clamp(static_cast<int>(search_state.elo_ceiling), ELO_MIN, ELO_MAX);
 }
 
 void announce_options() {
@@ -126,7 +116,7 @@ void announce_options() {
     spin_line("Selectivity", s.Selectivity, 0, 200);
 }
 
-void set_option(const char* name, const char* value) {
+void apply_option(const char* name, const char* value) {
     EngineOptions& o = live_options;
     for (const SpinOption& spin : PLAIN_SPINS) {
         if (std::strcmp(name, spin.name) == 0) {
@@ -186,7 +176,6 @@ void set_option(const char* name, const char* value) {
             return;
         copy_option_text(o.ConfigFilePath, OPTION_PATH_CHARS, value);
         print_format("info string ConfigFilePath set to '%s'", o.ConfigFilePath);
-        load_config();
     } else if (std::strcmp(name, "NN_File") == 0) {
         // The search threads read the network without a lock.
         if (searching()) {
@@ -195,7 +184,7 @@ void set_option(const char* name, const char* value) {
         }
         copy_option_text(o.NN_File, OPTION_NAME_CHARS, value);
         print_format("info string NN_File set to '%s'", o.NN_File);
-        if (load_network() == NN_NO_MEMORY)
+        if (load_network(o.NN_File) == NN_NO_MEMORY)
             std::exit(1);
         clear_thread_caches();
     } else if (std::strcmp(name, "OwnBook_File") == 0) {
@@ -212,6 +201,12 @@ void set_option(const char* name, const char* value) {
         print_format("info string SyzygyPath set to '%s'", o.SyzygyPath);
         tb_init(o.SyzygyPath);
     }
+}
+
+void set_option(const char* name, const char* value) {
+    apply_option(name, value);
+    if (std::strcmp(name, "ConfigFilePath") == 0 && !searching())
+        load_config(live_options.ConfigFilePath);
 }
 
 } // namespace tarn

@@ -5,7 +5,7 @@
 #include <cstring>
 
 #include "core/platform.h"
-#include "frontend/options.h"
+#include "frontend/engine_options.h"
 
 namespace tarn {
 

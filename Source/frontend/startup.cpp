@@ -1,11 +1,6 @@
 #include "frontend/startup.h"
 
-#include <climits>
-#include <cmath>
-#include <cstdio>
 #include <cstdlib>
-#include <cstring>
-#include <ctime>
 
 #include "book/book_build.h"
 #include "core/attacks.h"
@@ -17,15 +12,15 @@
 #include "eval/hce.h"
 #include "eval/nn_file.h"
 #include "frontend/bench.h"
-#include "frontend/options.h"
+#include "frontend/calibration.h"
+#include "frontend/config_file.h"
+#include "frontend/engine_options.h"
 #include "frontend/output.h"
 #include "frontend/run_settings.h"
+#include "frontend/switches.h"
 #include "frontend/uci.h"
-#include "search/driver.h"
 #include "search/search_state.h"
-#include "search/selectivity.h"
 #include "search/threads.h"
-#include "search/timeman.h"
 #include "search/tt.h"
 #include "tb/tb_probe.h"
 #include "tools/anepd.h"
@@ -37,64 +32,6 @@ namespace tarn {
 RunSettings run_settings;
 
 namespace {
-
-constexpr int MAX_SEARCH_DEPTH     = 66;
-constexpr double DEPTH_SWITCH_TIME = 10000.0;
-constexpr double NODES_SWITCH_TIME = 1000.0;
-constexpr int TOOL_NAME_CHARS      = 139;
-constexpr int MKBOOK_NAME_CHARS    = 140;
-constexpr std::uint32_t TUNE_MAX   = 100000000;
-
-bool word_is(const char* a, const char* b) {
-    return std::strcmp(a, b) == 0;
-}
-
-// Decimal integer, held within int range so that huge values clamp instead of wrapping.
-int read_int(const char* text) {
-    const long v = std::strtol(text, nullptr, 10);
-    return static_cast<int>(v < INT_MIN ? INT_MIN : v > INT_MAX ? INT_MAX : v);
-}
-double read_double(const char* text) {
-    return std::strtod(text, nullptr);
-}
-int clamp_int(int v, int lo, int hi) {
-    return v < lo ? lo : v > hi ? hi : v;
-}
-
-void copy_text(char* field, int max_chars, const char* text) {
-    std::strncpy(field, text, static_cast<std::size_t>(max_chars));
-    field[max_chars] = 0;
-}
-
-// Elo that a target speed stands for; speeds at or below 16 count as the lowest.
-int elo_for_nps(double nps) {
-    const double elo = 150.0 * std::log(std::fmax(nps - 15.0, 1.0)) + 1138.0;
-    return static_cast<int>(std::fmin(elo, 32767.0));
-}
-
-// The tuning switches: file, two rates, millions [, flag]. Returns false when the arguments
-// are missing or out of range.
-bool read_tuning_arguments(int argc, const char* const* argv, int& i) {
-    if (argc < 4 || i + 4 >= argc)
-        return false;
-    copy_text(run_settings.input_file, TOOL_NAME_CHARS, argv[i + 1]);
-    run_settings.tune_rate_a = static_cast<float>(read_double(argv[i + 2]));
-    run_settings.tune_rate_b = static_cast<float>(read_double(argv[i + 3]));
-    const double millions    = read_double(argv[i + 4]);
-    i += 4;
-    if (i + 1 < argc && (argv[i + 1][0] == '0' || argv[i + 1][0] == '1'))
-        ++i;
-    live_options.Hash = 0;
-    copy_option_text(live_options.SyzygyPath, OPTION_PATH_CHARS, TBX_PATH);
-    const auto rate_ok = [](float r) { return r >= 0.0001f && r <= 0.01f; };
-    if (!rate_ok(run_settings.tune_rate_a) || !rate_ok(run_settings.tune_rate_b))
-        return false;
-    const double count = millions * 1000000.0;
-    if (!(count >= 1000000.0))
-        return false;
-    run_settings.tune_count = static_cast<std::uint32_t>(count > 4e9 ? 4e9 : count);
-    return true;
-}
 
 void size_hash_for_small_searches() {
     const int depth = search_state.max_depth;
@@ -114,49 +51,6 @@ void size_hash_for_small_searches() {
                                        : 64;
 }
 
-constexpr const char* CALIBRATION_FEN =
-    "rnb1k2r/1pq1bppp/p2p1n2/4p3/4P3/2N1BN2/PPP1BPPP/R2QK2R w KQkq -";
-constexpr std::uint64_t CALIBRATION_NODES = 35000;
-
-// Measures this machine's search speed, the basis of the strength limit. The measuring search
-// runs without the limit, and its set-up would resolve the limit from a speed not yet known:
-// the Elo and node rate asked for before it ("-nps") are put back afterwards, and an Elo not
-// yet set becomes the machine's ceiling.
-void calibrate() {
-    SearchState& s = search_state;
-    parse_fen(main_thread->pos, CALIBRATION_FEN);
-    const int threads              = s.threads;
-    const int limit                = live_options.UCI_LimitStrength;
-    const int elo                  = live_options.UCI_Elo;
-    const double target_nps        = s.target_nps;
-    const float noise              = run_settings.noise;
-    s.threads                      = 1;
-    s.node_limit                   = CALIBRATION_NODES;
-    live_options.UCI_LimitStrength = 0;
-    run_settings.noise             = 99999.0f;
-    search_setup();
-    if (!thread_init(0))
-        end_on_thread_failure(THREAD_RECORD_FAILED);
-    clock_start();
-    s.stop = 0;
-    search_driver(0);
-    clock_update();
-    const double elapsed = s.elapsed;
-    s.calibration_nps    = static_cast<double>(thread_records[0]->nodes) / (elapsed + 0.001) * 1.2;
-    s.threads            = threads;
-    live_options.UCI_LimitStrength = static_cast<std::int16_t>(limit);
-    run_settings.noise             = noise;
-    s.stop                         = 0;
-    s.mode                         = MODE_IDLE;
-    s.node_limit                   = 0;
-    s.elo_ceiling                  = elo_of_nps(s.calibration_nps);
-    s.target_nps                   = target_nps;
-    live_options.UCI_Elo           = static_cast<std::int16_t>(elo);
-    if (live_options.UCI_Elo == 0)
-        live_options.UCI_Elo = saved_options.UCI_Elo = static_cast<std::int16_t>(uci_elo_ceiling());
-    print_format("info string et= %.3f, calibration nps= %0.0f", elapsed, s.calibration_nps);
-}
-
 int run_interactive() {
     calibrate();
     tb_init(live_options.SyzygyPath);
@@ -169,166 +63,6 @@ int run_interactive() {
 }
 
 } // namespace
-
-void write_startup_defaults() {
-    search_state.max_depth  = MAX_SEARCH_DEPTH;
-    search_state.time_mode  = TIME_FIXED_MOVE;
-    search_state.move_time  = 5.0;
-    search_state.increment  = 0.0;
-    search_state.clock[0]   = 5.0;
-    search_state.clock[1]   = 5.0;
-    search_state.node_limit = 0;
-    search_state.use_hash   = 1;
-    search_state.mode       = MODE_IDLE;
-    search_state.stop       = 0;
-    search_state.target_nps = 0.0;
-    saved_options           = EngineOptions{};
-    live_options            = saved_options;
-    run_settings            = RunSettings{};
-}
-
-SwitchResult parse_switches(int argc, const char* const* argv) {
-    SwitchResult r;
-    // "bench" as the only argument runs the signature benchmark ("-pbench -d 12"), the way test
-    // frameworks call an engine they have built.
-    if (argc == 2 && word_is(argv[1], "bench")) {
-        r.run_mode             = RUN_BENCH;
-        r.bench_inline         = true;
-        r.bench_summary        = true;
-        search_state.max_depth = BENCH_SIGNATURE_DEPTH;
-        search_state.time_mode = TIME_FIXED_MOVE;
-        search_state.move_time = DEPTH_SWITCH_TIME;
-        return r;
-    }
-    for (int i = 1; i < argc; ++i) {
-        const auto is        = [&](const char* sw) { return word_is(argv[i], sw); };
-        const auto has_value = [&]() { return i + 1 < argc; };
-        if (is("-uci"))
-            run_settings.protocol_mode = PROTOCOL_UCI;
-        if (is("-c"))
-            run_settings.protocol_mode = PROTOCOL_CONSOLE;
-        if (is("-log"))
-            live_options.Log = 1;
-        if (is("-noise") && has_value())
-            run_settings.noise = static_cast<float>(read_double(argv[++i]));
-        if (is("-quiet")) {
-            live_options.Log   = 0;
-            run_settings.noise = NOISE_SILENT;
-        }
-        if (is("-cfg") && has_value())
-            copy_option_text(live_options.ConfigFilePath, OPTION_PATH_CHARS, argv[++i]);
-        if (is("-d") && has_value()) {
-            search_state.max_depth = search_depth_limit(read_int(argv[++i]));
-            search_state.time_mode = TIME_FIXED_MOVE;
-            search_state.move_time = DEPTH_SWITCH_TIME;
-        }
-        if (is("-t") && has_value()) {
-            search_state.time_mode = TIME_FIXED_MOVE;
-            search_state.move_time = read_double(argv[++i]);
-        }
-        if (is("-n") && has_value()) {
-            search_state.time_mode  = TIME_FIXED_MOVE;
-            search_state.move_time  = NODES_SWITCH_TIME;
-            const double n          = read_double(argv[++i]);
-            search_state.node_limit = n >= 1e18 ? std::uint64_t{1000000000000000000}
-                                      : n > 0   ? static_cast<std::uint64_t>(n)
-                                                : 0;
-        }
-        if (is("-nps") && has_value()) {
-            const double nps               = read_double(argv[++i]);
-            search_state.target_nps        = nps;
-            live_options.UCI_LimitStrength = 1;
-            live_options.UCI_Elo           = static_cast<std::int16_t>(elo_for_nps(nps));
-            print_direct("Elo= %d\n", live_options.UCI_Elo);
-        }
-        if (is("-hash") && has_value())
-            live_options.Hash = clamp_int(read_int(argv[++i]), 0, HASH_MAX_MB);
-        if (is("-threads") && has_value())
-            live_options.Threads =
-                static_cast<std::int16_t>(clamp_int(read_int(argv[++i]), 1, THREADS_MAX));
-        if (is("-book") && has_value())
-            copy_option_text(live_options.OwnBook_File, OPTION_PATH_CHARS, argv[++i]);
-        if (is("-tbpath") && has_value())
-            copy_option_text(live_options.SyzygyPath, OPTION_PATH_CHARS, argv[++i]);
-        if (is("-tbx"))
-            copy_option_text(live_options.SyzygyPath, OPTION_PATH_CHARS, TBX_PATH);
-        if (is("-use_hce"))
-            run_settings.use_nn = 0;
-        if (is("-use_nn"))
-            run_settings.use_nn = 1;
-        if (is("-o") && has_value())
-            copy_text(run_settings.output_file, TOOL_NAME_CHARS, argv[++i]);
-        if (is("-anepd") && has_value()) {
-            r.run_mode = RUN_ANEPD;
-            copy_text(run_settings.input_file, TOOL_NAME_CHARS, argv[++i]);
-            run_settings.noise = NOISE_SILENT;
-        }
-        if (std::strstr(argv[i], "-scan_pgn") && has_value()) {
-            int mode                                   = 0;
-            static constexpr const char* SCAN_WORDS[4] = {"-scan_pgn1", "-scan_pgn2", "-scan_pgn3",
-                                                          "-scan_pgn4"};
-            for (int v = 0; v < 4; ++v)
-                if (is(SCAN_WORDS[v]))
-                    mode = RUN_SCAN_PGN1 + v;
-            if (mode)
-                r.run_mode = mode;
-            copy_text(run_settings.pgn_file, TOOL_NAME_CHARS, argv[++i]);
-        }
-        if (is("-bench")) {
-            r.run_mode     = RUN_BENCH;
-            r.bench_inline = false;
-        }
-        if (is("-pbench")) {
-            r.run_mode     = RUN_BENCH;
-            r.bench_inline = true;
-        }
-        if (is("-mkconfig"))
-            r.run_mode = RUN_MKCONFIG;
-        if (is("-mkbook") && has_value()) {
-            r.run_mode = RUN_MKBOOK;
-            copy_text(run_settings.pgn_file, MKBOOK_NAME_CHARS - 1, argv[++i]);
-        }
-        if (is("-mktune1") && has_value()) {
-            r.run_mode = RUN_MKTUNE1;
-            copy_text(run_settings.input_file, TOOL_NAME_CHARS, argv[++i]);
-        }
-        if (is("-mktune2") && has_value()) {
-            r.run_mode = RUN_MKTUNE2;
-            copy_text(run_settings.input_file, TOOL_NAME_CHARS, argv[++i]);
-        }
-        if (is("-epd2bin") && has_value()) {
-            r.run_mode = RUN_EPD2BIN;
-            copy_text(run_settings.input_file, TOOL_NAME_CHARS, argv[++i]);
-        }
-        if (is("-mktraindata")) {
-            if (argc == 2) {
-                r.exit_status = 1;
-                return r;
-            }
-            r.run_mode = RUN_MKTRAINDATA;
-            if (has_value())
-                copy_text(run_settings.input_file, TOOL_NAME_CHARS, argv[++i]);
-            if (has_value()) {
-                const double count      = read_double(argv[++i]) * 1000000.0;
-                run_settings.tune_count = count > TUNE_MAX ? TUNE_MAX
-                                          : count > 0      ? static_cast<std::uint32_t>(count)
-                                                           : 0;
-            }
-        }
-        for (int v = 0; v < 4; ++v) {
-            static constexpr const char* TUNE_WORDS[4] = {"-tune", "-tune2", "-tune3", "-tune4"};
-            if (!is(TUNE_WORDS[v]))
-                continue;
-            if (!read_tuning_arguments(argc, argv, i)) {
-                r.exit_status = 1;
-                return r;
-            }
-            r.run_mode = RUN_TUNE_FIRST + v;
-            break;
-        }
-    }
-    return r;
-}
 
 void init_engine_tables() {
     attack_tables_init();
@@ -368,12 +102,12 @@ int tarn_main(int argc, const char* const* argv) {
     const bool timer_set = platform_timer_begin(timer_period);
     saved_options        = live_options;
     if (live_options.ConfigFilePath[0])
-        load_config();
+        load_config(live_options.ConfigFilePath);
     init_eval_params();
     live_options.options_changed = 0;
     // A network file named by the configuration that cannot be opened, or a network that does
     // not fit in memory, ends the run as a start-up failure instead of playing without it.
-    const NnLoadResult loaded = load_network();
+    const NnLoadResult loaded = load_network(live_options.NN_File);
 
     int status = 0;
     if (loaded == NN_CANT_OPEN || loaded == NN_NO_MEMORY) {
@@ -395,7 +129,7 @@ int tarn_main(int argc, const char* const* argv) {
             status = 0;
             break;
         case RUN_ANEPD:
-            analyse_epd_file(run_settings.input_file, run_settings.output_file);
+            analyse_epd_file(run_settings.input_file, run_settings.output_file, dispatch_line);
             break;
         case RUN_SCAN_PGN1:
         case RUN_SCAN_PGN1 + 1:
@@ -407,7 +141,7 @@ int tarn_main(int argc, const char* const* argv) {
         case RUN_MKTUNE1:
         case RUN_MKTUNE2:
             build_tuning_set(run_settings.input_file, run_settings.output_file,
-                             choice.run_mode - RUN_MKTUNE1 + 1);
+                             choice.run_mode - RUN_MKTUNE1 + 1, dispatch_line);
             break;
         case RUN_EPD2BIN:
             convert_training_data(run_settings.input_file);

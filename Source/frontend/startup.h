@@ -1,44 +1,13 @@
 #pragma once
-// Start-up and shutdown: the command-line switches, the order in which tables, options and
-// the game record are set up, and the choice of one run mode (the interactive engine or a
-// batch tool). Switches are read left to right and a later one overrides an earlier one; a
-// switch's value is itself tested against the switches further down the table.
+// Start-up and shutdown: the order in which tables, options and the game record are set up
+// around the command-line switches (frontend/switches.h), and the run mode they chose (the
+// interactive engine or a batch tool).
 
 namespace tarn {
 
 constexpr const char* ENGINE_NAME   = "Tarn 6.00";
 constexpr const char* ENGINE_AUTHOR = "Merrow";
-constexpr const char* TBX_PATH      = "C:\\Chess\\Syzygy;C:\\Chess\\Syzygy\\6-Piece";
-constexpr int HASH_MAX_MB           = 32768;
-constexpr int THREADS_MAX           = 160;
 
-enum RunMode {
-    RUN_ENGINE      = 1,
-    RUN_ANEPD       = 2,
-    RUN_SCAN_PGN1   = 3,
-    RUN_SCAN_PGN4   = 6,
-    RUN_BENCH       = 8,
-    RUN_MKBOOK      = 9,
-    RUN_MKCONFIG    = 10,
-    RUN_MKTUNE1     = 11,
-    RUN_MKTUNE2     = 12,
-    RUN_TUNE_FIRST  = 13,
-    RUN_MKTRAINDATA = 17,
-    RUN_EPD2BIN     = 18,
-};
-
-// What the switches chose: a run mode, or an exit status when start-up must end at once.
-struct SwitchResult {
-    int run_mode       = RUN_ENGINE;
-    bool bench_inline  = false; // "-pbench": benchmark searches on the calling thread
-    bool bench_summary = false; // "bench": the benchmark ends with "N nodes M nps"
-    int exit_status    = -1;    // >= 0: end with this status
-};
-
-// Writes the defaults that precede the switches into the process-wide records.
-void write_startup_defaults();
-// Reads the switches into RunSettings, SearchState and the live options.
-SwitchResult parse_switches(int argc, const char* const* argv);
 // Builds the fixed tables (attacks, keys) for programs that use the engine's rules code
 // without the start-up sequence: tests and tools. Safe to call more than once.
 void init_engine_tables();

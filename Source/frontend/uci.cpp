@@ -18,7 +18,7 @@
 #include "frontend/output.h"
 #include "frontend/run_settings.h"
 #include "frontend/startup.h"
-#include "search/driver.h"
+#include "search/info_line.h"
 #include "search/search_state.h"
 #include "search/selectivity.h"
 #include "search/threads.h"
@@ -80,8 +80,8 @@ void uci_setoption(const std::string& rest) {
 
 // Ends a running search and waits for its threads; its result is dropped.
 void stop_running_search() {
-    if (search_state.mode != MODE_IDLE) {
-        search_state.stop = 1;
+    if (search_control.mode != MODE_IDLE) {
+        search_control.stop = 1;
         wait_for_search();
     }
 }
@@ -109,7 +109,7 @@ std::int64_t go_count(double value, std::int64_t most) {
 
 // Seconds of a "go" time field given in milliseconds; negative reads as 0.
 double go_seconds(double milliseconds) {
-    return std::min(std::max(0.0, milliseconds / 1000), TIME_UNLIMITED);
+    return std::clamp(milliseconds / 1000, 0.0, TIME_UNLIMITED);
 }
 
 void uci_go(const std::string& rest) {
@@ -157,7 +157,8 @@ void uci_go(const std::string& rest) {
         s.max_depth  = MAX_DEPTH;
         s.time_mode  = TIME_FIXED_MOVE;
     }
-    s.mode = rest.find("ponder") != std::string::npos ? MODE_PONDER_REQ : MODE_REQUESTED;
+    search_control.mode =
+        rest.find("ponder") != std::string::npos ? MODE_PONDER_REQ : MODE_REQUESTED;
 }
 
 void uci_new_game() {
@@ -198,11 +199,11 @@ void dispatch_uci(const std::string& line) {
     else if (word == "position")
         uci_position(rest);
     else if (word == "ponderhit") {
-        if (search_state.mode == MODE_PONDERING)
-            search_state.mode = MODE_SEARCHING;
+        if (search_control.mode == MODE_PONDERING)
+            search_control.mode = MODE_SEARCHING;
     } else if (word == "stop") {
-        if (search_state.mode != MODE_IDLE)
-            search_state.stop = 1;
+        if (search_control.mode != MODE_IDLE)
+            search_control.stop = 1;
     } else if (word == "go") {
         uci_go(rest);
     } else if (word == "_show") {
@@ -241,9 +242,7 @@ int play_move_list(const char* moves) {
             print_format("info string illegal move %s", word);
             break;
         }
-        main_thread->search_ply = 1;
-        make_move(pos, move);
-        main_thread->search_ply = 1;
+        make_game_move(pos, move);
         ++made;
     }
     return made;
@@ -296,8 +295,8 @@ void report_search() {
     SearchState& s      = search_state;
     const Position& pos = main_thread->pos;
     print_final_line();
-    const std::string best  = move_to_coord(pos, pos.side, s.pv[1]);
-    const std::string reply = move_to_coord(pos, pos.side ^ 1, s.pv[2]);
+    const std::string best  = move_to_coord(pos, pos.side, s.pv[1], run_move_style());
+    const std::string reply = move_to_coord(pos, pos.side ^ 1, s.pv[2], run_move_style());
     if (run_settings.protocol_mode == PROTOCOL_UCI) {
         if (s.pv[2])
             print_format("bestmove %s ponder %s", best.c_str(), reply.c_str());
@@ -333,7 +332,7 @@ bool main_loop_turn() {
     SearchState& s = search_state;
     clock_update();
     time_check();
-    const int mode = s.mode;
+    const int mode = search_control.mode;
     if (mode == MODE_REQUESTED || mode == MODE_PONDER_REQ) {
         search_setup();
         s.pv[1] = s.pv[2] = 0;
@@ -343,21 +342,21 @@ bool main_loop_turn() {
             if (book) {
                 s.pv[1] = s.book_move = book;
                 s.best_score          = 0;
-                s.stop                = 1;
+                search_control.stop   = 1;
             }
         }
         const int running = mode == MODE_REQUESTED ? MODE_SEARCHING : MODE_PONDERING;
         if (main_thread->pos.rule50 > 100 || s.pv[1]) {
-            s.mode = static_cast<std::uint8_t>(MODE_FINISHED | running);
+            search_control.mode = static_cast<std::uint8_t>(MODE_FINISHED | running);
         } else if (!start_search(running)) {
             end_on_thread_failure(THREAD_START_FAILED);
         }
     }
-    const int now = s.mode;
+    const int now = search_control.mode;
     if (now != MODE_IDLE && !(now & MODE_FINISHED)) {
         // Commands wait while the search gets going or winds down; the master's finish ends
         // the wait at once.
-        if (s.elapsed < 0.015 || s.stop) {
+        if (s.elapsed < 0.015 || search_control.stop) {
             platform_wait_input(SEARCH_WAIT_MS, false);
             return false;
         }
@@ -368,13 +367,13 @@ bool main_loop_turn() {
 }
 
 void main_loop() {
-    SearchState& s = search_state;
     platform_favour_latency();
     while (!run_settings.quit) {
         if (!main_loop_turn())
             continue;
         if (!input_line_waiting())
-            platform_wait_input(s.mode == MODE_IDLE ? IDLE_WAIT_MS : SEARCH_WAIT_MS, true);
+            platform_wait_input(search_control.mode == MODE_IDLE ? IDLE_WAIT_MS : SEARCH_WAIT_MS,
+                                true);
         poll_and_dispatch();
     }
 }

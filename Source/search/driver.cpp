@@ -5,19 +5,17 @@
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
-#include <string>
 
 #include "core/attacks.h"
-#include "core/fen.h"
 #include "core/makemove.h"
 #include "core/movegen.h"
-#include "core/notation.h"
+#include "core/random.h"
+#include "core/score.h"
 #include "core/see.h"
 #include "core/thread_data.h"
 #include "eval/evaluate.h"
-#include "frontend/options.h"
-#include "frontend/output.h"
 #include "frontend/run_settings.h"
+#include "search/info_line.h"
 #include "search/picker.h"
 #include "search/search.h"
 #include "search/search_state.h"
@@ -34,25 +32,16 @@ constexpr int MAX_ITERATION      = 68;
 constexpr int GAME_PLY_HORIZON   = 883;
 constexpr int ROOT_SEARCHED_BASE = -11000;
 constexpr int ASPIRATION_OPEN    = 5001;
-constexpr double CURRMOVE_TIME   = 3.5;
-constexpr int PV_MOVES_RUNNING   = 8;
-constexpr int PV_MOVES_STOPPED   = 32;
-constexpr int PV_TEXT_LAST_INDEX = 66;
-constexpr int FIFTY_MOVE_PLIES   = 100; // plies without capture or pawn move that draw a game
 
 // The tablebase step of the root.
-constexpr int TB_MOVE_RULE50 = 10;    // fifty-move counter from which the table move is played
-constexpr int TB_MOVE_DEPTH  = 99;    // depth shown for a table move
-constexpr int TB_ROOT_WIN    = 9799;  // root score of a table win for the side to move
-constexpr int TB_ROOT_LOSS   = -9800; // and of a table loss
+constexpr int TB_MOVE_RULE50 = 10; // fifty-move counter from which the table move is played
+constexpr int TB_MOVE_DEPTH  = 99; // depth shown for a table move
+constexpr int TB_ROOT_WIN    = TB_WIN_SCORE - 1; // root score of a table win for the side to move
+constexpr int TB_ROOT_LOSS   = -TB_WIN_SCORE;    // and of a table loss
 
 // Perturbation generator of the secondary threads' root order; the threads share it without
 // a lock, and a lost update only changes the perturbation.
 std::atomic<std::uint32_t> perturb_z{1}, perturb_w{1};
-
-bool noise_passed() {
-    return search_state.stop || search_state.elapsed >= run_settings.noise;
-}
 
 // Root list entries from `first` to the terminator.
 MoveEntry* list_end(MoveEntry* first) {
@@ -83,28 +72,6 @@ int build_root_list(ThreadData& td) {
     }
     terminate_list(td, out);
     return static_cast<int>(out - first);
-}
-
-std::string score_text(int score) {
-    if (score > 9899)
-        return "mate " + std::to_string((MATE_SCORE - score) / 2);
-    if (score < -9900)
-        return "mate -" + std::to_string((score + MATE_SCORE) / 2);
-    return "cp " + std::to_string(score);
-}
-
-// Score shown for a root whose tablebase result is known.
-int shown_score(int score) {
-    switch (search_state.root_tb_result) {
-    case 4:
-        return score > 9898 ? score : 9800;
-    case 0:
-        return score < -9899 ? score : -9800;
-    case 2:
-        return 0;
-    default:
-        return score;
-    }
 }
 
 void publish(ThreadData& td, int depth) {
@@ -144,26 +111,12 @@ int root_pass(ThreadData& td, MoveEntry* first, int line, int depth, int alpha, 
         f.move_class     = static_cast<std::uint16_t>(cls);
         entry.score      = static_cast<std::int16_t>(ROOT_SEARCHED_BASE - f.move_count);
 
-        if (master && line == 0 && run_settings.protocol_mode == PROTOCOL_UCI &&
-            s.elapsed > CURRMOVE_TIME && s.elapsed > run_settings.noise) {
-            std::lock_guard<std::mutex> lock(info_lock);
-            sum_counters();
-            if (f.move_count == 0) {
-                tt_hashfull();
-                const double nps = s.elapsed > 0.001 ? s.nodes / s.elapsed : 0.0;
-                print_format("info depth %d time %.0f nodes %.0f nps %.0f hashfull %.0f",
-                             s.iteration_depth.load(), s.elapsed * 1000,
-                             static_cast<double>(s.nodes), nps,
-                             transposition_table.hashfull * 1000.0);
-            }
-            if (live_options.MultiPV == 1)
-                print_format("info currmove %s%s currmovenumber %d", SQUARE_NAMES[move_from(m)],
-                             SQUARE_NAMES[move_to(m)], f.move_count + 1);
-        }
+        if (master && line == 0)
+            print_root_move(f.move_count, m);
         // Root reduction of late quiet moves once a good line exists.
         int search_depth = depth;
         if (master && depth >= 4 && f.move_count >= 5 && !in_check && !(cls & CLASS_TACTICAL) &&
-            s.score_by_depth[depth - 1] - 49 <= best && alpha0 < best && best >= -9799 &&
+            s.score_by_depth[depth - 1] - 49 <= best && alpha0 < best && best >= -MATE_BOUND &&
             pos.piece_material[side] >= 1 && (pos.material_sig[side] & 15) >= 1)
             search_depth = depth - 1;
 
@@ -172,7 +125,7 @@ int root_pass(ThreadData& td, MoveEntry* first, int line, int depth, int alpha, 
         if (f.move_count > 0 && !(depth < 2 && s.target_nps > 1000)) {
             score = -node_search(td, side ^ 1, 2, search_depth - 1, -alpha - 1, -alpha, NODE_CUT,
                                  child_pv);
-            if (score > alpha && !s.stop) {
+            if (score > alpha && !search_control.stop) {
                 score = -node_search(td, side ^ 1, 2, depth - 1, -beta, -alpha, NODE_PV, child_pv);
                 if (score > alpha0)
                     entry.score = static_cast<std::int16_t>(score);
@@ -182,7 +135,7 @@ int root_pass(ThreadData& td, MoveEntry* first, int line, int depth, int alpha, 
             entry.score = static_cast<std::int16_t>(score);
         }
         unmake_move(pos);
-        if (s.stop)
+        if (search_control.stop)
             return 0;
         f.move_count += 1;
         if (score > best) {
@@ -198,7 +151,7 @@ int root_pass(ThreadData& td, MoveEntry* first, int line, int depth, int alpha, 
             best               = score;
             if (master && line == 0) {
                 publish(td, depth);
-                if (depth >= 2 && s.multipv == 1 && noise_passed() && s.pv[1] &&
+                if (depth >= 2 && s.multipv == 1 && info_noise_passed() && s.pv[1] &&
                     run_settings.noise != NOISE_SILENT)
                     print_pv_line(0, 1, depth, s.best_score, s.pv);
             }
@@ -245,37 +198,10 @@ bool root_tablebases(ThreadData& td, const MoveEntry* first, int side) {
     td.best_move_depth = TB_MOVE_DEPTH;
     td.seldepth        = TB_MOVE_DEPTH;
     publish(td, TB_MOVE_DEPTH);
-    if (s.multipv == 1 && noise_passed() && run_settings.noise != NOISE_SILENT)
+    if (s.multipv == 1 && info_noise_passed() && run_settings.noise != NOISE_SILENT)
         print_pv_line(0, 1, TB_MOVE_DEPTH, s.best_score, s.pv);
-    s.stop = 1;
+    search_control.stop = 1;
     return true;
-}
-
-// Moves of pv worth printing. A game drawn by rule after a move of the line (the fifty-move
-// counter reaching 100 with a move still to play, or a repetition counted as the search
-// counts it) is over, and a GUI warns about a line that goes on past it. The moves are played
-// on the thread's own root position and taken back; nothing else uses that position while
-// its line is printed.
-int pv_moves_in_play(ThreadData& td, const Move* pv) {
-    Position& pos = td.pos;
-    int count     = 0;
-    while (count < PV_TEXT_LAST_INDEX && pv[count + 1])
-        ++count;
-    int shown = count;
-    int made  = 0;
-    for (int i = 1; i < count; ++i) {
-        if (td.game_ply + 1 >= UNDO_RECORDS || !tt_move_is_valid(pos, pv[i]))
-            break;
-        make_move(pos, pv[i]);
-        ++made;
-        if (pos.rule50 >= FIFTY_MOVE_PLIES || is_draw(pos, i + 1)) {
-            shown = i;
-            break;
-        }
-    }
-    for (; made > 0; --made)
-        unmake_move(pos);
-    return shown;
 }
 
 } // namespace
@@ -298,61 +224,6 @@ void reorder_after_fail_high(MoveEntry* first, MoveEntry* failing) {
     }
 }
 
-void print_pv_line(int thread_id, int multipv_index, int depth, int score, const Move* pv) {
-    SearchState& s = search_state;
-    std::lock_guard<std::mutex> lock(info_lock);
-    sum_counters();
-    if (depth > 6)
-        tt_hashfull();
-    else
-        transposition_table.hashfull = 0.0f;
-    score                = shown_score(score);
-    ThreadData& td       = *thread_records[thread_id];
-    const Position& root = td.pos;
-    const int in_play    = pv_moves_in_play(td, pv);
-    if (run_settings.protocol_mode == PROTOCOL_UCI) {
-        std::string moves;
-        int side = root.side;
-        for (int i = 1; i <= in_play; ++i, side ^= 1) {
-            if (i > 1)
-                moves += ' ';
-            moves += move_to_coord(root, side, pv[i]);
-        }
-        const std::string multipv =
-            live_options.MultiPV > 1 ? "multipv " + std::to_string(multipv_index) + " " : "";
-        const double nps = s.elapsed > 0.001 ? s.nodes / s.elapsed : 0.0;
-        print_format("info %s%sdepth %d seldepth %d score %s time %.0f nodes %.0f nps %.0f "
-                     "tbhits %.0f hashfull %.0f pv %s",
-                     multipv.c_str(), "", depth, s.seldepth - 1, score_text(score).c_str(),
-                     s.elapsed * 1000, static_cast<double>(s.nodes), nps,
-                     static_cast<double>(s.tbhits), transposition_table.hashfull * 1000.0,
-                     moves.c_str());
-        return;
-    }
-    const int shown = s.stop ? PV_MOVES_STOPPED : PV_MOVES_RUNNING;
-    std::string moves;
-    int side = root.side;
-    for (int i = 1; i <= shown && i <= in_play; ++i, side ^= 1) {
-        if (i > 1)
-            moves += (i - 1) % 8 == 0 ? "\n" + std::string(30, ' ') : " ";
-        moves += move_to_coord(root, side, pv[i]);
-    }
-    print_format("%02d] %02d%c %5.1f %7.0fK %5d  %s", thread_id, depth,
-                 multipv_index > 1 ? '.' : ' ', s.elapsed.load(), s.nodes / 1000.0, score,
-                 moves.c_str());
-    if (thread_id == 0 && multipv_index >= std::min<int>(s.multipv, live_options.MultiPV))
-        print_line("");
-}
-
-void print_final_line() {
-    SearchState& s = search_state;
-    if (run_settings.noise >= NOISE_SILENT || (!noise_passed()) || s.best_depth == 0 || !s.pv[1])
-        return;
-    if (!thread_records[0])
-        return;
-    print_pv_line(0, 1, s.best_depth, s.best_score, s.pv);
-}
-
 void search_driver(int t) {
     SearchState& s        = search_state;
     ThreadData& td        = *thread_records[t];
@@ -373,7 +244,7 @@ void search_driver(int t) {
     f1.node_type             = NODE_PV;
     f1.checker               = NO_SQUARE;
     f1.hash_move             = 0;
-    f1.tb_result             = -1;
+    f1.tb_result             = TB_NONE;
     td.seed                  = static_cast<std::uint32_t>(std::rand());
     const int root_eval      = evaluate(td, side, 1, in_check);
     td.root_static_eval      = static_cast<std::int16_t>(root_eval);
@@ -390,13 +261,13 @@ void search_driver(int t) {
                 qsearch(td, side, 1, 0, -INFINITY_SCORE, INFINITY_SCORE, NODE_PV, td.root_pv);
             std::memcpy(qs_pv, td.root_pv, sizeof qs_pv);
         }
-        s.root_tb_result = -1;
+        s.root_tb_result = TB_NONE;
     }
     // Step 4. No legal move: mate or stalemate.
     MoveEntry* first = td.frames[1].list_start;
     const int count  = build_root_list(td);
     if (count == 0) {
-        td.root_score      = in_check ? -9999 : 0;
+        td.root_score      = in_check ? mated_at(1) : 0;
         td.best_move_depth = 1;
         if (master) {
             s.best_score = td.root_score.load();
@@ -404,7 +275,7 @@ void search_driver(int t) {
             if (td.root_pv[1] != s.pv[1])
                 s.change_depth = 1;
             std::memcpy(s.pv, td.root_pv, sizeof s.pv);
-            s.stop = 1;
+            search_control.stop = 1;
         }
         return;
     }
@@ -414,7 +285,7 @@ void search_driver(int t) {
         if (master) {
             if (s.max_depth == 0 && !in_check)
                 std::memcpy(s.pv, qs_pv, sizeof s.pv);
-            s.stop = 1;
+            search_control.stop = 1;
         }
         return;
     }
@@ -450,13 +321,11 @@ void search_driver(int t) {
             depth = std::max(depth, s.iteration_depth.load());
             depth = std::max(1, std::min(depth, s.max_depth));
             for (MoveEntry* e = first + 1; e->move != END_OF_LIST; ++e) {
-                const std::uint32_t z  = perturb_z.load(std::memory_order_relaxed);
-                const std::uint32_t w  = perturb_w.load(std::memory_order_relaxed);
-                const std::uint32_t nz = 36969 * (z & 0xFFFF) + (z >> 16);
-                const std::uint32_t nw = 18000 * (w & 0xFFFF) + (w >> 16);
-                perturb_z.store(nz, std::memory_order_relaxed);
-                perturb_w.store(nw, std::memory_order_relaxed);
-                td.seed += (nz << 16) + nw;
+                MwcState r{perturb_z.load(std::memory_order_relaxed),
+                           perturb_w.load(std::memory_order_relaxed)};
+                td.seed += mwc_next(r);
+                perturb_z.store(r.z, std::memory_order_relaxed);
+                perturb_w.store(r.w, std::memory_order_relaxed);
                 e->score = static_cast<std::int16_t>(e->score - static_cast<int>(td.seed & 15));
             }
         }
@@ -482,7 +351,7 @@ void search_driver(int t) {
                 f1.depth       = static_cast<std::int16_t>(depth);
                 f1.move_count  = 0;
                 const int best = root_pass(td, start, line, depth, alpha, beta, in_check);
-                if (s.stop || (alpha < best && best < beta))
+                if (search_control.stop || (alpha < best && best < beta))
                     break;
                 if (best <= alpha)
                     alpha -= width;
@@ -490,16 +359,16 @@ void search_driver(int t) {
                     beta += width;
                 width *= 2;
             }
-            if (!s.stop)
+            if (!search_control.stop)
                 std::stable_sort(
                     start, list_end(start),
                     [](const MoveEntry& a, const MoveEntry& b) { return a.score > b.score; });
             if (td.nodes > td.node_limit / 4 * 3 && depth > 1)
-                s.stop = 1;
-            if (s.stop)
+                search_control.stop = 1;
+            if (search_control.stop)
                 break;
-            if (s.multipv >= 2 && master && noise_passed() && run_settings.noise != NOISE_SILENT &&
-                td.root_pv[1])
+            if (s.multipv >= 2 && master && info_noise_passed() &&
+                run_settings.noise != NOISE_SILENT && td.root_pv[1])
                 print_pv_line(0, line + 1, depth, td.root_score, td.root_pv);
         }
         {
@@ -507,18 +376,18 @@ void search_driver(int t) {
             if (depth < DEPTH_SLOTS)
                 s.nodes_by_depth[depth] += td.nodes;
         }
-        if (master && !s.stop) {
+        if (master && !search_control.stop) {
             s.last_time  = s.elapsed;
             s.last_depth = depth;
         }
         const int rs = td.root_score;
-        if (s.stop || rs >= 9999 - depth || rs < depth - 9999 || s.max_depth <= depth ||
-            main_thread->game_ply + depth > GAME_PLY_HORIZON)
+        if (search_control.stop || rs >= -mated_at(depth + 1) || rs < mated_at(depth + 1) ||
+            s.max_depth <= depth || main_thread->game_ply + depth > GAME_PLY_HORIZON)
             break;
         depth += 1;
     }
     if (master)
-        s.stop = 1;
+        search_control.stop = 1;
 }
 
 } // namespace tarn

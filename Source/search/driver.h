@@ -1,7 +1,7 @@
 #pragma once
 // The search driver that every search thread runs for one "go": it prepares the thread's
 // tables, builds and orders the root moves, deepens iteratively with aspiration windows and
-// MultiPV lines, and (thread 0 only) publishes the best line and prints the info lines.
+// MultiPV lines, and (thread 0 only) publishes the best line; search/info_line.h prints it.
 
 #include "core/board.h"
 
@@ -13,9 +13,5 @@ void search_driver(int thread_id);
 // that one are selection-sorted by score, and every later entry scores one below the failing
 // move's search score, so the re-search starts with the failing move.
 void reorder_after_fail_high(MoveEntry* first, MoveEntry* failing);
-// The info line of a principal variation (UCI), or its console form.
-void print_pv_line(int thread_id, int multipv_index, int depth, int score, const Move* pv);
-// The final line after a search; nothing when the search was silent or found no move.
-void print_final_line();
 
 } // namespace tarn

@@ -178,9 +178,9 @@ MoveEntry* next_move(Position& pos) {
         ++frame.cursor;
     for (;;) {
         switch (frame.pick_stage & PICK_STAGE_MASK) {
-        case 0: // start
+        case STAGE_START:
             frame.cursor     = frame.list_start;
-            frame.pick_stage = flags | 1;
+            frame.pick_stage = flags | STAGE_GEN_TACTICAL;
             if ((flags & PICK_HASH_FIRST) && frame.hash_move) {
                 MoveEntry* e = frame.list_start;
                 e->move      = frame.hash_move;
@@ -191,7 +191,7 @@ MoveEntry* next_move(Position& pos) {
                 return e;
             }
             continue;
-        case 1: { // generate tactical moves
+        case STAGE_GEN_TACTICAL: {
             const bool full  = flags & PICK_FULL_WIDTH;
             MoveEntry* first = frame.cursor;
             MoveEntry* end   = gen_captures(pos, side, first, frame.checker);
@@ -208,30 +208,32 @@ MoveEntry* next_move(Position& pos) {
                 e->score    = static_cast<std::int16_t>(x >= -49 ? base - (x <= 49 ? 6 : 0)
                                                                  : type_of(e->captured) + 4);
             }
-            frame.pick_stage = flags | (full ? (first == end ? 5 : 4) : 2);
+            frame.pick_stage =
+                flags | (full ? (first == end ? STAGE_GEN_QUIETS : STAGE_GOOD_TACTICAL)
+                              : STAGE_QS_TACTICAL);
             continue;
         }
-        case 2: // tactical moves of the quiescence search
+        case STAGE_QS_TACTICAL:
             if (MoveEntry* e = select_best(frame.cursor))
                 return e;
-            frame.pick_stage = flags | 3;
+            frame.pick_stage = flags | STAGE_QUIET_CHECKS;
             continue;
-        case 3: { // quiet checks
+        case STAGE_QUIET_CHECKS: {
             if (!(flags & PICK_QUIET_CHECKS))
                 return nullptr;
             MoveEntry* end = gen_quiet_checks(pos, side, frame.cursor);
             terminate_list(td, end);
-            frame.pick_stage = flags | 7;
+            frame.pick_stage = flags | STAGE_REST;
             return frame.cursor->move == END_OF_LIST ? nullptr : frame.cursor;
         }
-        case 4: { // good tactical moves of a full-width node
+        case STAGE_GOOD_TACTICAL: {
             MoveEntry* e = select_best(frame.cursor);
             if (e && e->score > GOOD_TACTICAL)
                 return e;
-            frame.pick_stage = flags | 5;
+            frame.pick_stage = flags | STAGE_GEN_QUIETS;
             continue;
         }
-        case 5: { // generate quiet moves behind the losing captures
+        case STAGE_GEN_QUIETS: {
             MoveEntry* first = frame.cursor;
             while (first->move != END_OF_LIST)
                 ++first;
@@ -239,22 +241,22 @@ MoveEntry* next_move(Position& pos) {
             terminate_list(td, end);
             if (end != first && td.search_ply > 1)
                 score_quiets(td, first, end, side);
-            frame.pick_stage = flags | 6;
+            frame.pick_stage = flags | STAGE_SORTED_QUIETS;
             continue;
         }
-        case 6: { // sorted quiet moves
+        case STAGE_SORTED_QUIETS: {
             MoveEntry* e = select_best(frame.cursor);
             if (e && e->score <= SORTED_QUIET_MIN)
-                frame.pick_stage = flags | 7;
+                frame.pick_stage = flags | STAGE_REST;
             return e;
         }
-        case 7: // the rest in list order
+        case STAGE_REST:
             return frame.cursor->move == END_OF_LIST ? nullptr : frame.cursor;
-        case 8:
+        case STAGE_RESELECT_START:
             frame.cursor     = frame.list_start;
-            frame.pick_stage = flags | 9;
+            frame.pick_stage = flags | STAGE_RESELECT;
             continue;
-        default: // 9: re-selection over an existing list
+        default: // STAGE_RESELECT
             return select_best(frame.cursor);
         }
     }

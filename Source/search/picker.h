@@ -14,15 +14,26 @@ namespace tarn {
 struct ThreadData;
 
 // pick_stage: low four bits the stage, upper bits option flags fixed for the node.
-constexpr std::uint16_t PICK_STAGE_MASK   = 15;
-constexpr std::uint16_t PICK_HASH_FIRST   = 16;  // return the frame's hash_move first
-constexpr std::uint16_t PICK_BASE         = 32;  // set in every starting value
-constexpr std::uint16_t PICK_FULL_WIDTH   = 64;  // SEE-scored captures, under-promotions, quiets
-constexpr std::uint16_t PICK_QUIET_CHECKS = 128; // quiet checking moves after the captures
-constexpr std::uint16_t PICK_NODE         = PICK_BASE | PICK_HASH_FIRST | PICK_FULL_WIDTH; // 112
-constexpr std::uint16_t PICK_QS_CHECKS    = PICK_BASE | PICK_QUIET_CHECKS;                 // 160
-constexpr std::uint16_t PICK_QS           = PICK_BASE;                                     // 32
-constexpr std::uint16_t PICK_PERFT        = PICK_BASE | PICK_FULL_WIDTH;                   // 96
+constexpr std::uint16_t PICK_STAGE_MASK = 15;
+// The stages, in the order a node passes through them.
+constexpr std::uint16_t STAGE_START          = 0;   // the hash move first, when the node asks
+constexpr std::uint16_t STAGE_GEN_TACTICAL   = 1;   // generate and score the tactical moves
+constexpr std::uint16_t STAGE_QS_TACTICAL    = 2;   // tactical moves of the quiescence search
+constexpr std::uint16_t STAGE_QUIET_CHECKS   = 3;   // quiet checks behind them, when asked
+constexpr std::uint16_t STAGE_GOOD_TACTICAL  = 4;   // tactical moves of a full-width node
+constexpr std::uint16_t STAGE_GEN_QUIETS     = 5;   // generate quiets behind the losing captures
+constexpr std::uint16_t STAGE_SORTED_QUIETS  = 6;   // best quiet moves first
+constexpr std::uint16_t STAGE_REST           = 7;   // everything left, in list order
+constexpr std::uint16_t STAGE_RESELECT_START = 8;   // an existing list, picked again from its start
+constexpr std::uint16_t STAGE_RESELECT       = 9;   // best first over that list
+constexpr std::uint16_t PICK_HASH_FIRST      = 16;  // return the frame's hash_move first
+constexpr std::uint16_t PICK_BASE            = 32;  // set in every starting value
+constexpr std::uint16_t PICK_FULL_WIDTH      = 64;  // SEE-scored captures, under-promotions, quiets
+constexpr std::uint16_t PICK_QUIET_CHECKS    = 128; // quiet checking moves after the captures
+constexpr std::uint16_t PICK_NODE            = PICK_BASE | PICK_HASH_FIRST | PICK_FULL_WIDTH; // 112
+constexpr std::uint16_t PICK_QS_CHECKS       = PICK_BASE | PICK_QUIET_CHECKS;                 // 160
+constexpr std::uint16_t PICK_QS              = PICK_BASE;                                     // 32
+constexpr std::uint16_t PICK_PERFT           = PICK_BASE | PICK_FULL_WIDTH;                   // 96
 
 constexpr int HISTORY_START = 2048;
 constexpr int HISTORY_MAX   = 16384;

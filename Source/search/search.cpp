@@ -27,16 +27,12 @@ namespace {
 
 constexpr int COARSE_VALUE[8]     = {0, 1, 3, 3, 5, 10, 99, 0};
 constexpr int EXCHANGE_THRESHOLD  = -70;
-constexpr int TB_WIN_SCORE        = 9800;
 constexpr int TB_SPOILS           = 6; // child + parent result from here: the child spoils it
-constexpr int MATE_BOUND          = 9799;
 constexpr int QS_CHECK_GAIN       = 20000;
 constexpr int QS_BARE_ENDING_GAIN = 5000;
 constexpr int QS_PROMOTION_GAIN   = 1500;
 constexpr int QS_RECAPTURE_DEPTH  = -3;
 constexpr int SAFETY_PAWN_PUSH    = 350;
-
-constexpr Bitboard FILE_A = 0x0101010101010101ULL;
 
 inline int pawn_count(const Position& pos, int colour) {
     return static_cast<int>(pos.material_sig[colour] & 15);
@@ -127,7 +123,7 @@ bool safe_to_prune(const Position& pos, int eval, int beta) {
 
 // Move text of the search trace.
 std::string trace_move(const Position& pos, int side, Move m) {
-    return move_to_coord(pos, side, m);
+    return move_to_coord(pos, side, m, run_move_style());
 }
 
 void print_trace(ThreadData& td, int ply) {
@@ -147,7 +143,7 @@ void print_trace(ThreadData& td, int ply) {
 // Strength throttle: hold the thread back while it runs faster than the target rate.
 void throttle(ThreadData& td) {
     SearchState& s = search_state;
-    while (s.throttle_on && s.iteration_depth >= 2 && !s.stop &&
+    while (s.throttle_on && s.iteration_depth >= 2 && !search_control.stop &&
            static_cast<double>(td.nodes) / (s.elapsed + 0.0001) > s.target_nps) {
         platform_sleep_ms(1);
         clock_update();
@@ -232,10 +228,10 @@ int node_search(ThreadData& td, int side, int ply, int depth, int alpha, int bet
     // here too when the thread has used up its hard node limit).
     count(td.nodes);
     if (td.nodes >= td.hard_node_limit)
-        s.stop = 1;
+        search_control.stop = 1;
     if (s.throttle_on)
         throttle(td);
-    if (s.stop)
+    if (search_control.stop)
         return 0;
     // Step 4-5. Selective depth and the trace of a tagged position.
     if (ply > td.seldepth.load(std::memory_order_relaxed))
@@ -263,7 +259,7 @@ int node_search(ThreadData& td, int side, int ply, int depth, int alpha, int bet
     f.iid_active   = 0;
     f.razored      = 0;
     f.move_class   = 0;
-    f.tb_result    = -1;
+    f.tb_result    = TB_NONE;
     PlyFrame& next = td.frames[ply + 1];
     next.killer1 = next.killer2 = next.check_killer = 0;
     pv[ply] = pv[ply + 1] = 0;
@@ -377,7 +373,7 @@ int node_search(ThreadData& td, int side, int ply, int depth, int alpha, int bet
                                            NODE_ALL, child_pv);
                 unmake_null(pos);
                 f.reduction = 0;
-                if (s.stop)
+                if (search_control.stop)
                     return 0;
                 if (v >= beta) {
                     if (d <= 5)
@@ -394,7 +390,7 @@ int node_search(ThreadData& td, int side, int ply, int depth, int alpha, int bet
         f.iid_active = 1;
         move_loop(td, side, ply, iid_depth, alpha, beta, false, node_type, pv);
         f.iid_active = 0;
-        if (s.stop)
+        if (search_control.stop)
             return 0;
         f.hash_move = pv[ply];
     }
@@ -481,7 +477,7 @@ int move_loop(ThreadData& td, int side, int ply, int depth, int alpha, int beta,
         }
         unmake_move(pos);
         // Step h. A stopped search is discarded by every caller.
-        if (search_state.stop)
+        if (search_control.stop)
             return 0;
         f.move_count += 1;
         // Step j. Ordering statistics for quiet moves.
@@ -585,7 +581,7 @@ int qsearch(ThreadData& td, int side, int ply, int depth, int alpha, int beta, i
         const int score =
             -node_search(td, side ^ 1, ply + 1, depth - 1, -beta, -floor, -node_type, child_pv);
         unmake_move(pos);
-        if (search_state.stop)
+        if (search_control.stop)
             return 0;
         f.move_count += 1;
         if (score <= best)

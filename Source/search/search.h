@@ -8,16 +8,15 @@
 #include <cstdint>
 
 #include "core/board.h"
+#include "core/score.h"
 
 namespace tarn {
 
 struct ThreadData;
 
-constexpr int INFINITY_SCORE = 10001;
-constexpr int MATE_SCORE     = 10000;
-constexpr int NODE_PV        = 0;
-constexpr int NODE_CUT       = 1;
-constexpr int NODE_ALL       = -1;
+constexpr int NODE_PV  = 0;
+constexpr int NODE_CUT = 1;
+constexpr int NODE_ALL = -1;
 
 // move_class bits: what a move is, decided before it is made.
 constexpr int CLASS_CAPTURE  = 1;

@@ -1,14 +1,15 @@
 #pragma once
-// The one record of the current search shared by the main thread and the search threads:
-// limits and control fields, the clock, the published result and the counter sums. The main
-// thread writes requests, limits and `stop`; only the master search thread (thread 0) writes
-// the published result and sets the finished bit of `mode`. Fields read by other threads
-// while a search runs are relaxed atomics.
+// The records of the current search shared by the main thread and the search threads. The
+// control record holds the hand-shake (mode and stop); SearchState holds the limits, the clock,
+// the published result and the counter sums. The main thread writes requests, limits and
+// stop; only the master search thread (thread 0) writes the published result and sets the
+// finished bit of mode. Fields read by other threads while a search runs are atomics.
 
 #include <atomic>
 #include <cstdint>
 
 #include "core/board.h"
+#include "tb/tb_probe.h"
 
 namespace tarn {
 
@@ -26,10 +27,17 @@ constexpr int TIME_SUDDEN_DEATH = 0;  // time_mode: whole game on the clock
 constexpr int TIME_FIXED_MOVE   = 1;  // fixed time per move (depth, nodes, infinite too)
 constexpr double TIME_UNLIMITED = 10000000.0;
 
-struct SearchState {
-    // --- control (main thread writes requests and stop) ---
+// The hand-shake between the main thread and a running search: the main thread writes requests
+// and stop, the master search thread sets only the finished bit of mode. Single bytes that the
+// threads share without a lock.
+struct SearchControl {
     std::atomic<std::uint8_t> mode{MODE_IDLE};
     std::atomic<std::uint8_t> stop{0};
+};
+
+extern SearchControl search_control;
+
+struct SearchState {
     // --- resources ---
     std::int32_t threads     = 1;
     std::int32_t hash_mb     = 64;
@@ -73,7 +81,7 @@ struct SearchState {
     std::int16_t score_by_depth[DEPTH_SLOTS]  = {};
     Move move_by_depth[DEPTH_SLOTS]           = {};
     std::uint64_t nodes_by_depth[DEPTH_SLOTS] = {};
-    std::int32_t root_tb_result               = -1;
+    std::int32_t root_tb_result               = TB_NONE; // the root's table result
     std::int16_t tb_score[2]                  = {};
     Move tb_move                              = 0;
     // --- counter sums over all threads ---
@@ -89,5 +97,9 @@ struct SearchState {
 };
 
 extern SearchState search_state;
+
+// Effective branching factor of the last search: the fourth root of the node growth over its
+// last four completed iterations, 2.0 when fewer than six were completed.
+double branching_factor();
 
 } // namespace tarn

@@ -1,9 +1,10 @@
 #include "search/selectivity.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 
-#include "frontend/options.h"
+#include "frontend/engine_options.h"
 #include "frontend/output.h"
 #include "search/search_state.h"
 
@@ -18,7 +19,7 @@ constexpr int BP_MARGIN_OFF         = 5000;
 constexpr int BP_MARGIN_BASE        = 15;
 
 int clamp_depth(int d) {
-    return d < 0 ? 0 : d >= MARGIN_DEPTHS ? MARGIN_DEPTHS - 1 : d;
+    return std::clamp(d, 0, MARGIN_DEPTHS - 1);
 }
 
 void build_lmr_tables(int s) {

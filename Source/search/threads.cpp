@@ -15,6 +15,7 @@
 #include "frontend/output.h"
 #include "search/driver.h"
 #include "search/search_state.h"
+#include "search/timeman.h"
 
 namespace tarn {
 
@@ -163,7 +164,7 @@ void master() {
     sum_counters();
     // The result is final once thread 0 is done (it has set stop for the others): it can be
     // reported while they leave.
-    search_state.mode = static_cast<std::uint8_t>(search_state.mode | MODE_FINISHED);
+    search_control.mode = static_cast<std::uint8_t>(search_control.mode | MODE_FINISHED);
     platform_wake_input_waiter();
     wait_for_helpers();
 }
@@ -224,6 +225,20 @@ bool thread_init(int t) {
     return true;
 }
 
+bool search_on_this_thread() {
+    search_setup();
+    if (!thread_init(0))
+        return false;
+    clock_start();
+    search_control.mode = MODE_BENCHMARK;
+    search_control.stop = 0;
+    search_driver(0);
+    sum_counters();
+    search_control.mode = MODE_IDLE;
+    search_control.stop = 0;
+    return true;
+}
+
 bool start_search(int code) {
     wait_for_master();
     if (!seat.thread.joinable()) {
@@ -233,8 +248,8 @@ bool start_search(int code) {
             return false;
         }
     }
-    search_state.stop = 0;
-    search_state.mode = static_cast<std::uint8_t>(code);
+    search_control.stop = 0;
+    search_control.mode = static_cast<std::uint8_t>(code);
     std::lock_guard<std::mutex> hold(seat.lock);
     ++seat.handed;
     seat.wake.notify_one();
@@ -248,28 +263,28 @@ void end_on_thread_failure(const char* message) {
 }
 
 void wait_for_search() {
-    while (!(search_state.mode & MODE_FINISHED))
+    while (!(search_control.mode & MODE_FINISHED))
         platform_sleep_ms(1);
     wait_for_master();
-    search_state.stop = 0;
-    search_state.mode = MODE_IDLE;
+    search_control.stop = 0;
+    search_control.mode = MODE_IDLE;
 }
 
 void release_search() {
-    search_state.stop = 1;
-    search_state.mode = MODE_IDLE;
+    search_control.stop = 1;
+    search_control.mode = MODE_IDLE;
 }
 
 void join_search_threads() {
-    if (search_state.mode != MODE_IDLE || !master_busy())
+    if (search_control.mode != MODE_IDLE || !master_busy())
         return;
     wait_for_master();
-    search_state.stop = 0;
+    search_control.stop = 0;
 }
 
 void sum_counters() {
     SearchState& s = search_state;
-    if (s.mode & MODE_FINISHED)
+    if (search_control.mode & MODE_FINISHED)
         return;
     std::uint64_t sums[8] = {};
     if (thread_records[0])
@@ -307,7 +322,7 @@ void clear_thread_caches() {
 
 void release_thread_records(int keep) {
     wait_for_master();
-    search_state.stop = 0;
+    search_control.stop = 0;
     close_helpers();
     for (int t = keep; t < MAX_THREADS; ++t) {
         thread_data_destroy(thread_records[t]);

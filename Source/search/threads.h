@@ -1,7 +1,7 @@
 #pragma once
 // Search threads: a master, handed each search by the front end, which hands it on to the
 // helper threads (they join in once it has finished its first iteration), runs the driver
-// as thread 0, sets the finished bit of SearchState.mode and waits for the helpers to be
+// as thread 0, sets the finished bit of SearchControl.mode and waits for the helpers to be
 // back. The master and the helpers live between searches. Threads share only the
 // transposition table and SearchState (lazy SMP). Thread records are kept between searches so
 // that the main thread's time check can read them safely while a search runs; thread_init
@@ -33,6 +33,12 @@ bool thread_init(int t);
 // Waits for the master to be back from any earlier search, then stop = 0, mode = code, and
 // hands the search to the master (started the first time). False when it cannot be started.
 bool start_search(int code);
+// Searches the game position on the calling thread, as thread 0 without helpers: search_setup,
+// a fresh thread record, the clock started once the record is ready, the driver, and the
+// counter sums. mode is MODE_BENCHMARK while it runs; on return mode is idle and stop clear,
+// and the results are in SearchState and thread_records[0]. False when the thread record
+// cannot be made; nothing is searched then.
+bool search_on_this_thread();
 // Lets the helper threads of the running search start searching; thread 0 calls it when its
 // first iteration is done, and once more when it leaves the search.
 void release_helpers();

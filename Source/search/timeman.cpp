@@ -5,9 +5,11 @@
 
 #include "core/fen.h"
 #include "core/platform.h"
+#include "core/score.h"
 #include "core/thread_data.h"
 #include "eval/eval_params.h"
-#include "frontend/options.h"
+#include "eval/evaluate.h"
+#include "frontend/engine_options.h"
 #include "frontend/output.h"
 #include "frontend/run_settings.h"
 #include "search/search_state.h"
@@ -34,50 +36,41 @@ int planned_moves(int game_ply) {
     return s.moves_to_go;
 }
 
-} // namespace
-
-void clock_start() {
-    search_state.start_time = platform_now();
-    search_state.elapsed    = 0.0;
-}
-
-void clock_update() {
-    search_state.elapsed = platform_now() - search_state.start_time + ELAPSED_EPSILON;
-}
-
-void search_setup() {
-    SearchState& s    = search_state;
-    ThreadData& game  = *main_thread;
-    const Position& p = game.pos;
-    clock_start();
-    game.search_ply = 1;
-    game.root_pv[1] = 0;
-    s.root_side     = p.side;
-    resolve_strength();
-    s.stop            = 0;
-    s.best_score      = p.rule50 > 100 ? 0 : -10000;
-    s.ponder_enabled  = static_cast<std::uint16_t>(live_options.Ponder);
-    s.iteration_depth = 0;
-    s.best_depth      = 0;
-    s.change_depth    = 0;
-    s.single_reply    = 0;
-    s.last_depth      = 0;
-    s.multipv         = live_options.MultiPV;
-    s.move_overhead   = live_options.MoveOverhead * 0.001;
-    s.pv[1]           = 0;
+// Clears what the last search left in SearchState and the game record: the published line,
+// the per-depth history and the iteration counters; takes this search's settings from the live
+// options and moves the table age on.
+void reset_search_fields(SearchState& s, ThreadData& game) {
+    const Position& p   = game.pos;
+    game.search_ply     = 1;
+    game.root_pv[1]     = 0;
+    s.root_side         = p.side;
+    search_control.stop = 0;
+    s.best_score        = p.rule50 > 100 ? 0 : -MATE_SCORE;
+    s.ponder_enabled    = static_cast<std::uint16_t>(live_options.Ponder);
+    s.iteration_depth   = 0;
+    s.best_depth        = 0;
+    s.change_depth      = 0;
+    s.single_reply      = 0;
+    s.last_depth        = 0;
+    s.multipv           = live_options.MultiPV;
+    s.move_overhead     = live_options.MoveOverhead * 0.001;
+    s.pv[1]             = 0;
     s.search_age = static_cast<std::uint16_t>(s.search_age + 1 > TT_MAX_AGE ? 1 : s.search_age + 1);
     if (s.hash_mb < 1)
         s.use_hash = 0;
     for (int d = 0; d < DEPTH_SLOTS; ++d) {
-        s.score_by_depth[d] = -10001;
+        s.score_by_depth[d] = -INFINITY_SCORE;
         s.move_by_depth[d]  = 0;
         s.nodes_by_depth[d] = 0;
     }
-    if (refresh_eval_params())
-        clear_thread_caches();
-    const int side = p.side;
+}
+
+// The time this move aims to use: a share of the clock for the moves still to plan for, more
+// when pondering, less below WEAK_ELO, plus part of the increment; the move time itself when
+// the search has a fixed time.
+void set_target_time(SearchState& s, int game_ply, int side) {
     if (s.time_mode != TIME_FIXED_MOVE) {
-        const int moves  = planned_moves(game.game_ply);
+        const int moves  = planned_moves(game_ply);
         const double clk = s.clock[side];
         double target    = clk / (moves + 1);
         if (s.ponder_enabled && moves >= 3)
@@ -92,6 +85,12 @@ void search_setup() {
         s.target_time = s.move_time;
         s.clock[side] = s.move_time;
     }
+}
+
+// The position and the target time, on the console or in the log; nothing when quiet.
+void report_search_start(const SearchState& s, const ThreadData& game) {
+    const Position& p = game.pos;
+    const int side    = p.side;
     if (run_settings.noise < NOISE_SILENT) {
         const std::string fen = write_fen(p, false);
         if (run_settings.protocol_mode == PROTOCOL_CONSOLE) {
@@ -109,12 +108,36 @@ void search_setup() {
     }
 }
 
+} // namespace
+
+void clock_start() {
+    search_state.start_time = platform_now();
+    search_state.elapsed    = 0.0;
+}
+
+void clock_update() {
+    search_state.elapsed = platform_now() - search_state.start_time + ELAPSED_EPSILON;
+}
+
+void search_setup() {
+    SearchState& s   = search_state;
+    ThreadData& game = *main_thread;
+    clock_start();
+    reset_search_fields(s, game);
+    resolve_strength();
+    if (refresh_eval_params())
+        clear_thread_caches();
+    set_target_time(s, game.game_ply, game.pos.side);
+    eval_bias = eval_bias_for(s.root_side, s.target_time);
+    report_search_start(s, game);
+}
+
 void time_check() {
     clock_update();
     SearchState& s     = search_state;
     ThreadData* master = thread_records[0];
     const int d        = s.iteration_depth;
-    if (!master || s.stop || s.mode != MODE_SEARCHING || d < 2)
+    if (!master || search_control.stop || search_control.mode != MODE_SEARCHING || d < 2)
         return;
     // The first checks wait a little so that a move is not cut short by timer jitter, except
     // when the clock cannot afford the wait: with a short clock every move would otherwise
@@ -166,7 +189,7 @@ void time_check() {
     limit -= margin;
     const bool clock_low = s.time_mode != TIME_FIXED_MOVE && 5 * margin > remaining;
     if ((d > 5 && s.single_reply) || clock_low || s.elapsed >= limit)
-        s.stop = 1;
+        search_control.stop = 1;
 }
 
 int search_depth_limit(double requested) {

@@ -102,14 +102,13 @@ std::uint64_t memory_budget() {
 
 } // namespace
 
-bool tt_allocate() {
+bool tt_allocate(int mb) {
     if (!keys_generated) {
         generate_keys();
         keys_generated = true;
     }
-    const std::uint64_t count =
-        static_cast<std::uint64_t>(std::max(search_state.hash_mb, 0)) * TT_ENTRIES_PER_MB;
-    const std::uint64_t bytes = tt_table_bytes(search_state.hash_mb);
+    const std::uint64_t count = static_cast<std::uint64_t>(std::max(mb, 0)) * TT_ENTRIES_PER_MB;
+    const std::uint64_t bytes = tt_table_bytes(mb);
     // A table the machine cannot hold in memory fails here rather than when it is cleared (the
     // system grants more than it can back), and the table in place stays.
     if (count + TT_SPARE_ENTRIES > UINT32_MAX || bytes > memory_budget())
@@ -120,7 +119,8 @@ bool tt_allocate() {
     tt_free();
     transposition_table.words       = words;
     transposition_table.entry_count = static_cast<std::uint32_t>(count);
-    print_format("info string allocated %d Mbytes for hash table", search_state.hash_mb);
+    search_state.hash_mb            = mb;
+    print_format("info string allocated %d Mbytes for hash table", mb);
     if (search_state.use_hash)
         tt_clear();
     else
@@ -131,21 +131,19 @@ bool tt_allocate() {
 bool tt_resize(int mb) {
     const int previous   = search_state.hash_mb;
     const bool had_table = transposition_table.words != nullptr;
-    search_state.hash_mb = mb;
-    if (tt_allocate())
+    if (tt_allocate(mb))
         return true;
     if (had_table) {
-        search_state.hash_mb = previous;
         print_format("info string can't allocate %d Mbytes for hash table, keeping %d", mb,
                      previous);
         return false;
     }
     // No table yet: the largest halving of the request that the machine gives.
-    search_state.hash_mb = tt_largest_fit(mb, memory_budget());
-    while (!tt_allocate() && search_state.hash_mb > 0)
-        search_state.hash_mb /= 2;
-    print_format("info string can't allocate %d Mbytes for hash table, using %d", mb,
-                 search_state.hash_mb);
+    int fit = tt_largest_fit(mb, memory_budget());
+    while (!tt_allocate(fit) && fit > 0)
+        fit /= 2;
+    search_state.hash_mb = fit;
+    print_format("info string can't allocate %d Mbytes for hash table, using %d", mb, fit);
     return false;
 }
 
@@ -199,9 +197,9 @@ void tt_store(const Position& pos, int ply, int depth, Move move, int score, int
                                : score < beta ? BOUND_EXACT
                                               : BOUND_LOWER;
     int stored               = score;
-    if (score < -TT_MATE_BOUND)
+    if (score < -MATE_BOUND)
         stored = score - ply;
-    else if (score >= TT_MATE_BOUND)
+    else if (score >= MATE_BOUND)
         stored = score + ply;
     const std::uint64_t key      = pos.key;
     const std::uint32_t key_high = static_cast<std::uint32_t>(key >> 32);
@@ -378,9 +376,9 @@ void tt_prefetch(std::uint64_t key) {
 
 int tt_score_from_entry(const TTEntry& entry, int ply, int rule50) {
     const int s = entry.score;
-    if (s < -TT_MATE_BOUND)
+    if (s < -MATE_BOUND)
         return s + ply;
-    if (s >= TT_MATE_BOUND)
+    if (s >= MATE_BOUND)
         return s - ply;
     if (rule50 > entry.rule50)
         return s - ((rule50 - entry.rule50) * s) / 256;

@@ -13,13 +13,13 @@
 #include <type_traits>
 
 #include "core/board.h"
+#include "core/score.h"
 
 namespace tarn {
 
 constexpr int TT_WINDOW            = 4;
 constexpr int TT_SPARE_ENTRIES     = 16;
 constexpr int TT_ENTRIES_PER_MB    = 65536;
-constexpr int TT_MATE_BOUND        = 9799; // |score| at or beyond this is a mate distance
 constexpr int TT_CHECK_OFFSET      = 15000;
 constexpr int TT_MISSING_DEPTH     = -10; // callers preset this; a missing entry keeps it
 constexpr int TT_TORN_DEPTH        = -98;
@@ -52,9 +52,10 @@ struct TranspositionTable {
 
 extern TranspositionTable transposition_table;
 
-// (Re)creates the table for SearchState.hash_mb. Generates the key table on the first call.
-// When the machine cannot give that much memory it returns false and the table in place stays.
-bool tt_allocate();
+// (Re)creates the table with mb megabytes and records mb as SearchState.hash_mb, the size in
+// force. Generates the key table on the first call. When the machine cannot give that much
+// memory it returns false and the table in place stays, with its size.
+bool tt_allocate(int mb);
 // Makes the table mb megabytes. When that cannot be had it says so in an "info string" and
 // keeps the table in place, or with none yet takes the largest halving of mb that fits;
 // hash_mb then names the size in force and the result is false.

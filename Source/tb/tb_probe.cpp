@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "core/platform.h"
-#include "frontend/options.h"
+#include "frontend/engine_options.h"
 #include "frontend/output.h"
 #include "tb/syzygy_decode.h"
 #include "tb/syzygy_probe.h"

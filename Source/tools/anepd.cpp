@@ -9,10 +9,9 @@
 #include "core/fen.h"
 #include "core/notation.h"
 #include "core/thread_data.h"
-#include "frontend/console.h"
 #include "frontend/output.h"
 #include "frontend/run_settings.h"
-#include "search/driver.h"
+#include "search/info_line.h"
 #include "search/search_state.h"
 #include "search/tt.h"
 #include "tools/tool_search.h"
@@ -59,14 +58,14 @@ void print_position_result() {
     const double nodes   = static_cast<double>(s.nodes);
     print_final_line();
     print_format("move= %s, time= %0.3f, score= %d, nodes= %0.0f, %0.0fK nps",
-                 move_to_coord(pos, pos.side, s.pv[1]).c_str(), s.elapsed.load(),
+                 move_to_coord(pos, pos.side, s.pv[1], run_move_style()).c_str(), s.elapsed.load(),
                  s.best_score.load(), nodes, nodes / (s.elapsed + 0.001) / 1000);
 }
 
 // Searches the record's position (already set on the game) and adds its answer to totals.
 // Returns true when "quit" came during the search.
 bool analyse_record(const std::string& line, const EpdRecord& record, AnalysisTotals& totals,
-                    std::FILE* out) {
+                    std::FILE* out, TypedLineHandler on_typed_line) {
     SearchState& s     = search_state;
     const bool verbose = run_settings.noise != NOISE_SILENT;
     ++totals.records;
@@ -77,7 +76,7 @@ bool analyse_record(const std::string& line, const EpdRecord& record, AnalysisTo
     }
     if (s.use_hash)
         tt_clear();
-    search_tool_position(true);
+    search_tool_position(on_typed_line);
     const bool quit = run_settings.quit;
     // A typed "position" may have replaced the game meanwhile; the answer belongs to the record.
     set_epd_position(main_thread->pos, record.position);
@@ -153,7 +152,8 @@ void print_analysis_summary(const AnalysisTotals& totals) {
     print_line("");
 }
 
-void analyse_epd_file(const std::string& input, const std::string& output) {
+void analyse_epd_file(const std::string& input, const std::string& output,
+                      TypedLineHandler on_typed_line) {
     const std::string out_name = output.empty() ? ANALYSIS_FILE : output;
     std::ifstream in;
     if (!open_tool_input(in, input))
@@ -181,7 +181,7 @@ void analyse_epd_file(const std::string& input, const std::string& output) {
             print_format("info string line %d has no valid position, skipped", number);
             continue;
         }
-        if (analyse_record(line, record, totals, out))
+        if (analyse_record(line, record, totals, out, on_typed_line))
             break;
     }
     print_analysis_summary(totals);

@@ -10,6 +10,7 @@
 
 #include "core/board.h"
 #include "tools/epd.h"
+#include "tools/tool_search.h"
 
 namespace tarn {
 
@@ -36,7 +37,9 @@ int judge_answer(Position& pos, const EpdRecord& record, Move answer);
 void score_answer(Position& pos, const EpdRecord& record, Move answer, int& earned, int& possible);
 // The summary lines of a run.
 void print_analysis_summary(const AnalysisTotals& totals);
-// Analyses every record of input; output "" means "analysis.epd".
-void analyse_epd_file(const std::string& input, const std::string& output);
+// Analyses every record of input; output "" means "analysis.epd". Lines typed meanwhile go to
+// on_typed_line ("stop" ends a search, "quit" the run).
+void analyse_epd_file(const std::string& input, const std::string& output,
+                      TypedLineHandler on_typed_line);
 
 } // namespace tarn

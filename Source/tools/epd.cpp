@@ -162,7 +162,7 @@ bool set_epd_position(Position& pos, const std::string& position) {
 bool read_written_move(Position& pos, const std::string& text, Move& move) {
     move                   = NULL_MOVE;
     const std::string word = trimmed(text.substr(0, text.find_first_of("#!?")));
-    return !word.empty() && parse_move(pos, word.c_str(), move);
+    return !word.empty() && parse_move(pos, word.c_str(), move, run_move_style());
 }
 
 } // namespace tarn

@@ -11,7 +11,7 @@
 #include "core/fen.h"
 #include "core/makemove.h"
 #include "core/thread_data.h"
-#include "frontend/options.h"
+#include "frontend/engine_options.h"
 #include "frontend/output.h"
 #include "tools/epd.h"
 
@@ -166,7 +166,7 @@ bool list_move(const ScannedGame& game, ScanOutput& output, int k, bool after_mi
     const char* move      = game.moves[k].text;
     const std::string fen = write_fen(pos, true);
     char text[64]         = "";
-    if (eval >= -9999)
+    if (eval >= EVAL_LISTED_MIN)
         std::snprintf(text, sizeof text, "%6.2f", (white ? eval : -eval) / 100.0);
     std::string note = text;
     if (after_mistake) {
@@ -304,8 +304,7 @@ int write_game(const ScannedGame& game, ScanOutput& output) {
         } else {
             written += label_position(game, output, k);
         }
-        main_thread->search_ply = 1;
-        make_move(pos, move);
+        make_game_move(pos, move);
         if (output.variant == 3 && std::abs(game.moves[k].eval) >= BEST_MOVE_DECIDED)
             break;
     }

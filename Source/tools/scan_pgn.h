@@ -21,6 +21,7 @@ constexpr int SCAN_COMMENT_CHARS         = 4096;   // a comment's text beyond th
 constexpr int EVAL_NONE                  = -30000; // the move had no comment
 constexpr int EVAL_UNREADABLE            = -29999; // its comment held no score
 constexpr int EVAL_LIMIT                 = 29998;  // read scores are held within +-this
+constexpr int EVAL_LISTED_MIN            = -9999;  // lower scores are listed without a number
 constexpr int EVAL_VALID_LIMIT           = 20000;  // |eval| below this is a real score
 constexpr int EVAL_MATE                  = 9000;
 constexpr int RESULT_WHITE_WINS          = 0;

@@ -4,7 +4,6 @@
 
 #include "core/platform.h"
 #include "frontend/output.h"
-#include "frontend/uci.h"
 #include "search/search_state.h"
 #include "search/threads.h"
 #include "search/timeman.h"
@@ -18,36 +17,38 @@ constexpr int SHALLOW_DEPTH = 2;
 
 } // namespace
 
-void search_tool_position(bool watch_input) {
+void search_tool_position(TypedLineHandler on_typed_line) {
     SearchState& s = search_state;
     search_setup();
     if (!start_search(MODE_BENCHMARK))
         end_on_thread_failure(THREAD_START_FAILED);
     // A typed command may change mode: "stop" and "quit" wait for the search and leave mode
     // idle, a typed "go" leaves a request that a tool has no use for.
-    while (s.mode == MODE_BENCHMARK) {
+    while (search_control.mode == MODE_BENCHMARK) {
         platform_sleep_ms(s.max_depth > SHALLOW_DEPTH ? 1 : 0);
         time_check();
         if (s.time_mode == TIME_FIXED_MOVE && s.elapsed >= s.move_time)
-            s.stop = 1;
-        if (watch_input)
-            poll_tool_input();
+            search_control.stop = 1;
+        if (on_typed_line)
+            poll_tool_input(on_typed_line);
     }
-    if (s.mode & MODE_FINISHED)
+    if (search_control.mode & MODE_FINISHED)
         wait_for_search();
-    s.mode = MODE_IDLE;
-    s.stop = 0;
+    search_control.mode = MODE_IDLE;
+    search_control.stop = 0;
     clock_update();
 }
 
-void poll_tool_input() {
+void poll_tool_input(TypedLineHandler on_typed_line) {
+    if (!on_typed_line)
+        return;
     std::string line;
     if (!poll_input(line))
         return;
     // The end of the input stream reads as "quit"; only a typed one counts here.
     if (line == "quit" && input_has_ended())
         return;
-    dispatch_line(line);
+    on_typed_line(line);
 }
 
 } // namespace tarn

@@ -5,14 +5,21 @@
 // the run. The interactive time check leaves benchmark-mode searches alone, so the wait
 // itself ends a search that has used up a fixed time per move ("-t").
 
+#include <string>
+
 namespace tarn {
 
+// What a tool does with a line typed while it runs: the front end passes its command
+// dispatcher; nullptr leaves typed lines unread.
+using TypedLineHandler = void (*)(const std::string& line);
+
 // Searches the game position with the limits in SearchState; the result is in SearchState
-// (best_score, pv, nodes, last_depth, elapsed) and mode is idle again on return. With
-// watch_input, typed commands are executed during the wait.
-void search_tool_position(bool watch_input);
-// Executes at most one typed command. Once standard input has ended there are no more
-// commands: a tool started without a terminal or pipe runs to the end of its file.
-void poll_tool_input();
+// (best_score, pv, nodes, last_depth, elapsed) and mode is idle again on return. Typed lines
+// go to on_typed_line during the wait.
+void search_tool_position(TypedLineHandler on_typed_line);
+// Hands at most one typed line to on_typed_line (nothing when it is nullptr). Once standard
+// input has ended there are no more lines: a tool started without a terminal or pipe runs to
+// the end of its file.
+void poll_tool_input(TypedLineHandler on_typed_line);
 
 } // namespace tarn

@@ -12,10 +12,9 @@
 #include "core/fen.h"
 #include "core/makemove.h"
 #include "core/thread_data.h"
-#include "frontend/options.h"
+#include "frontend/engine_options.h"
 #include "frontend/output.h"
 #include "frontend/run_settings.h"
-#include "frontend/startup.h"
 #include "search/search_state.h"
 #include "search/tt.h"
 #include "tb/tb_probe.h"
@@ -85,11 +84,9 @@ void write_variation_end(std::FILE* out, TuneLabels labels) {
     for (int i = 1; i < PV_LENGTH && search_state.pv[i]; ++i) {
         if (!tt_move_is_valid(pos, search_state.pv[i]))
             break;
-        main_thread->search_ply = 1;
-        make_move(pos, search_state.pv[i]);
+        make_game_move(pos, search_state.pv[i]);
         ++made;
     }
-    main_thread->search_ply = 1;
     if (made % 2) {
         labels.ce     = -labels.ce;
         labels.best   = -labels.best;
@@ -141,7 +138,7 @@ void tune_record(const std::string& line, int number, TuneRun& run) {
     }
     if (run.variant == 2 && checker_of(pos, pos.side) != NO_SQUARE)
         return;
-    search_tool_position(false);
+    search_tool_position(nullptr);
     ++run.searches;
     labels.best = tablebase_corrected(search_state.best_score);
     if (labels.has_gr && result_contradicts(labels.result, win_probability(labels.best)))
@@ -262,7 +259,8 @@ TrainingRecord training_record_of(const Position& pos, int first, int second, do
     return out;
 }
 
-void build_tuning_set(const std::string& input, const std::string& output, int variant) {
+void build_tuning_set(const std::string& input, const std::string& output, int variant,
+                      TypedLineHandler on_typed_line) {
     const std::string out_name = output.empty() ? TUNING_SET_FILE : output;
     if (same_file(input, out_name)) {
         print_format("info string %s is the input file, nothing done", out_name.c_str());
@@ -295,7 +293,7 @@ void build_tuning_set(const std::string& input, const std::string& output, int v
         tune_record(line, number, run);
         // Typed commands are looked at only now and then, so that short searches stay cheap.
         if (run.searches != searches && run.searches % TUNE_POLL_INTERVAL == TUNE_POLL_INTERVAL - 1)
-            poll_tool_input();
+            poll_tool_input(on_typed_line);
         if (run_settings.quit)
             break;
     }

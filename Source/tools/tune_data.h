@@ -19,6 +19,8 @@
 #include <string>
 
 #include "core/board.h"
+#include "core/score.h"
+#include "tools/tool_search.h"
 
 namespace tarn {
 
@@ -34,8 +36,9 @@ constexpr int TUNE_PROGRESS_INTERVAL        = 4096;  // records between progress
 constexpr int TUNE_QSEARCH_GAP              = 125;   // largest quiescence gain kept (variant 2)
 constexpr int TUNE_MAX_LINE_CHARS           = 253;
 constexpr int TRAINING_MIN_LINE_CHARS       = 20; // line feed included
-constexpr int TB_WIN_SCORE                  = 9800;
 constexpr const char* TUNING_SET_FILE       = "tune_new.epd";
+// The tablebase directories the tuning tools fall back on ("-tbx", and -mktune2 without a path).
+constexpr const char* TBX_PATH = "C:\\Chess\\Syzygy;C:\\Chess\\Syzygy\\6-Piece";
 
 // One training record before packing.
 struct TrainingRecord {
@@ -62,8 +65,10 @@ TrainingRecord training_record_of(const Position& pos, int first, int second, do
 // Writes the 40 bytes of a record.
 void pack_training_record(const TrainingRecord& record, std::uint8_t* bytes);
 
-// Builds a tuning set (variant 1 or 2) from input; output "" means "tune_new.epd".
-void build_tuning_set(const std::string& input, const std::string& output, int variant);
+// Builds a tuning set (variant 1 or 2) from input; output "" means "tune_new.epd". Lines typed
+// meanwhile go to on_typed_line, looked at every few hundred searches.
+void build_tuning_set(const std::string& input, const std::string& output, int variant,
+                      TypedLineHandler on_typed_line);
 // Converts the EPD file input into training records.
 void convert_training_data(const std::string& input);
 

@@ -72,6 +72,8 @@ void write_slice(const std::string& path, int games) {
 class BookFromGames : public ::testing::Test {
 protected:
     void SetUp() override {
+        if (!test::has_shared_data(GAMES))
+            GTEST_SKIP() << test::no_shared_data(GAMES);
         ASSERT_NO_FATAL_FAILURE(write_slice(games_, SLICE_GAMES));
         test::StdoutCapture quiet;
         counts_ = build_book_file(*td_, games_.c_str(), book_.c_str());
@@ -127,7 +129,7 @@ std::map<std::uint64_t, std::set<std::uint16_t>> replay_games(const std::string&
                         legal[key].insert(to_polyglot(e->move));
             }
             Move move = NULL_MOVE;
-            if (!parse_move(td->pos, word.c_str(), move)) {
+            if (!parse_move(td->pos, word.c_str(), move, run_move_style())) {
                 ADD_FAILURE() << "cannot read " << word;
                 return legal;
             }
@@ -191,7 +193,8 @@ void read_dump(const std::string& path, Shown& shown) {
             if (!san.empty() && san.back() == '#')
                 san.pop_back();
             Move move = NULL_MOVE;
-            ASSERT_TRUE(parse_move(td->pos, san.c_str(), move)) << san << " in " << line;
+            ASSERT_TRUE(parse_move(td->pos, san.c_str(), move, run_move_style()))
+                << san << " in " << line;
             if (brace != std::string::npos) {
                 const int percent                           = std::atoi(word.c_str() + brace + 1);
                 shown[book_key(td->pos)][to_polyglot(move)] = percent;
@@ -238,10 +241,10 @@ TEST(BookToolOracle, ProbeReadsTheToolsBookAsTheToolDoes) {
     const std::string tool = book_tool();
     if (tool.empty())
         GTEST_SKIP() << TOOL_MISSING;
+    if (!test::has_shared_data(GAMES))
+        GTEST_SKIP() << test::no_shared_data(GAMES);
     test::ScratchDir work;
     const std::string book = work.file("tool.bin");
-    ASSERT_TRUE(std::ifstream(test::shared_data(GAMES)))
-        << "missing test data file " << test::shared_data(GAMES);
     ASSERT_TRUE(run("cd \"" + work.file("") + "\" && \"" + tool + "\" make-book -pgn \"" +
                     test::shared_data(GAMES) + "\" -bin \"" + book + "\" > make.log 2>&1"));
     EXPECT_GT(compare_with_dumps(tool, book, work.file("")), 600);

@@ -11,8 +11,8 @@
 #include "core/fen.h"
 #include "core/movegen.h"
 #include "core/notation.h"
+#include "frontend/engine_options.h"
 #include "frontend/engine_process.h"
-#include "frontend/options.h"
 #include "frontend/output.h"
 #include "frontend/run_settings.h"
 #include "support/test_support.h"
@@ -55,7 +55,7 @@ protected:
     std::map<std::string, int> tally(const std::string& path, int times) {
         std::map<std::string, int> counts;
         for (int i = 0; i < times; ++i)
-            ++counts[move_to_coord(td->pos, td->pos.side, probe(path))];
+            ++counts[move_to_coord(td->pos, td->pos.side, probe(path), run_move_style())];
         return counts;
     }
     // A book for the start position with the given moves and weights, in that order.
@@ -154,7 +154,7 @@ TEST_F(BookProbe, UciReportListsTheStoredSquares) {
     Lines printed;
     const Move move = probe(path, &printed);
     EXPECT_EQ(printed, Lines{"info string ( book moves are: e1h1  )"});
-    EXPECT_EQ(move_to_coord(td->pos, WHITE, move), "e1g1");
+    EXPECT_EQ(move_to_coord(td->pos, WHITE, move, run_move_style()), "e1g1");
     EXPECT_TRUE(is_castling(td->pos, move));
 }
 
@@ -295,7 +295,7 @@ TEST_F(BookGame, FirstBookWhileTheGameIsYoung) {
     live_options.OwnBook2_Depth = 40;
     Lines printed;
     const Move move = game_move(&printed);
-    EXPECT_EQ(move_to_coord(td->pos, WHITE, move), "e2e4");
+    EXPECT_EQ(move_to_coord(td->pos, WHITE, move, run_move_style()), "e2e4");
     EXPECT_EQ(printed,
               (Lines{"info string ( book moves are: e2e4  )", "info string book move is e2e4"}));
 }
@@ -307,7 +307,7 @@ TEST_F(BookGame, OnlyTheSecondBookPastTheFirstBooksDepth) {
     td->game_ply                = 30; // thirty half-moves since the position was set
     Lines printed;
     const Move move = game_move(&printed);
-    EXPECT_EQ(move_to_coord(td->pos, WHITE, move), "d2d4");
+    EXPECT_EQ(move_to_coord(td->pos, WHITE, move, run_move_style()), "d2d4");
     EXPECT_EQ(printed,
               (Lines{"info string ( book moves are: d2d4  )", "info string book move is d2d4"}));
 
@@ -321,7 +321,7 @@ TEST_F(BookGame, SecondBookWhenTheFirstHasNothing) {
     test::write_book(first_, {});
     live_options.OwnBook2_Depth = 1;
     Lines printed;
-    EXPECT_EQ(move_to_coord(td->pos, WHITE, game_move(&printed)), "d2d4");
+    EXPECT_EQ(move_to_coord(td->pos, WHITE, game_move(&printed), run_move_style()), "d2d4");
 
     live_options.OwnBook2_Depth = 0; // the second book is not used at all
     EXPECT_EQ(game_move(&printed), NULL_MOVE);
@@ -337,7 +337,7 @@ TEST_F(BookGame, MoveThatRepeatsForADrawIsRefused) {
     copy_option_text(live_options.OwnBook_File, OPTION_PATH_CHARS, path.c_str());
     live_options.OwnBook = 1;
     Lines printed;
-    EXPECT_EQ(move_to_coord(td->pos, BLACK, game_move(&printed)), "f6g8");
+    EXPECT_EQ(move_to_coord(td->pos, BLACK, game_move(&printed), run_move_style()), "f6g8");
 
     test::play(*td, {"f6g8", "g1f3", "g8f6", "f3g1"});
     EXPECT_EQ(game_move(&printed), NULL_MOVE);

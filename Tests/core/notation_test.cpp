@@ -22,7 +22,7 @@ protected:
     }
     Move parsed(ThreadData& td, const char* text) {
         Move m = NULL_MOVE;
-        return parse_move(td.pos, text, m) ? m : NULL_MOVE;
+        return parse_move(td.pos, text, m, run_move_style()) ? m : NULL_MOVE;
     }
     RunSettings saved_;
     test::ThreadDataHandle td_;
@@ -32,15 +32,16 @@ TEST_F(Notation, CoordinateForms) {
     mode(PROTOCOL_UCI, 0);
     Position& pos    = test::set_fen(*td_, "4k3/4P3/8/8/8/8/8/4K2R w K -");
     const Move promo = make_move_code(52, 60, PROMOTE_QUEEN);
-    EXPECT_EQ(move_to_coord(pos, WHITE, promo), "e7e8q");
-    EXPECT_EQ(move_to_coord(pos, WHITE, make_move_code(52, 60, PROMOTE_KNIGHT)), "e7e8n");
-    EXPECT_EQ(move_to_coord(pos, WHITE, NULL_MOVE), "null");
+    EXPECT_EQ(move_to_coord(pos, WHITE, promo, run_move_style()), "e7e8q");
+    EXPECT_EQ(move_to_coord(pos, WHITE, make_move_code(52, 60, PROMOTE_KNIGHT), run_move_style()),
+              "e7e8n");
+    EXPECT_EQ(move_to_coord(pos, WHITE, NULL_MOVE, run_move_style()), "null");
     mode(PROTOCOL_CONSOLE, 0);
-    EXPECT_EQ(move_to_coord(pos, WHITE, promo), "e7e8=Q");
+    EXPECT_EQ(move_to_coord(pos, WHITE, promo, run_move_style()), "e7e8=Q");
     const Move castle = make_move_code(4, 6, CASTLE_KING);
-    EXPECT_EQ(move_to_coord(pos, WHITE, castle), "e1g1");
+    EXPECT_EQ(move_to_coord(pos, WHITE, castle, run_move_style()), "e1g1");
     mode(PROTOCOL_UCI, 1);
-    EXPECT_EQ(move_to_coord(pos, WHITE, castle), "e1h1");
+    EXPECT_EQ(move_to_coord(pos, WHITE, castle, run_move_style()), "e1h1");
 }
 
 TEST_F(Notation, CastlingTextsInBothModes) {
@@ -53,7 +54,7 @@ TEST_F(Notation, CastlingTextsInBothModes) {
     }
     mode(PROTOCOL_UCI, 1);
     Position& pos     = test::set_fen(*td_, "4k3/8/8/8/8/8/8/4K2R w K -");
-    const MoveTexts t = move_to_san(pos, make_move_code(4, 6, CASTLE_KING));
+    const MoveTexts t = move_to_san(pos, make_move_code(4, 6, CASTLE_KING), run_move_style());
     EXPECT_EQ(t.san, "o-o");
     EXPECT_EQ(t.file_form, "O-O");
     EXPECT_EQ(t.coord, "e1h1");
@@ -63,12 +64,12 @@ TEST_F(Notation, CastlingTextsInBothModes) {
 TEST_F(Notation, PieceQualifiers) {
     mode(PROTOCOL_UCI, 0);
     Position& pos = test::set_fen(*td_, "4k3/8/8/8/8/8/3N4/4K1N1 w - -");
-    MoveTexts t   = move_to_san(pos, make_move_code(6, 21));
+    MoveTexts t   = move_to_san(pos, make_move_code(6, 21), run_move_style());
     EXPECT_EQ(t.san, "Ngf3");
     EXPECT_EQ(t.file_form, "Ngf3");
     EXPECT_EQ(t.rank_form, "N1f3");
     test::set_fen(*td_, "4k3/8/8/6N1/8/8/8/4K1N1 w - -");
-    t = move_to_san(pos, make_move_code(6, 21));
+    t = move_to_san(pos, make_move_code(6, 21), run_move_style());
     EXPECT_EQ(t.san, "N1f3");
     // Both knights have the file form Ngf3.
     testing::internal::CaptureStdout();
@@ -82,14 +83,14 @@ TEST_F(Notation, PinnedRivalNeedsNoQualifier) {
     mode(PROTOCOL_UCI, 0);
     // The d2 knight is pinned by the a5 bishop, so g1-f3 is the only knight move to f3.
     Position& pos = test::set_fen(*td_, "4k3/8/8/b7/8/8/3N4/4K1N1 w - -");
-    EXPECT_EQ(move_to_san(pos, make_move_code(6, 21)).san, "Nf3");
+    EXPECT_EQ(move_to_san(pos, make_move_code(6, 21), run_move_style()).san, "Nf3");
     EXPECT_EQ(parsed(*td_, "Nf3"), make_move_code(6, 21));
 }
 
 TEST_F(Notation, PawnForms) {
     mode(PROTOCOL_UCI, 0);
     Position& pos = test::set_fen(*td_, "4k3/8/8/3p4/4P3/8/8/4K3 w - -");
-    MoveTexts t   = move_to_san(pos, make_move_code(28, 35));
+    MoveTexts t   = move_to_san(pos, make_move_code(28, 35), run_move_style());
     EXPECT_EQ(t.coord, "e4d5");
     EXPECT_EQ(t.san, "exd5");
     EXPECT_EQ(t.file_form, "ed");
@@ -103,7 +104,7 @@ TEST_F(Notation, PawnForms) {
 TEST_F(Notation, CheckMarks) {
     mode(PROTOCOL_UCI, 0);
     Position& pos     = test::set_fen(*td_, "4k3/8/8/8/8/8/8/R3K3 w - -");
-    const MoveTexts t = move_to_san(pos, make_move_code(0, 56));
+    const MoveTexts t = move_to_san(pos, make_move_code(0, 56), run_move_style());
     EXPECT_EQ(t.san, "Ra8+");
     EXPECT_EQ(t.coord, "a1a8+");
     EXPECT_EQ(t.file_form, "Raa8+");
@@ -112,9 +113,9 @@ TEST_F(Notation, CheckMarks) {
     EXPECT_EQ(parsed(*td_, "Ra8"), make_move_code(0, 56));
     // Discovered check, and castling that checks with the rook.
     test::set_fen(*td_, "4k3/8/8/8/4N3/8/8/4R1K1 w - -");
-    EXPECT_EQ(move_to_san(pos, make_move_code(28, 45)).san, "Nf6+");
+    EXPECT_EQ(move_to_san(pos, make_move_code(28, 45), run_move_style()).san, "Nf6+");
     test::set_fen(*td_, "5k2/8/8/8/8/8/8/4K2R w K -");
-    EXPECT_EQ(move_to_san(pos, make_move_code(4, 6, CASTLE_KING)).san, "o-o+");
+    EXPECT_EQ(move_to_san(pos, make_move_code(4, 6, CASTLE_KING), run_move_style()).san, "o-o+");
 }
 
 TEST_F(Notation, CoordinateReading) {
@@ -149,11 +150,11 @@ void round_trip_suite(ThreadData& td, const char* file) {
             if (is_legal(pos, pos.side, e->move))
                 legal.push_back(e->move);
         for (Move m : legal) {
-            const MoveTexts t = move_to_san(pos, m);
+            const MoveTexts t = move_to_san(pos, m, run_move_style());
             for (const std::string* text : {&t.coord, &t.san}) {
                 Move back = NULL_MOVE;
                 testing::internal::CaptureStdout();
-                const bool ok = parse_move(pos, text->c_str(), back);
+                const bool ok = parse_move(pos, text->c_str(), back, run_move_style());
                 testing::internal::GetCapturedStdout();
                 ASSERT_TRUE(ok) << fen << " " << *text;
                 ASSERT_EQ(back, m) << fen << " " << *text;
@@ -163,6 +164,8 @@ void round_trip_suite(ThreadData& td, const char* file) {
 }
 
 TEST_F(Notation, SuiteRoundTripStandard) {
+    if (!test::has_shared_data("perft-standard.txt"))
+        GTEST_SKIP() << test::no_shared_data("perft-standard.txt");
     mode(PROTOCOL_UCI, 0);
     round_trip_suite(*td_, "perft-standard.txt");
     mode(PROTOCOL_CONSOLE, 0);
@@ -170,6 +173,8 @@ TEST_F(Notation, SuiteRoundTripStandard) {
 }
 
 TEST_F(Notation, SuiteRoundTripChess960) {
+    if (!test::has_shared_data("perft-chess960.txt"))
+        GTEST_SKIP() << test::no_shared_data("perft-chess960.txt");
     mode(PROTOCOL_UCI, 1);
     round_trip_suite(*td_, "perft-chess960.txt");
 }

@@ -17,7 +17,7 @@ protected:
         test::set_fen(*td, KIWIPETE);
     }
     test::ThreadDataHandle td;
-    int evaluate_at(int ply) { return hce_evaluate(*td, td->pos.side, ply, TRACE_OFF); }
+    int evaluate_at(int ply) { return hce_evaluate(*td, td->pos.side, ply); }
 };
 
 TEST_F(EvalCaches, SecondEvaluationAtPlyTwoHits) {

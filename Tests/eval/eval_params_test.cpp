@@ -1,13 +1,11 @@
-#include <cstdio>
 #include <cstring>
-#include <fstream>
 #include <gtest/gtest.h>
 #include <string>
 
 #include "core/see.h"
 #include "eval/eval_params.h"
 #include "eval/eval_support.h"
-#include "frontend/options.h"
+#include "frontend/engine_options.h"
 
 namespace tarn {
 namespace {
@@ -104,87 +102,8 @@ TEST_F(EvalParams, MismatchedDefaultIsReportedAndStillSet) {
     EXPECT_EQ(testing::internal::GetCapturedStdout(), ""); // the built-in list matches
 }
 
-class ConfigFile : public EvalParams {
-protected:
-    std::string path = ::testing::TempDir() + "tarn_config_test.txt";
-
-    void TearDown() override {
-        std::remove(path.c_str());
-        saved_options = EngineOptions{};
-        EvalParams::TearDown();
-    }
-    // Writes the file, loads it and returns what was printed.
-    std::string load(const std::string& text, bool* read = nullptr) {
-        std::ofstream(path, std::ios::binary) << text;
-        copy_option_text(live_options.ConfigFilePath, OPTION_PATH_CHARS, path.c_str());
-        testing::internal::CaptureStdout();
-        const bool ok = load_config();
-        if (read)
-            *read = ok;
-        return testing::internal::GetCapturedStdout();
-    }
-};
-
-TEST_F(ConfigFile, AppliesNameValueLinesThroughTheSetter) {
-    bool read             = false;
-    const std::string out = load("MultiPV = 3\nMoveOverhead=70\n", &read);
-    EXPECT_TRUE(read);
-    EXPECT_NE(out.find("info string loading parameters from " + path), std::string::npos);
-    EXPECT_EQ(live_options.MultiPV, 3);
-    EXPECT_EQ(live_options.MoveOverhead, 70);
-    EXPECT_EQ(live_options.options_changed, 1);
-    EXPECT_EQ(saved_options.MultiPV, 3); // the loaded values become the defaults
-}
-
-TEST_F(ConfigFile, SkipsCommentsShortLinesAndLinesWithoutEquals) {
-    load("# MultiPV = 5\nab\n\nMultiPV 6\nMoveOverhead = 80 # not 90\n");
-    EXPECT_EQ(live_options.MultiPV, 1);
-    EXPECT_EQ(live_options.MoveOverhead, 80);
-}
-
-TEST_F(ConfigFile, ValueKeepsBlanksBeforeAComment) {
-    load("OwnBook_File = book.bin   # comment\r\nNN_File =  net.bin\r\n");
-    EXPECT_STREQ(live_options.OwnBook_File, "book.bin   ");
-    EXPECT_STREQ(live_options.NN_File, "net.bin"); // a carriage return ends the line
-}
-
-TEST_F(ConfigFile, TailOfAnOverlongLineIsNotReadAsALine) {
-    const std::string filler(300, 'x');
-    load("OwnBook_File = " + filler + "MultiPV = 4\nMoveOverhead = 60\n");
-    EXPECT_EQ(live_options.MultiPV, 1);
-    EXPECT_EQ(live_options.MoveOverhead, 60);
-    EXPECT_EQ(std::strlen(live_options.OwnBook_File),
-              static_cast<std::size_t>(OPTION_PATH_CHARS - 1));
-}
-
-TEST_F(ConfigFile, MissingFileIsNamedAndNoFileIsSilent) {
-    copy_option_text(live_options.ConfigFilePath, OPTION_PATH_CHARS, "/nonexistent/tarn.cfg");
-    const EngineOptions before = live_options;
-    testing::internal::CaptureStdout();
-    EXPECT_FALSE(load_config());
-    EXPECT_EQ(testing::internal::GetCapturedStdout(),
-              "info string can't open configuration file /nonexistent/tarn.cfg\n");
-    EXPECT_EQ(live_options.MultiPV, before.MultiPV);
-    EXPECT_EQ(live_options.options_changed, before.options_changed);
-
-    live_options.ConfigFilePath[0] = '\0';
-    testing::internal::CaptureStdout();
-    EXPECT_FALSE(load_config());
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), "") << "no file named, nothing to say";
-}
-
-TEST_F(ConfigFile, FileNamingItselfIsLoadedOnce) {
-    const std::string out = load("ConfigFilePath = " + path + "\n");
-    std::size_t loads     = 0;
-    for (std::size_t at = out.find("loading parameters"); at != std::string::npos;
-         at             = out.find("loading parameters", at + 1))
-        ++loads;
-    EXPECT_EQ(loads, 1u);
-}
-
-TEST_F(ConfigFile, NextSearchStartRebuildsOnce) {
-    live_options.options_changed = 0;
-    load("MultiPV = 2\n");
+TEST_F(EvalParams, NextSearchStartRebuildsOnceAfterAConfigurationLoad) {
+    live_options.options_changed = 1;  // what loading a configuration file leaves
     live_options.eval_weights[0] = 50; // visible only after a rebuild
     testing::internal::CaptureStdout();
     EXPECT_TRUE(refresh_eval_params());

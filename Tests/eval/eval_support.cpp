@@ -48,7 +48,7 @@ int isolated_weight(float w) {
 
 int hce_of(ThreadData& td, const char* fen) {
     set_fen(td, fen);
-    return hce_evaluate(td, td.pos.side, 1, TRACE_OFF);
+    return hce_evaluate(td, td.pos.side, 1);
 }
 
 HceScratch terms_of(ThreadData& td, const char* fen) {

@@ -5,7 +5,6 @@
 
 #include "eval/eval_support.h"
 #include "eval/hce.h"
-#include "search/search_state.h"
 #include "support/test_support.h"
 
 namespace tarn {
@@ -14,13 +13,13 @@ namespace {
 class HceTrace : public ::testing::Test {
 protected:
     void SetUp() override { test::init_eval(); }
-    void TearDown() override { search_state.root_qsearch = 0; }
     test::ThreadDataHandle td;
+    int root_qsearch = 0; // the last search's root quiescence score the trace shows
 
     std::vector<std::string> trace_lines(const char* fen, int mode) {
         test::set_fen(*td, fen);
         testing::internal::CaptureStdout();
-        hce_evaluate(*td, td->pos.side, 1, mode);
+        hce_evaluate_traced(*td, td->pos.side, mode, root_qsearch);
         std::istringstream in(testing::internal::GetCapturedStdout());
         std::vector<std::string> lines;
         for (std::string line; std::getline(in, line);)
@@ -30,7 +29,7 @@ protected:
 };
 
 TEST_F(HceTrace, PrintsSectionsWithoutMaterialAndASummary) {
-    search_state.root_qsearch = 17; // the last search's root quiescence score
+    root_qsearch     = 17;
     const auto lines = trace_lines("rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq -", 1);
     ASSERT_EQ(lines.size(), 12u);
     EXPECT_EQ(lines[0], "           white  black");

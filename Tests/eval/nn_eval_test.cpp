@@ -11,7 +11,6 @@
 #include "eval/nn_reference.h"
 #include "eval/nn_support.h"
 #include "frontend/run_settings.h"
-#include "search/search_state.h"
 #include "support/test_support.h"
 
 namespace tarn {
@@ -258,7 +257,7 @@ protected:
     void SetUp() override {
         test::NetworkTest::SetUp();
         test::load_synthetic(make_net(1536, 36, 32, 600, 2000));
-        search_state.target_time = 1e7; // analysis: no bonus for the engine's side
+        eval_bias = eval_bias_for(WHITE, 1e7); // analysis: no bonus for the engine's side
     }
     test::ThreadDataHandle td;
 };
@@ -270,7 +269,7 @@ TEST_P(EvaluationChoice, NetworkUnlessTheMaterialIsSimpleOrLopsided) {
     if (GetParam().network)
         EXPECT_EQ(score, td->nn.last_nn_score);
     else
-        EXPECT_EQ(score, hce_evaluate(*td, td->pos.side, 1, TRACE_OFF));
+        EXPECT_EQ(score, hce_evaluate(*td, td->pos.side, 1));
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -287,14 +286,14 @@ INSTANTIATE_TEST_SUITE_P(
 TEST_F(EvaluationChoice, HandCraftedWhenUseNnEvalIsOff) {
     run_settings.use_nn = 0;
     test::set_fen(*td, START);
-    EXPECT_EQ(evaluate(*td, WHITE, 1, false), hce_evaluate(*td, WHITE, 1, TRACE_OFF));
+    EXPECT_EQ(evaluate(*td, WHITE, 1, false), hce_evaluate(*td, WHITE, 1));
     EXPECT_EQ(td->nn.refreshes, 0u);
 }
 
 TEST_F(EvaluationChoice, HandCraftedWhenNoNetworkIsInForce) {
     nn_unload();
     test::set_fen(*td, START);
-    EXPECT_EQ(evaluate(*td, WHITE, 1, false), hce_evaluate(*td, WHITE, 1, TRACE_OFF));
+    EXPECT_EQ(evaluate(*td, WHITE, 1, false), hce_evaluate(*td, WHITE, 1));
 }
 
 TEST_F(EvaluationChoice, NetworkScoresAreDampedAndGetTheEngineSideBonus) {
@@ -304,9 +303,8 @@ TEST_F(EvaluationChoice, NetworkScoresAreDampedAndGetTheEngineSideBonus) {
     const int nn     = td->nn.last_nn_score;
     EXPECT_EQ(damped, nn - nn * 100 / 256);
     test::set_fen(*td, "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR b KQkq -");
-    search_state.target_time = 1.0;
-    search_state.root_side   = BLACK;
-    const int own            = evaluate(*td, BLACK, 1, false) - td->nn.last_nn_score;
+    eval_bias     = eval_bias_for(BLACK, 1.0);
+    const int own = evaluate(*td, BLACK, 1, false) - td->nn.last_nn_score;
     EXPECT_EQ(own, 15);
 }
 

@@ -4,10 +4,10 @@
 #include <functional>
 
 #include "eval/eval_support.h"
+#include "eval/evaluate.h"
+#include "frontend/engine_options.h"
 #include "frontend/engine_process.h"
-#include "frontend/options.h"
 #include "frontend/run_settings.h"
-#include "search/search_state.h"
 
 namespace tarn::test {
 
@@ -25,7 +25,7 @@ std::string scratch_path(const std::string& tag) {
 NnLoadResult load_named(const std::string& name, std::string* printed) {
     copy_option_text(live_options.NN_File, OPTION_NAME_CHARS, name.c_str());
     StdoutCapture capture;
-    const NnLoadResult result = load_network();
+    const NnLoadResult result = load_network(live_options.NN_File);
     const std::string text    = capture.take();
     if (printed)
         *printed = text;
@@ -48,9 +48,8 @@ void NetworkTest::SetUp() {
 void NetworkTest::TearDown() {
     nn_unload();
     copy_option_text(live_options.NN_File, OPTION_NAME_CHARS, NN_EMBEDDED_NAME);
-    run_settings.use_nn      = 1;
-    search_state.target_time = 0.0;
-    search_state.root_side   = WHITE;
+    run_settings.use_nn = 1;
+    eval_bias           = EvalBias{};
 }
 
 } // namespace tarn::test

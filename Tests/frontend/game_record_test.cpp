@@ -56,7 +56,7 @@ TEST_F(GameRecord, SavedGameLoadsBackToTheSamePosition) {
                            "a6", "Be2", "e5",  "Nb3", "Be7", "O-O",  "O-O",  "Kh1"};
     for (const char* m : moves) {
         Move move = NULL_MOVE;
-        ASSERT_TRUE(parse_move(main_thread->pos, m, move)) << m;
+        ASSERT_TRUE(parse_move(main_thread->pos, m, move, run_move_style())) << m;
         game_play(move);
     }
     const std::string before = fen();
@@ -77,6 +77,8 @@ TEST_F(GameRecord, SavedGameLoadsBackToTheSamePosition) {
 }
 
 TEST_F(GameRecord, EveryGameOfARealPgnFileLoads) {
+    if (!test::has_shared_data("games-engine-selfplay.pgn"))
+        GTEST_SKIP() << test::no_shared_data("games-engine-selfplay.pgn");
     std::ifstream in(test::shared_data("games-engine-selfplay.pgn"));
     ASSERT_TRUE(in) << "missing test data file games-engine-selfplay.pgn";
     std::string line, game_text;
@@ -172,7 +174,7 @@ TEST_F(GameRecord, EpdRecordById) {
 TEST_F(GameRecord, GetWithoutTheFileStillShowsTheBoardAndClearsTheTable) {
     search_state.hash_mb  = 1;
     search_state.use_hash = 1;
-    quietly([] { tt_allocate(); });
+    quietly([] { tt_allocate(search_state.hash_mb); });
     Position& pos      = main_thread->pos;
     const auto in_hash = [&pos] {
         TTEntry entry;
@@ -217,7 +219,7 @@ TEST_F(GameRecord, EditorRefusesAPositionWithoutKings) {
 TEST_F(GameRecord, JumpReplaysKeptMoves) {
     for (const char* m : {"e4", "e5", "Nf3", "Nc6", "Bb5"}) {
         Move move = NULL_MOVE;
-        ASSERT_TRUE(parse_move(main_thread->pos, m, move));
+        ASSERT_TRUE(parse_move(main_thread->pos, m, move, run_move_style()));
         game_play(move);
     }
     quietly([] { jump_to(1); });

@@ -8,8 +8,8 @@
 
 #include "core/fen.h"
 #include "core/thread_data.h"
+#include "frontend/engine_options.h"
 #include "frontend/engine_process.h"
-#include "frontend/options.h"
 #include "frontend/output.h"
 #include "frontend/run_settings.h"
 #include "frontend/uci.h"

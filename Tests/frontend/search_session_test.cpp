@@ -238,7 +238,7 @@ bool is_legal_start_move(const std::string& bestmove_line) {
     test::ThreadDataHandle td;
     Position& pos = test::set_fen(*td, START_FEN);
     for (const Move m : legal_moves(pos))
-        if (move_to_coord(pos, pos.side, m) == word)
+        if (move_to_coord(pos, pos.side, m, run_move_style()) == word)
             return true;
     return false;
 }

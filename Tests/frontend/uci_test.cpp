@@ -7,7 +7,7 @@
 #include "core/thread_data.h"
 #include "frontend/engine_process.h"
 #include "frontend/run_settings.h"
-#include "frontend/startup.h"
+#include "frontend/switches.h"
 #include "frontend/uci.h"
 #include "search/search_state.h"
 #include "support/test_support.h"
@@ -123,16 +123,16 @@ TEST_F(UciCommands, GoDepthBelowOneSearchesDepthOneAndBeyondTheMaximumIsClamped)
     for (const auto& [line, depth] : cases) {
         EXPECT_EQ(run(line), "") << line;
         EXPECT_EQ(search_state.max_depth, depth) << line;
-        EXPECT_EQ(search_state.mode, MODE_REQUESTED) << line;
-        search_state.mode = MODE_IDLE;
+        EXPECT_EQ(search_control.mode, MODE_REQUESTED) << line;
+        search_control.mode = MODE_IDLE;
     }
 }
 
 TEST_F(UciCommands, GoNumbersOutsideTheirRangeAreClamped) {
     const auto go = [](const char* line) {
         run(line);
-        EXPECT_EQ(search_state.mode, MODE_REQUESTED) << line;
-        search_state.mode = MODE_IDLE;
+        EXPECT_EQ(search_control.mode, MODE_REQUESTED) << line;
+        search_control.mode = MODE_IDLE;
     };
     const double most = static_cast<double>(std::int64_t{1} << 50);
     go("go nodes 1e300");

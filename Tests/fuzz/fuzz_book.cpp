@@ -8,7 +8,7 @@
 #include "book/book.h"
 #include "core/fen.h"
 #include "core/thread_data.h"
-#include "frontend/options.h"
+#include "frontend/engine_options.h"
 #include "fuzz/fuzz_support.h"
 #include "fuzz/fuzz_targets.h"
 

@@ -63,7 +63,7 @@ bool harness_skips(const std::string& line) {
 // Cuts a requested search down to its few nodes.
 void cap_request() {
     SearchState& s = search_state;
-    if (s.mode != MODE_REQUESTED && s.mode != MODE_PONDER_REQ)
+    if (search_control.mode != MODE_REQUESTED && search_control.mode != MODE_PONDER_REQ)
         return;
     s.max_depth = std::min(s.max_depth, SEARCH_DEPTH);
     if (s.node_limit == 0 || s.node_limit > SEARCH_NODES)
@@ -72,13 +72,12 @@ void cap_request() {
 
 // Runs main-loop turns until the requested or running search has been reported.
 void finish_search() {
-    SearchState& s     = search_state;
     const double start = platform_now();
-    while (s.mode != MODE_IDLE) {
+    while (search_control.mode != MODE_IDLE) {
         cap_request();
         main_loop_turn();
         if (platform_now() - start > SEARCH_SECONDS)
-            s.stop = 1;
+            search_control.stop = 1;
     }
 }
 

@@ -8,7 +8,8 @@
 #include <string>
 
 #include "eval/eval_params.h"
-#include "frontend/options.h"
+#include "frontend/config_file.h"
+#include "frontend/engine_options.h"
 #include "fuzz/fuzz_support.h"
 #include "fuzz/fuzz_targets.h"
 
@@ -41,7 +42,7 @@ int fuzz_config(const std::uint8_t* data, std::size_t size) {
     reset_engine();
     const std::string path = write_scratch("engine.cfg", data, size);
     copy_option_text(live_options.ConfigFilePath, OPTION_PATH_CHARS, path.c_str());
-    load_config();
+    load_config(path.c_str());
     refresh_eval_params();
     reset_engine();
     reset_search_tables();

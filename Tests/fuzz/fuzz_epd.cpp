@@ -8,6 +8,7 @@
 
 #include "core/movegen.h"
 #include "core/thread_data.h"
+#include "frontend/uci.h"
 #include "fuzz/fuzz_support.h"
 #include "fuzz/fuzz_targets.h"
 #include "search/search_state.h"
@@ -79,10 +80,10 @@ int fuzz_epd_tools(const std::uint8_t* data, std::size_t size) {
     s.max_depth             = 1;
     s.time_mode             = TIME_FIXED_MOVE;
     s.move_time             = TIME_UNLIMITED;
-    analyse_epd_file(input, scratch_path("analysis.epd"));
+    analyse_epd_file(input, scratch_path("analysis.epd"), dispatch_line);
     for (const int variant : {1, 2}) {
         s.max_depth = 1;
-        build_tuning_set(input, scratch_path("tune.epd"), variant);
+        build_tuning_set(input, scratch_path("tune.epd"), variant, dispatch_line);
     }
     reset_engine();
     return 0;

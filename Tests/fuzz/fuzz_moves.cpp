@@ -24,7 +24,7 @@ namespace {
 constexpr std::size_t MAX_LINES = 32;
 
 std::string move_name(const Position& pos, Move m) {
-    return move_to_coord(pos, pos.side, m) + " in " + write_fen(pos, false);
+    return move_to_coord(pos, pos.side, m, run_move_style()) + " in " + write_fen(pos, false);
 }
 
 // True when every castling right has its king on the e-file and its rook in the corner, as in
@@ -50,14 +50,14 @@ void check_round_trips(Position& pos) {
             if (!frc && !standard)
                 continue;
             run_settings.chess960 = frc;
-            const MoveTexts t     = move_to_san(pos, m);
+            const MoveTexts t     = move_to_san(pos, m, run_move_style());
             for (const std::string& text : {t.coord, t.san}) {
                 Move read = NULL_MOVE;
-                if (!parse_move(pos, text.c_str(), read) || read != m)
+                if (!parse_move(pos, text.c_str(), read, run_move_style()) || read != m)
                     fail("text '" + text + "' (Chess960 " + std::to_string(frc) +
                          ") does not read back to " + move_name(pos, m));
             }
-            const std::string uci = move_to_coord(pos, pos.side, m);
+            const std::string uci = move_to_coord(pos, pos.side, m, run_move_style());
             const Move from_wire  = find_legal_move(pos, parse_coord_move(pos, uci.c_str()));
             if (from_wire != m)
                 fail("coordinate text '" + uci + "' (Chess960 " + std::to_string(frc) +
@@ -102,7 +102,7 @@ int fuzz_moves(const std::uint8_t* data, std::size_t size) {
         for (const std::uint8_t frc : {0, 1}) {
             run_settings.chess960 = frc;
             Move m                = NULL_MOVE;
-            if (parse_move(pos, text.c_str(), m))
+            if (parse_move(pos, text.c_str(), m, run_move_style()))
                 check_accepted(pos, m, "parse_move", text);
             if (read_written_move(pos, text, m))
                 check_accepted(pos, m, "read_written_move", text);

@@ -11,7 +11,7 @@
 #include "core/thread_data.h"
 #include "eval/nn.h"
 #include "eval/nn_file.h"
-#include "frontend/options.h"
+#include "frontend/engine_options.h"
 #include "fuzz/fuzz_support.h"
 #include "fuzz/fuzz_targets.h"
 
@@ -52,7 +52,7 @@ int fuzz_network(const std::uint8_t* data, std::size_t size) {
     const std::string path     = write_scratch("weights.net", data, size);
     const std::uint32_t before = network.generation;
     copy_option_text(live_options.NN_File, OPTION_NAME_CHARS, path.c_str());
-    const NnLoadResult result = load_network();
+    const NnLoadResult result = load_network(live_options.NN_File);
     if (result != NN_LOADED) {
         if (network.generation != before || !nn_ready())
             fail("a refused network file changed the network in force");

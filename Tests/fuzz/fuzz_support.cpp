@@ -17,10 +17,11 @@
 #include "eval/eval_params.h"
 #include "eval/hce.h"
 #include "eval/nn_file.h"
-#include "frontend/options.h"
+#include "frontend/engine_options.h"
 #include "frontend/output.h"
 #include "frontend/run_settings.h"
 #include "frontend/startup.h"
+#include "frontend/switches.h"
 #include "search/search_state.h"
 #include "search/threads.h"
 #include "search/tt.h"
@@ -56,7 +57,7 @@ void quiet_process() {
 
 void load_builtin_network() {
     copy_option_text(live_options.NN_File, OPTION_NAME_CHARS, NN_EMBEDDED_NAME);
-    load_network();
+    load_network(live_options.NN_File);
     network_in_use = network.generation;
 }
 
@@ -93,10 +94,10 @@ void engine_setup() {
 
 void reset_engine() {
     SearchState& s = search_state;
-    if (s.mode != MODE_IDLE) {
-        s.stop = 1;
-        if (s.mode == MODE_REQUESTED || s.mode == MODE_PONDER_REQ)
-            s.mode = MODE_IDLE;
+    if (search_control.mode != MODE_IDLE) {
+        search_control.stop = 1;
+        if (search_control.mode == MODE_REQUESTED || search_control.mode == MODE_PONDER_REQ)
+            search_control.mode = MODE_IDLE;
         else
             wait_for_search();
     }

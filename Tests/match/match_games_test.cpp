@@ -203,6 +203,8 @@ EngineConfig tarn_engine(const std::string& name, int nodes) {
 }
 
 TEST_F(MatchGames, TarnPlaysItselfFromOpenings) {
+    if (!test::has_shared_data("openings-noob3moves.txt"))
+        GTEST_SKIP() << test::no_shared_data("openings-noob3moves.txt");
     const EngineConfig tarn = tarn_engine("Tarn", 200);
     EngineConfig low        = tarn;
     low.name                = "Tarn-sel0";

@@ -72,6 +72,8 @@ TEST_F(MatchOpenings, PgnGamesGiveTheirMoves) {
 }
 
 TEST_F(MatchOpenings, SharedOpeningFilesLoadWhole) {
+    if (!test::has_shared_data("openings-uho4060v4.txt"))
+        GTEST_SKIP() << test::no_shared_data("openings-uho4060v4.txt");
     EXPECT_EQ(load(test::shared_data("openings-uho4060v4.txt"), OPENINGS_EPD).size(), 2000u);
     EXPECT_TRUE(warnings_.empty());
 }

@@ -133,6 +133,8 @@ TEST(MatchPgn, DamagedGamesAreReportedNotFatal) {
 class MatchPgnGames : public test::MatchTest {};
 
 TEST_F(MatchPgnGames, SharedGamesReplayMoveByMove) {
+    if (!test::has_shared_data("games-engine-selfplay.pgn"))
+        GTEST_SKIP() << test::no_shared_data("games-engine-selfplay.pgn");
     rules_setup(false);
     const std::vector<PgnGame> games =
         test::read_pgn_file(test::shared_data("games-engine-selfplay.pgn"));

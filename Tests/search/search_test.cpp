@@ -12,6 +12,7 @@
 #include "frontend/options.h"
 #include "frontend/run_settings.h"
 #include "search/driver.h"
+#include "search/info_line.h"
 #include "search/search.h"
 #include "search/search_state.h"
 #include "search/selectivity.h"
@@ -35,7 +36,7 @@ protected:
         search_state.hash_mb  = 1;
         search_state.use_hash = 1;
         testing::internal::CaptureStdout();
-        tt_allocate();
+        tt_allocate(search_state.hash_mb);
         testing::internal::GetCapturedStdout();
     }
     void TearDown() override {
@@ -46,8 +47,8 @@ protected:
         run_settings.noise      = saved_noise_;
         search_state.max_depth  = MAX_DEPTH;
         search_state.node_limit = 0;
-        search_state.mode       = MODE_IDLE;
-        search_state.stop       = 0;
+        search_control.mode     = MODE_IDLE;
+        search_control.stop     = 0;
     }
     // Searches the position to a fixed depth; returns the best score.
     int search(const char* fen, int depth) {
@@ -57,13 +58,7 @@ protected:
         search_state.move_time  = TIME_UNLIMITED;
         search_state.node_limit = 0;
         tt_clear();
-        search_setup();
-        EXPECT_TRUE(thread_init(0));
-        search_state.mode = MODE_BENCHMARK;
-        search_state.stop = 0;
-        search_driver(0);
-        sum_counters();
-        search_state.mode = MODE_IDLE;
+        EXPECT_TRUE(search_on_this_thread());
         return search_state.best_score;
     }
     std::string best_move() const {
@@ -142,11 +137,7 @@ TEST_F(Search, NodeLimitStopsAfterAnIteration) {
     search_state.time_mode  = TIME_FIXED_MOVE;
     search_state.move_time  = TIME_UNLIMITED;
     search_state.node_limit = 20000;
-    search_setup();
-    ASSERT_TRUE(thread_init(0));
-    search_state.mode = MODE_BENCHMARK;
-    search_driver(0);
-    sum_counters();
+    ASSERT_TRUE(search_on_this_thread());
     EXPECT_GT(search_state.nodes, 15000u);
     EXPECT_LT(search_state.best_depth, MAX_DEPTH);
 }

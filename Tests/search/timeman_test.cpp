@@ -4,7 +4,8 @@
 #include "core/makemove.h"
 #include "core/platform.h"
 #include "core/thread_data.h"
-#include "frontend/options.h"
+#include "eval/evaluate.h"
+#include "frontend/engine_options.h"
 #include "frontend/run_settings.h"
 #include "search/search_state.h"
 #include "search/threads.h"
@@ -37,8 +38,8 @@ protected:
         main_thread                  = saved_main_;
         live_options                 = saved_options_;
         run_settings                 = saved_run_;
-        search_state.mode            = MODE_IDLE;
-        search_state.stop            = 0;
+        search_control.mode          = MODE_IDLE;
+        search_control.stop          = 0;
         search_state.iteration_depth = 0;
         release_thread_records(0);
     }
@@ -58,6 +59,18 @@ TEST_F(TimeControl, SuddenDeathAtTheStart) {
     search_state.clock[WHITE] = 60;
     search_setup();
     EXPECT_NEAR(search_state.target_time, 60.0 / 33, 1e-9);
+}
+
+TEST_F(TimeControl, EngineSideBonusFollowsTheTargetTime) {
+    search_state.clock[WHITE] = 60;
+    search_setup();
+    EXPECT_TRUE(eval_bias.active);
+    EXPECT_EQ(eval_bias.side, WHITE);
+    search_state.time_mode = TIME_FIXED_MOVE;
+    search_state.move_time = 1e7; // analysis
+    search_setup();
+    EXPECT_FALSE(eval_bias.active);
+    eval_bias = EvalBias{};
 }
 
 TEST_F(TimeControl, IncrementLaterInTheGame) {
@@ -106,37 +119,37 @@ TEST_F(TimeControl, TimeCheckStopsAtTheLimit) {
     search_state.move_time = 1.0;
     search_setup();
     ASSERT_TRUE(thread_init(0));
-    search_state.mode            = MODE_SEARCHING;
+    search_control.mode          = MODE_SEARCHING;
     search_state.iteration_depth = 3;
     search_state.start_time      = platform_now() - 0.5;
     time_check();
-    EXPECT_EQ(search_state.stop, 0);
+    EXPECT_EQ(search_control.stop, 0);
     search_state.start_time = platform_now() - 1.01;
     time_check();
-    EXPECT_EQ(search_state.stop, 1);
+    EXPECT_EQ(search_control.stop, 1);
     // A pondering search never stops by time.
-    search_state.stop = 0;
-    search_state.mode = MODE_PONDERING;
+    search_control.stop = 0;
+    search_control.mode = MODE_PONDERING;
     time_check();
-    EXPECT_EQ(search_state.stop, 0);
+    EXPECT_EQ(search_control.stop, 0);
 }
 
 TEST_F(TimeControl, FailingLowBuysTime) {
     search_state.clock[WHITE] = 60;
     search_setup();
     ASSERT_TRUE(thread_init(0));
-    search_state.mode            = MODE_SEARCHING;
+    search_control.mode          = MODE_SEARCHING;
     search_state.iteration_depth = 8;
     const double target          = search_state.target_time;
     search_state.start_time      = platform_now() - (target + 0.5);
     thread_records[0]->root_fail = 1; // a quarter of the remaining clock is added
     time_check();
-    EXPECT_EQ(search_state.stop, 0);
+    EXPECT_EQ(search_control.stop, 0);
     thread_records[0]->root_fail = 0;
     search_state.change_depth    = 1; // a best move stable for long: less time
     search_state.best_score      = 0;
     time_check();
-    EXPECT_EQ(search_state.stop, 1);
+    EXPECT_EQ(search_control.stop, 1);
 }
 
 // With a clock too short for the usual first wait, a move ends as soon as its target has
@@ -148,20 +161,20 @@ TEST_F(TimeControl, ShortClockStopsBeforeTheFirstWait) {
     search_setup();
     ASSERT_LT(search_state.target_time, 0.01);
     ASSERT_TRUE(thread_init(0));
-    search_state.mode            = MODE_SEARCHING;
+    search_control.mode          = MODE_SEARCHING;
     search_state.iteration_depth = 2;
     search_state.start_time      = platform_now() - (search_state.target_time + 0.001);
     time_check();
-    EXPECT_EQ(search_state.stop, 1);
+    EXPECT_EQ(search_control.stop, 1);
 
-    search_state.stop         = 0;
+    search_control.stop       = 0;
     search_state.clock[WHITE] = 60;
     search_setup();
-    search_state.mode            = MODE_SEARCHING;
+    search_control.mode          = MODE_SEARCHING;
     search_state.iteration_depth = 2;
     search_state.start_time      = platform_now() - 0.005;
     time_check();
-    EXPECT_EQ(search_state.stop, 0);
+    EXPECT_EQ(search_control.stop, 0);
 }
 
 // "go movetime" answers within the time asked for: the move overhead (at most a tenth of the
@@ -173,26 +186,26 @@ TEST_F(TimeControl, FixedTimeLeavesTheOverheadToTheGui) {
         run_settings.protocol_mode = static_cast<std::uint8_t>(protocol);
         search_setup();
         ASSERT_TRUE(thread_init(0));
-        search_state.stop            = 0;
-        search_state.mode            = MODE_SEARCHING;
+        search_control.stop          = 0;
+        search_control.mode          = MODE_SEARCHING;
         search_state.iteration_depth = 3;
         search_state.start_time      = platform_now() - 0.96;
         time_check();
-        EXPECT_EQ(search_state.stop, protocol == PROTOCOL_UCI ? 1 : 0) << protocol;
+        EXPECT_EQ(search_control.stop, protocol == PROTOCOL_UCI ? 1 : 0) << protocol;
     }
     // A short fixed time keeps only a tenth of itself.
     run_settings.protocol_mode = PROTOCOL_UCI;
     search_state.move_time     = 0.2;
     search_setup();
-    search_state.stop            = 0;
-    search_state.mode            = MODE_SEARCHING;
+    search_control.stop          = 0;
+    search_control.mode          = MODE_SEARCHING;
     search_state.iteration_depth = 3;
     search_state.start_time      = platform_now() - 0.17;
     time_check();
-    EXPECT_EQ(search_state.stop, 0);
+    EXPECT_EQ(search_control.stop, 0);
     search_state.start_time = platform_now() - 0.185;
     time_check();
-    EXPECT_EQ(search_state.stop, 1);
+    EXPECT_EQ(search_control.stop, 1);
 }
 
 } // namespace

@@ -23,7 +23,7 @@ protected:
         search_state.use_hash   = 1;
         search_state.search_age = 1;
         testing::internal::CaptureStdout();
-        ASSERT_TRUE(tt_allocate());
+        ASSERT_TRUE(tt_allocate(search_state.hash_mb));
         EXPECT_EQ(testing::internal::GetCapturedStdout(),
                   "info string allocated 1 Mbytes for hash table\n");
     }
@@ -112,6 +112,9 @@ TEST_F(TransTable, IllegalHashMoveMakesTheEntryUnusable) {
 }
 
 TEST(TTMoveValidation, AcceptsExactlyTheLegalGeneratedMoves) {
+    for (const char* file : {"perft-standard.txt", "perft-chess960.txt"})
+        if (!test::has_shared_data(file))
+            GTEST_SKIP() << test::no_shared_data(file);
     test::ThreadDataHandle td;
     for (const char* file : {"perft-standard.txt", "perft-chess960.txt"}) {
         int checked = 0;
@@ -203,7 +206,7 @@ TEST(TTSizes, TooLargeForTheMachineFailsAsAnAllocation) {
     search_state.hash_mb        = 1 << 22; // 4 TB of entries
     const std::uint64_t* before = transposition_table.words;
     testing::internal::CaptureStdout();
-    EXPECT_FALSE(tt_allocate());
+    EXPECT_FALSE(tt_allocate(search_state.hash_mb));
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
     EXPECT_EQ(transposition_table.words, before);
     search_state.hash_mb = saved;
@@ -213,7 +216,7 @@ TEST(TTSizes, ResizeThatCannotBeHadKeepsTheTableInPlace) {
     const int saved      = search_state.hash_mb;
     search_state.hash_mb = 1;
     testing::internal::CaptureStdout();
-    ASSERT_TRUE(tt_allocate());
+    ASSERT_TRUE(tt_allocate(search_state.hash_mb));
     const std::uint64_t* table = transposition_table.words;
     const std::uint32_t count  = transposition_table.entry_count;
     EXPECT_FALSE(tt_resize(1 << 22));
@@ -251,7 +254,7 @@ TEST(TTSizes, EmptyTableIsNeverIndexed) {
     search_state.hash_mb  = 0;
     search_state.use_hash = 1;
     testing::internal::CaptureStdout();
-    ASSERT_TRUE(tt_allocate());
+    ASSERT_TRUE(tt_allocate(search_state.hash_mb));
     testing::internal::GetCapturedStdout();
     Position& pos = test::set_fen(*td, START_FEN);
     tt_prefetch(pos.key);

@@ -1,6 +1,8 @@
 #include "support/test_support.h"
 
+#include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
 #include <mutex>
@@ -24,8 +26,23 @@ Position& set_fen(ThreadData& td, const char* fen) {
     return td.pos;
 }
 
+std::string shared_data_dir() {
+    const char* dir = std::getenv("TARN_SHARED_DATA");
+    return dir && *dir ? dir : TARN_SHARED_DATA_DIR;
+}
+
 std::string shared_data(const char* name) {
-    return std::string(TARN_SHARED_DATA_DIR) + "/" + name;
+    return shared_data_dir() + "/" + name;
+}
+
+bool has_shared_data(const char* name) {
+    std::error_code error;
+    return std::filesystem::exists(shared_data(name), error);
+}
+
+std::string no_shared_data(const char* name) {
+    return "no shared test data " + shared_data(name) +
+           " (set TARN_SHARED_DATA to the folder that has it)";
 }
 
 } // namespace tarn::test

@@ -107,7 +107,8 @@ struct WorkedPosition {
     int raw;
 };
 
-class SyzygyWorked : public ::testing::TestWithParam<WorkedPosition> {};
+class SyzygyWorked : public test::SyzygyTest,
+                     public ::testing::WithParamInterface<WorkedPosition> {};
 
 TEST_P(SyzygyWorked, IndexAndRawValueMatch) {
     const WorkedPosition& w = GetParam();
@@ -139,7 +140,10 @@ INSTANTIATE_TEST_SUITE_P(
         WorkedPosition{"8/8/8/4B1r1/5R2/8/8/k1K5 b - - 0 1", "KRBvKR", true, false, 0, 111504001,
                        50}));
 
-TEST(SyzygyParse, EveryShippedFileParses) {
+// Parsing of the shared table files; skipped without them.
+class SyzygyParse : public test::SyzygyTest {};
+
+TEST_F(SyzygyParse, EveryShippedFileParses) {
     for (const char* name : {"KQvK", "KPvK", "KQvKQ", "KPvKP", "KRPvK", "KQQQvK", "KRBvKR"})
         for (const bool dtz : {false, true}) {
             LoadedTable t;
@@ -148,7 +152,7 @@ TEST(SyzygyParse, EveryShippedFileParses) {
         }
 }
 
-TEST(SyzygyParse, FileOfOtherMaterialIsRefused) {
+TEST_F(SyzygyParse, FileOfOtherMaterialIsRefused) {
     LoadedTable t;
     load(t, "KQvK", false);
     ASSERT_TRUE(t.parsed);
@@ -160,7 +164,7 @@ TEST(SyzygyParse, FileOfOtherMaterialIsRefused) {
     EXPECT_FALSE(tb_parse_file(file, t.bytes.data(), t.bytes.size(), other, false));
 }
 
-TEST(SyzygyParse, WrongKindOrSizeIsRefused) {
+TEST_F(SyzygyParse, WrongKindOrSizeIsRefused) {
     LoadedTable t;
     load(t, "KRvK", false);
     TbFile file;

@@ -24,7 +24,7 @@ int number(const std::string& field) {
     return std::atoi(field.c_str());
 }
 
-class SyzygyOracle : public ::testing::Test {
+class SyzygyOracle : public test::SyzygyTest {
 protected:
     static void SetUpTestSuite() { tb_init(test::syzygy_dir().c_str()); }
     static void TearDownTestSuite() { tb_init(""); }

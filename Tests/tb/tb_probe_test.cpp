@@ -4,8 +4,8 @@
 #include <gtest/gtest.h>
 #include <string>
 
+#include "frontend/engine_options.h"
 #include "frontend/engine_process.h"
-#include "frontend/options.h"
 #include "support/test_support.h"
 #include "tb/tb_probe.h"
 #include "tb/tb_test_support.h"
@@ -27,9 +27,10 @@ std::string init_and_capture(const std::string& path) {
     return capture.take();
 }
 
-class TbInterface : public ::testing::Test {
+class TbInterface : public test::SyzygyTest {
 protected:
     void SetUp() override {
+        test::SyzygyTest::SetUp();
         saved = live_options;
         td    = new test::ThreadDataHandle;
     }

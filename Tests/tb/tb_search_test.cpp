@@ -79,12 +79,15 @@ void load_tables(const std::string& path) {
 int result_after(ThreadData& td, const std::string& fen_and_moves, const std::string& move) {
     Position& pos = test::set_fen(td, fen_and_moves.c_str());
     Move m        = 0;
-    EXPECT_TRUE(parse_move(pos, move.c_str(), m)) << move;
+    EXPECT_TRUE(parse_move(pos, move.c_str(), m, run_move_style())) << move;
     make_move(pos, m);
     return tb_probe_node(pos, 10);
 }
 
-TEST(TbSearch, SettingThePathLoadsTheTables) {
+// Searches with the shared tables; skipped without them.
+class TbSearch : public test::SyzygyTest {};
+
+TEST_F(TbSearch, SettingThePathLoadsTheTables) {
     TableEngine t;
     const std::string want = "info string found 41 tablebases";
     bool found             = false;
@@ -93,7 +96,7 @@ TEST(TbSearch, SettingThePathLoadsTheTables) {
     EXPECT_TRUE(found);
 }
 
-TEST(TbSearch, StartUpLoadsTheTablesOfTheTbpathSwitch) {
+TEST_F(TbSearch, StartUpLoadsTheTablesOfTheTbpathSwitch) {
     test::LiveEngine engine({"-hash", "1", "-tbpath", test::syzygy_dir()});
     engine.send("isready");
     const std::vector<std::string> lines = engine.read_until("readyok");
@@ -105,7 +108,7 @@ TEST(TbSearch, StartUpLoadsTheTablesOfTheTbpathSwitch) {
     EXPECT_EQ(engine.finish(), 0);
 }
 
-TEST(TbSearch, WonRootScoresATableWinOrAMate) {
+TEST_F(TbSearch, WonRootScoresATableWinOrAMate) {
     TableEngine t;
     const auto lines  = t.search(std::string("fen ") + KQK_START + " w - - 0 1", 10);
     const auto scored = scored_lines(lines);
@@ -116,7 +119,7 @@ TEST(TbSearch, WonRootScoresATableWinOrAMate) {
     EXPECT_GT(std::atof(field_after(scored.back(), "tbhits").c_str()), 0.0);
 }
 
-TEST(TbSearch, DrawnRootScoresZero) {
+TEST_F(TbSearch, DrawnRootScoresZero) {
     TableEngine t;
     const auto scored = scored_lines(t.search("fen 8/8/8/4k3/8/8/8/KB6 w - - 0 1", 10));
     ASSERT_FALSE(scored.empty());
@@ -124,7 +127,7 @@ TEST(TbSearch, DrawnRootScoresZero) {
         EXPECT_NE(l.find(" score cp 0 "), std::string::npos) << l;
 }
 
-TEST(TbSearch, WinAtRule50TenPlaysTheTableMoveAtOnce) {
+TEST_F(TbSearch, WinAtRule50TenPlaysTheTableMoveAtOnce) {
     TableEngine t;
     const std::string position = std::string("fen ") + KQK_START + " w - - 0 1 moves " + TEN_PLIES;
     const auto lines           = t.search(position, 10);
@@ -142,11 +145,11 @@ TEST(TbSearch, WinAtRule50TenPlaysTheTableMoveAtOnce) {
     Move move     = 0;
     int dtz       = 0;
     ASSERT_EQ(tb_probe_root(pos, move, dtz), TB_WIN);
-    EXPECT_EQ(bestmove_of(lines), move_to_coord(pos, WHITE, move));
+    EXPECT_EQ(bestmove_of(lines), move_to_coord(pos, WHITE, move, run_move_style()));
     load_tables("");
 }
 
-TEST(TbSearch, WinAtRule50NineIsSearchedAndKeepsTheWin) {
+TEST_F(TbSearch, WinAtRule50NineIsSearchedAndKeepsTheWin) {
     TableEngine t;
     const std::string position = std::string("fen ") + KQK_START + " b - - 0 1 moves " + NINE_PLIES;
     const auto lines           = t.search(position, 8);
@@ -163,7 +166,7 @@ TEST(TbSearch, WinAtRule50NineIsSearchedAndKeepsTheWin) {
     load_tables("");
 }
 
-TEST(TbSearch, PathChangesAreRefusedWhileSearching) {
+TEST_F(TbSearch, PathChangesAreRefusedWhileSearching) {
     test::LiveEngine engine({"-hash", "1"});
     engine.send("position startpos");
     engine.send("go infinite");

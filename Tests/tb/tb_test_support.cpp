@@ -13,8 +13,27 @@
 
 namespace tarn::test {
 
+namespace {
+
+constexpr const char* SYZYGY_DATA[3] = {"syzygy", "syzygy-oracle.tsv", "syzygy-root.tsv"};
+
+} // namespace
+
 std::string syzygy_dir() {
     return shared_data("syzygy");
+}
+
+bool has_syzygy_data() {
+    for (const char* name : SYZYGY_DATA)
+        if (!has_shared_data(name))
+            return false;
+    return true;
+}
+
+void SyzygyTest::SetUp() {
+    for (const char* name : SYZYGY_DATA)
+        if (!has_shared_data(name))
+            GTEST_SKIP() << no_shared_data(name);
 }
 
 std::vector<std::vector<std::string>> read_tsv(const char* name) {

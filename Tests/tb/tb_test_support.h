@@ -2,6 +2,7 @@
 // Helpers shared by the tablebase tests: the shared table directory, reading the oracle files,
 // probe positions from FEN text and scratch directories that hold copies of table files.
 
+#include <gtest/gtest.h>
 #include <string>
 #include <vector>
 
@@ -11,6 +12,15 @@ namespace tarn::test {
 
 // The shared directory of table files.
 std::string syzygy_dir();
+// True when the shared data folder holds the tables and their two oracle files.
+bool has_syzygy_data();
+
+// Base of the tests that read the shared tables: each one is skipped, saying why, when the
+// shared data folder lacks them.
+class SyzygyTest : public ::testing::Test {
+protected:
+    void SetUp() override;
+};
 // Rows of a tab-separated file under the shared data folder, header dropped, each split at
 // tabs. Fails the calling test with a clear message when the file is missing.
 std::vector<std::vector<std::string>> read_tsv(const char* name);

@@ -11,7 +11,7 @@
 #include "core/thread_data.h"
 #include "datagen/datagen.h"
 #include "eval/nn_support.h"
-#include "frontend/options.h"
+#include "frontend/engine_options.h"
 #include "frontend/run_settings.h"
 #include "frontend/startup.h"
 #include "match/rules.h"
@@ -58,8 +58,8 @@ protected:
         search_state.hard_node_limit = 0;
         search_state.max_depth       = MAX_DEPTH;
         search_state.move_time       = 5.0;
-        search_state.mode            = MODE_IDLE;
-        search_state.stop            = 0;
+        search_control.mode          = MODE_IDLE;
+        search_control.stop          = 0;
     }
     // Plays the game of a seed; its records are appended to records.
     DatagenGame play(std::uint64_t seed, std::vector<TrainingRecord>& records) {
@@ -69,7 +69,7 @@ protected:
     }
     bool load_tables() {
         const std::string path = test::shared_data("syzygy");
-        if (!std::filesystem::exists(path))
+        if (!test::has_shared_data("syzygy"))
             return false;
         testing::internal::CaptureStdout();
         tb_init(path.c_str());
@@ -196,7 +196,7 @@ TEST_F(Datagen, ResultsAgreeWithHowTheGameEnded) {
 
 TEST_F(Datagen, TablebasesDecideTheEndingsTheyHold) {
     if (!load_tables())
-        GTEST_SKIP() << "no tablebases under " << test::shared_data("syzygy");
+        GTEST_SKIP() << test::no_shared_data("syzygy");
     config_.tablebases     = true;
     config_.random_plies   = 0;
     config_.chess960_share = 0;

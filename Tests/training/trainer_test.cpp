@@ -12,8 +12,8 @@
 #include "eval/nn.h"
 #include "eval/nn_file.h"
 #include "eval/nn_support.h"
+#include "frontend/engine_options.h"
 #include "frontend/engine_process.h"
-#include "frontend/options.h"
 #include "support/test_support.h"
 #include "tools/tune_data.h"
 #include "trainer/train_export.h"
@@ -68,7 +68,7 @@ int expect_engine_agrees(const std::string& net_path, const std::string& data_pa
     {
         test::StdoutCapture quiet;
         copy_option_text(live_options.NN_File, OPTION_NAME_CHARS, net_path.c_str());
-        EXPECT_EQ(load_network(), NN_LOADED);
+        EXPECT_EQ(load_network(live_options.NN_File), NN_LOADED);
     }
     test::ThreadDataHandle td;
     int compared = 0;
@@ -176,7 +176,7 @@ TEST_F(NetworkTrainer, HandCraftedLabelsReplaceTheRecordsLabels) {
     for (const char* fen : fens) {
         ASSERT_EQ(parse_fen(td->pos, fen), FEN_OK) << fen;
         td->search_ply = 1;
-        expected.push_back(hce_evaluate(*td, td->pos.side, 1, 0));
+        expected.push_back(hce_evaluate(*td, td->pos.side, 1));
         bytes.resize(bytes.size() + TRAINING_RECORD_BYTES);
         pack_training_record(record_of(td->pos, 777, -RESULT_VALUE_WIN),
                              bytes.data() + bytes.size() - TRAINING_RECORD_BYTES);

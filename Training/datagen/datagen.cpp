@@ -9,11 +9,10 @@
 #include "core/fen.h"
 #include "core/movegen.h"
 #include "core/thread_data.h"
-#include "frontend/options.h"
+#include "frontend/engine_options.h"
 #include "frontend/run_settings.h"
 #include "match/openings.h"
 #include "match/rules.h"
-#include "search/driver.h"
 #include "search/search_state.h"
 #include "search/threads.h"
 #include "search/timeman.h"
@@ -61,19 +60,12 @@ struct PendingRecord {
 // Searches the game position on the calling thread with the configured node limits.
 void search_game_position(Move& best, int& score, std::uint64_t& nodes) {
     SearchState& s = search_state;
-    search_setup();
-    if (!thread_init(0)) {
+    if (!search_on_this_thread()) {
         std::fprintf(stderr, "tarn-datagen: out of memory\n");
         std::exit(1);
     }
-    s.mode = MODE_BENCHMARK;
-    s.stop = 0;
-    search_driver(0);
-    sum_counters();
-    s.mode = MODE_IDLE;
-    s.stop = 0;
-    best   = s.pv[1];
-    score  = s.best_score;
+    best  = s.pv[1];
+    score = s.best_score;
     nodes += s.nodes;
 }
 
@@ -264,8 +256,7 @@ bool datagen_setup(const DatagenConfig& config) {
     s.hard_node_limit =
         config.hard_nodes ? config.hard_nodes : config.soft_nodes * HARD_NODES_FACTOR;
     s.use_hash = 1;
-    s.hash_mb  = config.hash_mb;
-    return tt_allocate();
+    return tt_allocate(config.hash_mb);
 }
 
 void play_datagen_game(const DatagenConfig& config, std::uint64_t game_seed, DatagenGame& game,

@@ -13,9 +13,9 @@
 #include "core/thread_data.h"
 #include "datagen/datagen.h"
 #include "eval/nn_file.h"
-#include "frontend/options.h"
+#include "frontend/engine_options.h"
 #include "frontend/run_settings.h"
-#include "frontend/startup.h"
+#include "frontend/switches.h"
 #include "match/openings.h"
 #include "match/rules.h"
 #include "search/threads.h"
@@ -191,8 +191,7 @@ bool prepare(Args& a) {
     if (a.net == "none") {
         run_settings.use_nn = 0;
     } else {
-        copy_option_text(live_options.NN_File, OPTION_NAME_CHARS, a.net.c_str());
-        if (load_network() != NN_LOADED) {
+        if (load_network(a.net.c_str()) != NN_LOADED) {
             std::fprintf(stderr, "tarn-datagen: cannot load the network %s\n", a.net.c_str());
             return false;
         }

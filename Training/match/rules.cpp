@@ -34,7 +34,6 @@ int counter_field(const std::string& text) {
 }
 
 MoveEntry* first_move(GameBoard& board) {
-    board.td->search_ply = 1;
     return gen_all(board.td->pos);
 }
 
@@ -109,14 +108,13 @@ void board_free(GameBoard& board) {
 }
 
 std::vector<Move> board_legal_moves(GameBoard& board) {
-    board.td->search_ply = 1;
     return legal_moves(board.td->pos);
 }
 
 Move board_find_coord(GameBoard& board, const std::string& text) {
     Position& pos = board.td->pos;
     for (const Move m : board_legal_moves(board))
-        if (move_to_coord(pos, pos.side, m) == text)
+        if (move_to_coord(pos, pos.side, m, run_move_style()) == text)
             return m;
     return NULL_MOVE;
 }
@@ -127,26 +125,26 @@ Move board_find_san(GameBoard& board, const std::string& text) {
            (core.back() == '+' || core.back() == '#' || core.back() == '!' || core.back() == '?'))
         core.pop_back();
     Move move = NULL_MOVE;
-    if (core.empty() || !parse_move(board.td->pos, core.c_str(), move))
+    if (core.empty() || !parse_move(board.td->pos, core.c_str(), move, run_move_style()))
         return NULL_MOVE;
     return move;
 }
 
 std::string board_coord(GameBoard& board, Move move) {
-    return move_to_coord(board.td->pos, board.td->pos.side, move);
+    return move_to_coord(board.td->pos, board.td->pos.side, move, run_move_style());
 }
 
 std::string board_san(GameBoard& board, Move move) {
     Position& pos    = board.td->pos;
-    std::string text = move_to_san(pos, move).san;
+    std::string text = move_to_san(pos, move, run_move_style()).san;
     if (text.rfind("o-o", 0) == 0)
         for (char& c : text)
             if (c == 'o')
                 c = 'O';
     if (!text.empty() && text.back() == '+') {
-        make_move(pos, move);
+        make_game_move(pos, move);
         const bool mate = !has_legal_move(board);
-        unmake_move(pos);
+        unmake_game_move(pos);
         if (mate)
             text.back() = '#';
     }
@@ -155,7 +153,7 @@ std::string board_san(GameBoard& board, Move move) {
 
 void board_play(GameBoard& board, Move move) {
     Position& pos = board.td->pos;
-    make_move(pos, move);
+    make_game_move(pos, move);
     ++board.plies;
     if (board.td->game_ply >= REBASE_PLY && pos.rule50 == 0) {
         const std::string fen = write_fen(pos, false);

@@ -13,7 +13,6 @@
 #include "eval/hce.h"
 #include "eval/nn.h"
 #include "eval/nn_file.h"
-#include "frontend/options.h"
 #include "frontend/startup.h"
 
 namespace tarn {
@@ -60,8 +59,7 @@ bool train_prepare_engine() {
     if (network.n_inputs == NN_STANDARD_INPUTS &&
         network.n_material_inputs == NN_STANDARD_MATERIAL_INPUTS)
         return true;
-    copy_option_text(live_options.NN_File, OPTION_NAME_CHARS, NN_NEW_NAME);
-    return load_network() == NN_LOADED;
+    return load_network(NN_NEW_NAME) == NN_LOADED;
 }
 
 bool decode_training_record(const std::uint8_t* bytes, TrainingRecord& out) {
@@ -237,8 +235,8 @@ bool load_training_files(const std::vector<std::string>& paths, TrainingSet& set
                 return;
             if (how.hce_labels) {
                 // Ply 1: computed afresh, never from the evaluation cache.
-                const int score = std::clamp(hce_evaluate(*td, td->pos.side, 1, 0), -NN_SCORE_LIMIT,
-                                             NN_SCORE_LIMIT);
+                const int score =
+                    std::clamp(hce_evaluate(*td, td->pos.side, 1), -NN_SCORE_LIMIT, NN_SCORE_LIMIT);
                 add_position(set, td->pos, score, result_value(win_probability(score)));
                 return;
             }

@@ -8,7 +8,7 @@
 #include "core/thread_data.h"
 #include "eval/nn.h"
 #include "eval/nn_file.h"
-#include "frontend/options.h"
+#include "frontend/engine_options.h"
 #include "trainer/train_loop.h"
 
 namespace tarn {
@@ -146,8 +146,7 @@ int run_check(const std::string& net_path, const std::string& data_path, std::ui
         std::fprintf(stderr, "tarn-train: %s\n", error.c_str());
         return 1;
     }
-    copy_option_text(live_options.NN_File, OPTION_NAME_CHARS, net_path.c_str());
-    if (load_network() != NN_LOADED) {
+    if (load_network(net_path.c_str()) != NN_LOADED) {
         std::fprintf(stderr, "tarn-train: the engine did not load %s\n", net_path.c_str());
         return 1;
     }

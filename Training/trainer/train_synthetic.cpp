@@ -52,9 +52,6 @@ bool random_play(int count, std::uint32_t seed, const std::function<void(const P
             parse_fen(pos, START_FEN);
             ply = 0;
         }
-        // Moves of a game, not of a search: every generation uses the first frame, so a long
-        // game never runs past the search's frames.
-        td->search_ply                = 1;
         const std::vector<Move> legal = legal_moves(pos);
         if (legal.empty()) {
             ply = SYNTHETIC_GAME_PLIES;
@@ -64,7 +61,9 @@ bool random_play(int count, std::uint32_t seed, const std::function<void(const P
             take(pos);
             ++added;
         }
-        make_move(pos, legal[rng() % legal.size()]);
+        // A move of a game, not of a search: every generation uses the first frame, so a
+        // long game never runs past the search's frames.
+        make_game_move(pos, legal[rng() % legal.size()]);
         ++ply;
     }
     thread_data_destroy(td);

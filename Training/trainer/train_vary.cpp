@@ -22,13 +22,12 @@ namespace {
 bool play_random(ThreadData* td, std::mt19937& rng, int moves) {
     Position& pos = td->pos;
     for (int i = 0; i <= moves; ++i) {
-        td->search_ply                = 1; // moves of a game, not of a search: the first frame
         const std::vector<Move> legal = legal_moves(pos);
         if (legal.empty())
             return false;
         if (i == moves)
             return checker_of(pos, pos.side) == NO_SQUARE;
-        make_move(pos, legal[rng() % legal.size()]);
+        make_game_move(pos, legal[rng() % legal.size()]);
     }
     return false;
 }

@@ -4,11 +4,12 @@
 #include <string>
 #include <vector>
 
+#include "frontend/engine_options.h"
 #include "frontend/engine_process.h"
-#include "frontend/options.h"
 #include "frontend/run_settings.h"
-#include "frontend/startup.h"
+#include "frontend/switches.h"
 #include "search/search_state.h"
+#include "tools/tune_data.h"
 
 namespace tarn {
 namespace {

@@ -6,14 +6,15 @@
 #include <string>
 #include <vector>
 
-#include "batch/batch_support.h"
 #include "core/fen.h"
 #include "core/notation.h"
 #include "frontend/engine_process.h"
 #include "frontend/run_settings.h"
+#include "frontend/uci.h"
 #include "search/search_state.h"
 #include "support/test_support.h"
 #include "tools/anepd.h"
+#include "tools/batch_support.h"
 
 namespace tarn {
 namespace {
@@ -23,7 +24,7 @@ const std::string QUEEN_UP = "4k3/8/8/8/3q4/8/8/3RK3 w - -";
 
 Move move_in(Position& pos, const char* text) {
     Move m = 0;
-    EXPECT_TRUE(parse_move(pos, text, m)) << text;
+    EXPECT_TRUE(parse_move(pos, text, m, run_move_style())) << text;
     return m;
 }
 
@@ -86,7 +87,7 @@ const std::string SUITE = "# remark\nshort\n" + QUEEN_UP + " bm Rxd4; id \"wins\
 
 std::vector<std::string> analyse(const std::string& input, const std::string& output) {
     test::StdoutCapture capture;
-    analyse_epd_file(input, output);
+    analyse_epd_file(input, output, dispatch_line);
     return test::output_lines(capture.take());
 }
 

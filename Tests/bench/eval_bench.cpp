@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/bench_positions.h"
 #include "core/attacks.h"
 #include "core/fen.h"
 #include "core/makemove.h"
@@ -23,7 +24,6 @@
 #include "eval/eval_params.h"
 #include "eval/hce.h"
 #include "frontend/startup.h"
-#include "tools/bench_positions.h"
 
 namespace {
 
@@ -40,7 +40,7 @@ struct WalkTotals {
 void walk(ThreadData& td, int depth, int ply, WalkTotals& totals) {
     Position& pos = td.pos;
     if (checker_of(pos, pos.side) == NO_SQUARE) {
-        totals.score_sum += hce_evaluate(td, pos.side, ply, TRACE_OFF);
+        totals.score_sum += hce_evaluate(td, pos.side, ply);
         ++totals.evaluations;
     }
     if (depth == 0)

@@ -18,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/bench_positions.h"
 #include "core/attacks.h"
 #include "core/fen.h"
 #include "core/makemove.h"
@@ -27,10 +28,9 @@
 #include "eval/eval_params.h"
 #include "eval/hce.h"
 #include "eval/nn.h"
-#include "frontend/options.h"
+#include "frontend/engine_options.h"
 #include "frontend/startup.h"
 #include "support/nn_synthetic.h"
-#include "tools/bench_positions.h"
 
 namespace {
 
@@ -53,7 +53,7 @@ void walk(ThreadData& td, Evaluator which, int depth, WalkTotals& totals) {
         if (which == WALK_ONLY) {
             totals.score_sum += pos.rule50;
         } else if (which == HAND_CRAFTED) {
-            totals.score_sum += hce_evaluate(td, pos.side, 1, TRACE_OFF);
+            totals.score_sum += hce_evaluate(td, pos.side, 1);
         } else if (which == NETWORK_SCRATCH) {
             // Every node evaluated as a root: no cache hit, and a fresh first layer.
             const std::int16_t ply = td.search_ply;
@@ -126,11 +126,11 @@ void report(const char* label, const RunResult& r, const RunResult& walk_only) {
 bool load_bench_network(const char* path) {
     if (path) {
         copy_option_text(live_options.NN_File, OPTION_NAME_CHARS, path);
-        return load_network() == NN_LOADED;
+        return load_network(live_options.NN_File) == NN_LOADED;
     }
     if (nn_has_embedded()) {
         copy_option_text(live_options.NN_File, OPTION_NAME_CHARS, NN_EMBEDDED_NAME);
-        return load_network() == NN_LOADED;
+        return load_network(live_options.NN_File) == NN_LOADED;
     }
     test::SyntheticNet net;
     net.seed = NET_SEED;
@@ -140,7 +140,7 @@ bool load_bench_network(const char* path) {
         return false;
     std::printf("synthetic network of the standard dimensions (random weights)\n");
     copy_option_text(live_options.NN_File, OPTION_NAME_CHARS, file.c_str());
-    const bool loaded = load_network() == NN_LOADED;
+    const bool loaded = load_network(live_options.NN_File) == NN_LOADED;
     std::filesystem::remove(file);
     return loaded;
 }

@@ -4,10 +4,10 @@
 #include <string>
 #include <vector>
 
-#include "batch/batch_support.h"
 #include "core/fen.h"
 #include "frontend/engine_process.h"
 #include "support/test_support.h"
+#include "tools/batch_support.h"
 #include "tools/epd.h"
 #include "tools/scan_pgn.h"
 
@@ -283,6 +283,8 @@ TEST_F(ScanPgn, MissingFileWritesNothing) {
 }
 
 TEST_F(ScanPgn, SelfPlayGamesGiveOneLabelPerQualifyingPosition) {
+    if (!test::has_shared_data("games-engine-selfplay.pgn"))
+        GTEST_SKIP() << test::no_shared_data("games-engine-selfplay.pgn");
     const std::string games = test::shared_head("games-engine-selfplay.pgn", 200);
     ASSERT_FALSE(games.empty());
     const std::vector<std::string> out = scan(games, 2);

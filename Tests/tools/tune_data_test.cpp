@@ -7,12 +7,12 @@
 #include <string>
 #include <vector>
 
-#include "batch/batch_support.h"
 #include "core/fen.h"
+#include "frontend/engine_options.h"
 #include "frontend/engine_process.h"
-#include "frontend/options.h"
-#include "frontend/startup.h"
+#include "frontend/uci.h"
 #include "tb/tb_probe.h"
+#include "tools/batch_support.h"
 #include "tools/epd.h"
 #include "tools/scan_pgn.h"
 #include "tools/tune_data.h"
@@ -127,7 +127,7 @@ protected:
         test::write_text_file(path("in.epd"), text);
         use_depth(depth);
         test::StdoutCapture capture;
-        build_tuning_set(path("in.epd"), path("out.epd"), variant);
+        build_tuning_set(path("in.epd"), path("out.epd"), variant, dispatch_line);
         printed_ = test::output_lines(capture.take());
         return test::read_lines(path("out.epd"));
     }
@@ -153,6 +153,8 @@ TEST_F(TuneData, ContradictingRecordsAreSkipped) {
 
 // With tables found, a won or lost root is labelled beyond any evaluation.
 TEST_F(TuneData, SearchLabelsTakeTheTablebaseResult) {
+    if (!test::has_shared_data("syzygy"))
+        GTEST_SKIP() << test::no_shared_data("syzygy");
     copy_option_text(live_options.SyzygyPath, OPTION_PATH_CHARS,
                      test::shared_data("syzygy").c_str());
     const std::vector<std::string> out = run_tuning(
@@ -209,7 +211,7 @@ TEST_F(TuneData, InputIsNeverItsOwnOutput) {
     test::write_text_file(path("set.epd"), text);
     use_depth(1);
     test::StdoutCapture capture;
-    build_tuning_set("set.epd", path("set.epd"), 1);
+    build_tuning_set("set.epd", path("set.epd"), 1, dispatch_line);
     EXPECT_EQ(capture.take(),
               "info string " + path("set.epd") + " is the input file, nothing done\n");
     EXPECT_EQ(test::read_text(path("set.epd")), text);
@@ -267,6 +269,9 @@ TEST_F(TuneData, ConversionDecodesFieldByField) {
 // Positions the tablebases know take their result from them: a win or loss of the side to move
 // and a draw override the game's result; cursed wins and blessed losses keep it.
 TEST_F(TuneData, ConversionTakesKnownResultsFromTheTablebases) {
+    for (const char* file : {"syzygy", "syzygy-oracle.tsv"})
+        if (!test::has_shared_data(file))
+            GTEST_SKIP() << test::no_shared_data(file);
     const std::vector<std::string> rows = test::read_lines(test::shared_data("syzygy-oracle.tsv"));
     ASSERT_GT(rows.size(), 800u) << "syzygy-oracle.tsv is missing or short";
     std::string text;
@@ -309,6 +314,8 @@ TEST_F(TuneData, ConversionNeedsAnEpdName) {
 // Games to result labels, to search labels, to training records: every record decodes back to
 // the position and labels of its line.
 TEST_F(TuneData, SelfPlayGamesBecomeTrainingRecords) {
+    if (!test::has_shared_data("games-engine-selfplay.pgn"))
+        GTEST_SKIP() << test::no_shared_data("games-engine-selfplay.pgn");
     const std::string games = test::shared_head("games-engine-selfplay.pgn", 60);
     ASSERT_FALSE(games.empty());
     test::write_text_file(path("games.pgn"), games);
@@ -319,7 +326,7 @@ TEST_F(TuneData, SelfPlayGamesBecomeTrainingRecords) {
     use_depth(2);
     {
         test::StdoutCapture quiet;
-        build_tuning_set(path("scan.epd"), path("tune.epd"), 2);
+        build_tuning_set(path("scan.epd"), path("tune.epd"), 2, dispatch_line);
     }
     const std::vector<std::string> lines = test::read_lines(path("tune.epd"));
     ASSERT_GT(lines.size(), 20u);

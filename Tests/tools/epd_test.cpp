@@ -89,7 +89,7 @@ TEST(EpdMoves, WrittenMovesMayCarryCheckMateAndAnnotationMarks) {
     Position& pos =
         test::set_fen(*td, "r1bqkbnr/pppp1ppp/2n5/4p3/2B1P3/5Q2/PPPP1PPP/RNB1K1NR w KQkq -");
     Move m = 0, expected = 0;
-    ASSERT_TRUE(parse_move(pos, "f3f7", expected));
+    ASSERT_TRUE(parse_move(pos, "f3f7", expected, run_move_style()));
     EXPECT_TRUE(read_written_move(pos, "Qxf7#", m));
     EXPECT_EQ(m, expected);
     EXPECT_TRUE(read_written_move(pos, "Qxf7+!!", m));

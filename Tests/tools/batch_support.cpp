@@ -1,4 +1,4 @@
-#include "batch/batch_support.h"
+#include "tools/batch_support.h"
 
 #include <cstdlib>
 #include <filesystem>
@@ -6,9 +6,9 @@
 #include <sstream>
 #include <unistd.h>
 
-#include "frontend/options.h"
+#include "frontend/engine_options.h"
 #include "frontend/run_settings.h"
-#include "frontend/startup.h"
+#include "frontend/switches.h"
 #include "search/search_state.h"
 #include "search/threads.h"
 #include "search/tt.h"
@@ -31,7 +31,7 @@ void BatchTool::SetUp() {
     search_state.use_hash        = 1;
     {
         StdoutCapture quiet;
-        tt_allocate();
+        tt_allocate(search_state.hash_mb);
     }
     input_ = std::make_unique<StdinPipe>();
 }
@@ -44,8 +44,8 @@ void BatchTool::TearDown() {
     main_thread = saved_main_;
     write_startup_defaults();
     search_state.use_hash = 1;
-    search_state.mode     = MODE_IDLE;
-    search_state.stop     = 0;
+    search_control.mode   = MODE_IDLE;
+    search_control.stop   = 0;
     std::filesystem::current_path(saved_dir_);
     std::error_code ignored;
     std::filesystem::remove_all(work_dir_, ignored);
