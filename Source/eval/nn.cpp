@@ -241,8 +241,12 @@ template <int REGS> int vector_apply(const RowUpdate& u, int from, int n) {
 void apply_rows(const RowUpdate& u, int n) {
     int done = 0;
 #ifdef TARN_NN_VECTOR
+    // Every tile passes over all the rows, so the lanes left after the wide tiles go in as few
+    // tiles as possible (896 units are three tiles of 8 and one of 4 with AVX-512).
     constexpr int TILE_REGS = 8;
     done                    = vector_apply<TILE_REGS>(u, done, n);
+    done                    = vector_apply<TILE_REGS / 2>(u, done, n);
+    done                    = vector_apply<TILE_REGS / 4>(u, done, n);
     done                    = vector_apply<1>(u, done, n);
 #endif
     scalar_apply(u, done, n);
