@@ -427,6 +427,9 @@ int move_loop(ThreadData& td, int side, int ply, int depth, int alpha, int beta,
         }
         if (m == NULL_MOVE)
             continue;
+        // The child's table window starts loading while the move is tested and classified.
+        if (depth >= 1)
+            tt_prefetch(key_after(pos, m));
         // Step b. Legality, tested only for the moves reached.
         if (!is_legal(pos, side, m))
             continue;
