@@ -177,6 +177,50 @@ void make_move(Position& pos, Move move) {
     pos.key = with_side_bit(key, pos.side);
 }
 
+std::uint64_t key_after(const Position& pos, Move move) {
+    const int side      = pos.side;
+    const int from      = move_from(move);
+    int to              = move_to(move);
+    const int code      = pos.board[from];
+    const int type      = type_of(code);
+    const bool castling = move_flags(move) && type == KING;
+    std::uint64_t key   = pos.key;
+    const int old_ep    = pos.ep_square;
+    if (castling)
+        to = rank_of(from) * 8 + ((move & CASTLE_KING) ? 6 : 2);
+    if (old_ep != NO_SQUARE)
+        key ^= zobrist_keys[old_ep];
+    if (pos.castle_rights) {
+        const Bitboard touched = pos.touched | bit(from) | bit(to);
+        int rights             = pos.castle_rights;
+        for (int r = 0; r < 4; ++r)
+            if (pos.castle_loss[r] & touched)
+                rights &= ~(1 << r);
+        if (rights != pos.castle_rights)
+            key ^= zobrist_keys[pos.castle_rights] ^ zobrist_keys[rights];
+    }
+    key ^= z(code, from) ^ z(code, to);
+    if (castling) {
+        const int wing      = (move & CASTLE_KING) ? 0 : 1;
+        const int rook_from = pos.castle_rook[2 * side + wing];
+        const int rook_code = make_code(side, ROOK);
+        key ^= z(rook_code, rook_from) ^ z(rook_code, wing == 0 ? to - 1 : to + 1);
+        return with_side_bit(key, side ^ 1);
+    }
+    if (const int captured_code = pos.board[to])
+        key ^= z(captured_code, to);
+    if (type == PAWN) {
+        const int dir = PAWN_DIRECTION[side];
+        if (to == from + 2 * dir)
+            key ^= zobrist_keys[from + dir];
+        else if (to == old_ep)
+            key ^= z(make_code(side ^ 1, PAWN), to - dir);
+        else if (rank_of(to) == 0 || rank_of(to) == 7)
+            key ^= z(code, to) ^ z(make_code(side, promotion_type(move)), to);
+    }
+    return with_side_bit(key, side ^ 1);
+}
+
 void unmake_move(Position& pos) {
     ThreadData& td = *pos.owner;
     td.game_ply -= 1;

@@ -23,6 +23,9 @@ inline std::uint64_t with_side_bit(std::uint64_t key, int side) {
 void generate_keys();
 // Plays a pseudo-legal move that is_legal accepted.
 void make_move(Position& pos, Move move);
+// Key of the position after a pseudo-legal move, without making it, so that the search can
+// start loading the child's table window before it decides whether to search the move.
+std::uint64_t key_after(const Position& pos, Move move);
 // Takes back the last move made with make_move.
 void unmake_move(Position& pos);
 // A move of the game rather than of a search (a protocol or console move, a move read from a

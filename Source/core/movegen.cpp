@@ -196,6 +196,23 @@ bool is_legal(const Position& pos, int colour, Move move) {
     return !attacked_within(pos, test_sq, enemy, occ, occ & ~bit(to));
 }
 
+Bitboard pinned_pieces(const Position& pos, int colour) {
+    const int k = pos.king_sq[colour];
+    if (k == NO_SQUARE)
+        return 0;
+    const Bitboard* e  = pos.pieces + 8 * (colour ^ 1);
+    const Bitboard occ = occupancy(pos);
+    Bitboard snipers   = (attack_tables.rook_rays[k] & (e[ROOK] | e[QUEEN])) |
+                       (attack_tables.bishop_rays[k] & (e[BISHOP] | e[QUEEN]));
+    Bitboard pinned = 0;
+    while (snipers) {
+        const Bitboard blockers = between(k, pop_lsb(snipers)) & occ;
+        if (blockers && !(blockers & (blockers - 1)))
+            pinned |= blockers & pos.pieces[8 * colour];
+    }
+    return pinned;
+}
+
 std::vector<Move> legal_moves(Position& pos) {
     std::vector<Move> moves;
     for (MoveEntry* e = gen_all(pos); e->move != END_OF_LIST; ++e)

@@ -25,6 +25,17 @@ MoveEntry* gen_seventh_pushes(const Position& pos, int colour, MoveEntry* list);
 MoveEntry* gen_all(Position& pos);
 // True when a pseudo-legal move of colour does not leave its own king attacked.
 bool is_legal(const Position& pos, int colour, Move move);
+// Pieces of colour that alone stand between their king and an enemy slider's line.
+Bitboard pinned_pieces(const Position& pos, int colour);
+// is_legal for a colour that is not in check, with its pinned pieces given: a move of a piece
+// that is not pinned is legal unless the king moves or the move is en passant.
+inline bool is_legal_not_in_check(const Position& pos, int colour, Move move, Bitboard pinned) {
+    const int from = move_from(move);
+    const int type = type_of(pos.board[from]);
+    if (!(pinned & bit(from)) && type != KING && (type != PAWN || move_to(move) != pos.ep_square))
+        return true;
+    return is_legal(pos, colour, move);
+}
 // The legal moves of the side to move, generated in the current ply's frame. For the tools
 // and tests that walk games move by move; the search keeps to the frames and never allocates.
 std::vector<Move> legal_moves(Position& pos);

@@ -107,6 +107,99 @@ int add_material_inputs(const Position& pos, std::uint16_t* out, int n) {
     return n;
 }
 
+// Colour and input slot of each feature group (see NN_GROUPS).
+constexpr int GROUP_COLOUR[NN_GROUPS] = {0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 1, 1, 0, 1};
+constexpr int GROUP_SLOT[NN_GROUPS]   = {
+      0, 1, 2, 3, 4, 5, 0, 1, 2, 3, 4, 5, NN_PASSER_SLOT, NN_PASSER_SLOT};
+
+// Where each colour's features start and how its squares are turned, for one side to move and
+// one pair of king wings. Each side's pieces are mirrored so that its own king stands on files
+// e-h, and the board is turned when black is to move, so the side to move always plays up the
+// board.
+struct GroupLayout {
+    int base[2];
+    int flip[2];
+};
+
+GroupLayout group_layout(int side, int wings) {
+    const int quarter = network.n_inputs / 4, half = network.n_inputs / 2;
+    const int wing[2] = {wings & 1, (wings >> 1) & 1};
+    GroupLayout l;
+    for (const int c : {WHITE, BLACK}) {
+        l.base[c] = (c == side ? 0 : quarter) + (wing[WHITE] != wing[BLACK] ? half : 0);
+        l.flip[c] = (wing[c] ? 7 : 0) | (side == BLACK ? 56 : 0);
+    }
+    return l;
+}
+
+// The feature list of a position as groups of squares, with its material inputs.
+void feature_groups(const Position& pos, FeatureGroups& fg) {
+    for (const int c : {WHITE, BLACK}) {
+        fg.squares[6 * c] = pieces_of(pos, c, KING);
+        for (int type = PAWN; type <= QUEEN; ++type)
+            fg.squares[6 * c + type] = pieces_of(pos, c, type);
+    }
+    const bool passers = network.n_inputs == NN_PASSER_INPUTS;
+    for (const int c : {WHITE, BLACK})
+        fg.squares[NN_PIECE_GROUPS + c] = passers ? passed_pawns_of(pos, c) : 0;
+    fg.wings          = static_cast<std::uint8_t>((file_of(pos.king_sq[WHITE]) < 4 ? 1 : 0) |
+                                         (file_of(pos.king_sq[BLACK]) < 4 ? 2 : 0));
+    fg.material_count = static_cast<std::int16_t>(add_material_inputs(pos, fg.material, 0));
+}
+
+inline bool kings_on_opposite_wings(const FeatureGroups& fg) {
+    return fg.wings == 1 || fg.wings == 2;
+}
+
+// Writes the list of a group's squares from index n on and returns the new length.
+inline int add_group(std::uint16_t* features, int n, const GroupLayout& l, int g,
+                     Bitboard squares) {
+    const int c     = GROUP_COLOUR[g];
+    const int start = l.base[c] + 64 * GROUP_SLOT[g];
+    while (squares)
+        features[n++] = static_cast<std::uint16_t>(start + (pop_lsb(squares) ^ l.flip[c]));
+    return n;
+}
+
+// The feature list of groups, for the side to move; returns its length.
+int expand_groups(const FeatureGroups& fg, int side, std::uint16_t* features) {
+    const GroupLayout l = group_layout(side, fg.wings);
+    int n               = 0;
+    for (int g = 0; g < NN_GROUPS; ++g)
+        n = add_group(features, n, l, g, fg.squares[g]);
+    for (int i = 0; i < fg.material_count; ++i)
+        features[n++] = fg.material[i];
+    return n;
+}
+
+inline const std::int16_t* weight_row(int feature) {
+    return network.w1 + static_cast<std::size_t>(feature) * network.hidden1;
+}
+
+// Appends the weight rows of a group's squares to rows from index n on; returns the new count.
+inline int add_group_rows(const std::int16_t** rows, int n, const GroupLayout& l, int g,
+                          Bitboard squares) {
+    const int c     = GROUP_COLOUR[g];
+    const int start = l.base[c] + 64 * GROUP_SLOT[g];
+    while (squares)
+        rows[n++] = weight_row(start + (pop_lsb(squares) ^ l.flip[c]));
+    return n;
+}
+
+// Appends the rows of the material inputs of `from` that `other` lacks, in list order.
+inline int add_material_rows(const std::int16_t** rows, int n, const FeatureGroups& from,
+                             const FeatureGroups& other) {
+    for (int i = 0; i < from.material_count; ++i) {
+        const std::uint16_t f = from.material[i];
+        bool shared           = false;
+        for (int j = 0; j < other.material_count; ++j)
+            shared |= other.material[j] == f;
+        if (!shared)
+            rows[n++] = weight_row(f);
+    }
+    return n;
+}
+
 // Lanes [from, to) of an update in plain loops: the definition the vector loops follow. Each
 // lane gets its steps in the same order whether rows or lanes form the outer loop; rows outside
 // keep the reads sequential.
@@ -148,8 +241,12 @@ template <int REGS> int vector_apply(const RowUpdate& u, int from, int n) {
 void apply_rows(const RowUpdate& u, int n) {
     int done = 0;
 #ifdef TARN_NN_VECTOR
+    // Every tile passes over all the rows, so the lanes left after the wide tiles go in as few
+    // tiles as possible (896 units are three tiles of 8 and one of 4 with AVX-512).
     constexpr int TILE_REGS = 8;
     done                    = vector_apply<TILE_REGS>(u, done, n);
+    done                    = vector_apply<TILE_REGS / 2>(u, done, n);
+    done                    = vector_apply<TILE_REGS / 4>(u, done, n);
     done                    = vector_apply<1>(u, done, n);
 #endif
     scalar_apply(u, done, n);
@@ -212,39 +309,66 @@ bool can_update(const AccumulatorCache& c, const NnThreadState& nn, Bitboard occ
            static_cast<std::uint8_t>(ply) > NN_REFRESH_PLIES;
 }
 
-// Brings the side's cached sums to the thread's new feature list and files the list with them.
-void update_first_layer(NnThreadState& nn, AccumulatorCache& c, Bitboard occupied, int ply) {
-    const int hidden1 = network.hidden1;
-    const auto row    = [&](int f) { return network.w1 + static_cast<std::size_t>(f) * hidden1; };
+// The update between two feature lists written out, for kings that both changed wings: a
+// feature is taken away when the new list lacks it and added when the old one lacks it, each
+// in its list's order.
+void update_by_lists(NnThreadState& nn, const AccumulatorCache& c, int side, RowUpdate& u) {
+    std::uint16_t old_list[NN_MAX_FEATURES];
+    const int old_count = expand_groups(c.groups, side, old_list);
+    const int new_count = expand_groups(nn.groups, side, nn.features);
+    for (int i = 0; i < new_count; ++i)
+        nn.marks[nn.features[i]] = 1;
+    // Each row is written in place and kept by counting it only when it belongs to the
+    // list: few features change, and a branch per feature would be mispredicted often.
+    for (int i = 0; i < old_count; ++i) {
+        const int f      = old_list[i];
+        u.subs[u.n_subs] = weight_row(f);
+        u.n_subs += nn.marks[f] ^ 1;
+        nn.marks[f] = 0;
+    }
+    for (int i = 0; i < new_count; ++i) {
+        const int f      = nn.features[i];
+        u.adds[u.n_adds] = weight_row(f);
+        u.n_adds += nn.marks[f];
+        nn.marks[f] = 0;
+    }
+}
+
+// Brings the side's cached sums to the thread's new feature groups and files the groups with
+// them. With the kings' wings unchanged every feature keeps its place in the inputs, so the
+// squares a group lost or gained are the features the list lost or gained, and a group's
+// squares come in list order.
+void update_first_layer(NnThreadState& nn, AccumulatorCache& c, Bitboard occupied, int ply,
+                        int side) {
+    const FeatureGroups& now = nn.groups;
+    const FeatureGroups& was = c.groups;
     RowUpdate u;
     u.dst = c.accumulator;
     if (can_update(c, nn, occupied, ply)) {
         ++nn.incremental_updates;
         u.src = c.accumulator;
-        for (int i = 0; i < nn.count; ++i)
-            nn.marks[nn.features[i]] = 1;
-        // Each row is written in place and kept by counting it only when it belongs to the
-        // list: few features change, and a branch per feature would be mispredicted often.
-        for (int i = 0; i < c.count; ++i) {
-            const int f      = c.features[i];
-            u.subs[u.n_subs] = row(f);
-            u.n_subs += nn.marks[f] ^ 1;
-            nn.marks[f] = 0;
-        }
-        for (int i = 0; i < nn.count; ++i) {
-            const int f      = nn.features[i];
-            u.adds[u.n_adds] = row(f);
-            u.n_adds += nn.marks[f];
-            nn.marks[f] = 0;
+        if (was.wings != now.wings) {
+            update_by_lists(nn, c, side, u);
+        } else {
+            const GroupLayout l = group_layout(side, now.wings);
+            for (int g = 0; g < NN_GROUPS; ++g)
+                u.n_subs = add_group_rows(u.subs, u.n_subs, l, g, was.squares[g] & ~now.squares[g]);
+            u.n_subs = add_material_rows(u.subs, u.n_subs, was, now);
+            for (int g = 0; g < NN_GROUPS; ++g)
+                u.n_adds = add_group_rows(u.adds, u.n_adds, l, g, now.squares[g] & ~was.squares[g]);
+            u.n_adds = add_material_rows(u.adds, u.n_adds, now, was);
         }
     } else {
         ++nn.refreshes;
-        u.bias = network.tail[NN_BIAS_INDEX];
-        for (int i = 0; i < nn.count; ++i)
-            u.adds[u.n_adds++] = row(nn.features[i]);
+        u.bias              = network.tail[NN_BIAS_INDEX];
+        const GroupLayout l = group_layout(side, now.wings);
+        for (int g = 0; g < NN_GROUPS; ++g)
+            u.n_adds = add_group_rows(u.adds, u.n_adds, l, g, now.squares[g]);
+        for (int i = 0; i < now.material_count; ++i)
+            u.adds[u.n_adds++] = weight_row(now.material[i]);
     }
-    apply_rows(u, hidden1);
-    std::copy(nn.features, nn.features + nn.count, c.features);
+    apply_rows(u, network.hidden1);
+    c.groups         = now;
     c.count          = nn.count;
     c.opposite_wings = nn.opposite_wings;
     c.occupancy      = occupied;
@@ -268,9 +392,15 @@ int nn_evaluate(ThreadData& td) {
     }
     nn.phase = static_cast<float>(
         std::min(1.0, (pos.piece_material[WHITE] + pos.piece_material[BLACK]) * NN_PHASE_PER_UNIT));
-    nn.count = static_cast<std::int16_t>(nn_features(pos, nn.features, nn.opposite_wings));
+    feature_groups(pos, nn.groups);
+    const Bitboard occupied = occupancy(pos);
+    nn.opposite_wings       = kings_on_opposite_wings(nn.groups) ? 1 : 0;
+    // Every piece is in one of the piece groups.
+    nn.count = static_cast<std::int16_t>(
+        popcount(occupied) + popcount(nn.groups.squares[NN_PIECE_GROUPS]) +
+        popcount(nn.groups.squares[NN_PIECE_GROUPS + 1]) + nn.groups.material_count);
     AccumulatorCache& c = nn.caches[pos.side];
-    update_first_layer(nn, c, occupancy(pos), td.search_ply);
+    update_first_layer(nn, c, occupied, td.search_ply, pos.side);
 
     const int hidden1      = network.hidden1;
     nn.bucket              = static_cast<std::int16_t>(nn_bucket(pos));
@@ -284,33 +414,10 @@ int nn_evaluate(ThreadData& td) {
 }
 
 int nn_features(const Position& pos, std::uint16_t* features, std::uint16_t& opposite_wings) {
-    const int quarter = network.n_inputs / 4, half = network.n_inputs / 2;
-    const int side = pos.side;
-    int wing[2], base[2], flip[2];
-    for (const int c : {WHITE, BLACK})
-        wing[c] = file_of(pos.king_sq[c]) < 4 ? 1 : 0;
-    opposite_wings = wing[WHITE] != wing[BLACK] ? 1 : 0;
-    // Each side's pieces are mirrored so that its own king stands on files e-h, and the board
-    // is turned when black is to move, so the side to move always plays up the board.
-    for (const int c : {WHITE, BLACK}) {
-        base[c] = (c == side ? 0 : quarter) + (opposite_wings ? half : 0);
-        flip[c] = (wing[c] ? 7 : 0) | (side == BLACK ? 56 : 0);
-    }
-    int n          = 0;
-    const auto add = [&](int c, int slot, Bitboard squares) {
-        while (squares)
-            features[n++] =
-                static_cast<std::uint16_t>(base[c] + 64 * slot + (pop_lsb(squares) ^ flip[c]));
-    };
-    for (const int c : {WHITE, BLACK}) {
-        add(c, 0, pieces_of(pos, c, KING));
-        for (int type = PAWN; type <= QUEEN; ++type)
-            add(c, type, pieces_of(pos, c, type));
-    }
-    if (network.n_inputs == NN_PASSER_INPUTS)
-        for (const int c : {WHITE, BLACK})
-            add(c, NN_PASSER_SLOT, passed_pawns_of(pos, c));
-    return add_material_inputs(pos, features, n);
+    FeatureGroups fg;
+    feature_groups(pos, fg);
+    opposite_wings = kings_on_opposite_wings(fg) ? 1 : 0;
+    return expand_groups(fg, pos.side, features);
 }
 
 int nn_bucket(const Position& pos) {

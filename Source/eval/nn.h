@@ -4,8 +4,9 @@
 // between the cached feature list and the new one, so a quiet move by each side costs four
 // weight rows instead of thirty-odd. Sums saturate at 16 bits and are applied in list order, which
 // makes the order visible; the vector loops chosen at build time give the same bits as the plain
-// loop. One of seven output buckets is chosen by material, and the output sum becomes a win
-// probability and then centipawns.
+// loop. The lists are kept as the squares of their feature groups, whose differences come out in
+// list order without the lists being written. One of seven output buckets is chosen by material,
+// and the output sum becomes a win probability and then centipawns.
 
 #include <cstdint>
 
@@ -32,13 +33,28 @@ constexpr double NN_PHASE_PER_UNIT  = 0.016;
 constexpr int NN_BUCKETS_USED       = 7;
 static_assert(NN_MAX_FEATURES >= 64 + 64 + 10); // pieces, passed pawns, material inputs
 
+constexpr int NN_MAX_MATERIAL_FEATURES = 10; // material inputs of one position, at most
+// A feature list in groups, in list order: the king, pawns, knights, bishops, rooks and queens
+// of white, the same of black, then the passed pawns of white and of black (empty unless the
+// network has passer inputs); the material inputs follow the groups.
+constexpr int NN_PIECE_GROUPS = 12;
+constexpr int NN_GROUPS       = 14;
+
+// A position's feature list as squares per group, and its material inputs.
+struct FeatureGroups {
+    std::uint64_t squares[NN_GROUPS]                 = {};
+    std::uint16_t material[NN_MAX_MATERIAL_FEATURES] = {};
+    std::int16_t material_count                      = 0;
+    std::uint8_t wings                               = 0; // bit c: colour c's king on a-d
+};
+
 // The first-layer sums of the last position evaluated with one side to move.
 struct AccumulatorCache {
-    std::int16_t* accumulator               = nullptr;     // hidden1 sums, before activation
-    std::uint16_t features[NN_MAX_FEATURES] = {};          // in the order they were produced
-    std::int16_t count                      = NN_UNFILLED; // entries of features in use
-    std::uint16_t opposite_wings            = 0;
-    std::uint64_t occupancy                 = 0; // pieces[0] | pieces[8]
+    std::int16_t* accumulator    = nullptr;     // hidden1 sums, before activation
+    FeatureGroups groups         = {};          // the features the sums hold
+    std::int16_t count           = NN_UNFILLED; // length of their list
+    std::uint16_t opposite_wings = 0;
+    std::uint64_t occupancy      = 0; // pieces[0] | pieces[8]
 };
 
 // One thread's network state; the buffers are made by the thread's first network evaluation.
@@ -49,8 +65,9 @@ struct NnThreadState {
     std::int32_t hidden1                    = 0;       // size the buffer was made for
     std::uint32_t generation                = 0;  // network the caches and cached scores belong to
     AccumulatorCache caches[2]              = {}; // by side to move
-    std::uint16_t features[NN_MAX_FEATURES] = {}; // of the position being evaluated
-    std::int16_t count                      = 0;
+    FeatureGroups groups                    = {}; // of the position being evaluated
+    std::uint16_t features[NN_MAX_FEATURES] = {}; // its list, written only when kings change wings
+    std::int16_t count                      = 0;  // length of its list
     std::uint16_t opposite_wings            = 0;  // kings on different halves of the board
     std::uint8_t marks[NN_MAX_INPUTS]       = {}; // all 0 between evaluations
     std::int16_t last_nn_score              = 0;

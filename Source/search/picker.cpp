@@ -28,15 +28,30 @@ constexpr Bitboard RANKS_3_TO_6 = 0x0000FFFFFFFF0000ULL;
 constexpr Bitboard RANK_4       = 0x00000000FF000000ULL;
 constexpr Bitboard RANK_5       = 0x000000FF00000000ULL;
 
+// Score of the terminator of every list the picker selects from: above any real score, so
+// the scan for the best entry meets the end only when it finds a better score.
+constexpr std::int16_t TERMINATOR_SCORE = INT16_MAX;
+
+// Ends a list for the picker's selection (see TERMINATOR_SCORE).
+inline void end_list(ThreadData& td, MoveEntry* end) {
+    terminate_list(td, end)->score = TERMINATOR_SCORE;
+}
+
 // Moves the best-scored entry between cursor and the terminator to the cursor (ties keep the
-// earlier entry) and returns it; nullptr at the terminator.
+// earlier entry) and returns it; nullptr at the terminator. The list must end with end_list.
 MoveEntry* select_best(MoveEntry* cursor) {
     if (cursor->move == END_OF_LIST)
         return nullptr;
     MoveEntry* best = cursor;
-    for (MoveEntry* e = cursor + 1; e->move != END_OF_LIST; ++e)
-        if (e->score > best->score)
-            best = e;
+    int best_score  = cursor->score;
+    for (MoveEntry* e = cursor + 1;; ++e) {
+        if (e->score > best_score) {
+            if (e->move == END_OF_LIST)
+                break;
+            best       = e;
+            best_score = e->score;
+        }
+    }
     if (best != cursor) {
         const MoveEntry tmp = *cursor;
         *cursor             = *best;
@@ -197,7 +212,7 @@ MoveEntry* next_move(Position& pos) {
             MoveEntry* end   = gen_captures(pos, side, first, frame.checker);
             end              = gen_promotions(pos, side, end, full);
             end              = gen_seventh_pushes(pos, side, end);
-            terminate_list(td, end);
+            end_list(td, end);
             for (MoveEntry* e = first; e != end; ++e) {
                 const int base = CAPTURE_SCORE[e->captured] - type_of(e->piece);
                 if (!full) {
@@ -238,7 +253,7 @@ MoveEntry* next_move(Position& pos) {
             while (first->move != END_OF_LIST)
                 ++first;
             MoveEntry* end = gen_quiets(pos, side, first, frame.checker);
-            terminate_list(td, end);
+            end_list(td, end);
             if (end != first && td.search_ply > 1)
                 score_quiets(td, first, end, side);
             frame.pick_stage = flags | STAGE_SORTED_QUIETS;
@@ -252,10 +267,15 @@ MoveEntry* next_move(Position& pos) {
         }
         case STAGE_REST:
             return frame.cursor->move == END_OF_LIST ? nullptr : frame.cursor;
-        case STAGE_RESELECT_START:
+        case STAGE_RESELECT_START: {
             frame.cursor     = frame.list_start;
             frame.pick_stage = flags | STAGE_RESELECT;
+            MoveEntry* end   = frame.cursor;
+            while (end->move != END_OF_LIST)
+                ++end;
+            end->score = TERMINATOR_SCORE;
             continue;
+        }
         default: // STAGE_RESELECT
             return select_best(frame.cursor);
         }

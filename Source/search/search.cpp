@@ -159,6 +159,40 @@ inline void copy_pv(Move* pv, const Move* child, int ply) {
     }
 }
 
+// move_class with the check already decided.
+int classify(const Position& pos, const MoveEntry& e, bool gives_check) {
+    const int side  = pos.side;
+    const int to    = move_to(e.move);
+    int c           = 0;
+    const bool pawn = type_of(e.piece) == PAWN;
+    if (e.captured || (pawn && to == pos.ep_square))
+        c |= CLASS_CAPTURE;
+    if (gives_check)
+        c |= CLASS_CHECK;
+    if (!pawn)
+        return c;
+    if (move_flags(e.move))
+        return c | ((e.move & PROMOTE_QUEEN) ? CLASS_QUEENING : CLASS_ADVANCE);
+    if (c & CLASS_CAPTURE)
+        return c; // the advance bits belong to pushes
+    const int rel = side == WHITE ? rank_of(to) : 7 - rank_of(to);
+    if (rel == 6)
+        return c | CLASS_SEVENTH;
+    if (rel == 5 && pos.board[to + PAWN_DIRECTION[side]] == 0) {
+        const int f    = file_of(to);
+        Bitboard files = FILE_A << f;
+        if (f > 0)
+            files |= FILE_A << (f - 1);
+        if (f < 7)
+            files |= FILE_A << (f + 1);
+        const Bitboard ahead = side == WHITE ? ~Bitboard{0} << (8 * (rank_of(to) + 1))
+                                             : (Bitboard{1} << (8 * rank_of(to))) - 1;
+        if (!(pieces_of(pos, side ^ 1, PAWN) & files & ahead))
+            c |= CLASS_ADVANCE;
+    }
+    return c;
+}
+
 } // namespace
 
 bool move_gives_check(const Position& pos, Move move) {
@@ -185,37 +219,54 @@ bool move_gives_check(const Position& pos, Move move) {
     return (bishop_attacks(eking, occ) & diag) || (rook_attacks(eking, occ) & line);
 }
 
-int move_class(const Position& pos, const MoveEntry& e) {
+CheckSquares check_squares(const Position& pos) {
+    CheckSquares cs;
     const int side  = pos.side;
-    const int to    = move_to(e.move);
-    int c           = 0;
-    const bool pawn = type_of(e.piece) == PAWN;
-    if (e.captured || (pawn && to == pos.ep_square))
-        c |= CLASS_CAPTURE;
-    if (move_gives_check(pos, e.move))
-        c |= CLASS_CHECK;
-    if (!pawn)
-        return c;
-    if (move_flags(e.move))
-        return c | ((e.move & PROMOTE_QUEEN) ? CLASS_QUEENING : CLASS_ADVANCE);
-    if (c & CLASS_CAPTURE)
-        return c; // the advance bits belong to pushes
-    const int rel = side == WHITE ? rank_of(to) : 7 - rank_of(to);
-    if (rel == 6)
-        return c | CLASS_SEVENTH;
-    if (rel == 5 && pos.board[to + PAWN_DIRECTION[side]] == 0) {
-        const int f    = file_of(to);
-        Bitboard files = FILE_A << f;
-        if (f > 0)
-            files |= FILE_A << (f - 1);
-        if (f < 7)
-            files |= FILE_A << (f + 1);
-        const Bitboard ahead = side == WHITE ? ~Bitboard{0} << (8 * (rank_of(to) + 1))
-                                             : (Bitboard{1} << (8 * rank_of(to))) - 1;
-        if (!(pieces_of(pos, side ^ 1, PAWN) & files & ahead))
-            c |= CLASS_ADVANCE;
+    const int eking = pos.king_sq[side ^ 1];
+    if (eking == NO_SQUARE)
+        return cs;
+    const Bitboard occ  = occupancy(pos);
+    const Bitboard* p   = pos.pieces + 8 * side;
+    const Bitboard diag = bishop_attacks(eking, occ), line = rook_attacks(eking, occ);
+    // A slider of ours that already reaches the king (only in a set-up position) would make
+    // the shortcuts below differ from the full test.
+    if ((diag & (p[BISHOP] | p[QUEEN])) || (line & (p[ROOK] | p[QUEEN])))
+        return cs;
+    cs.direct[PAWN]   = pawn_attacks(side ^ 1, eking);
+    cs.direct[KNIGHT] = knight_attacks(eking);
+    cs.direct[BISHOP] = diag;
+    cs.direct[ROOK]   = line;
+    cs.direct[QUEEN]  = diag | line;
+    Bitboard snipers  = (attack_tables.bishop_rays[eking] & (p[BISHOP] | p[QUEEN])) |
+                       (attack_tables.rook_rays[eking] & (p[ROOK] | p[QUEEN]));
+    while (snipers) {
+        const Bitboard blockers = between(eking, pop_lsb(snipers)) & occ;
+        if (blockers && !(blockers & (blockers - 1)))
+            cs.discoverers |= blockers & pos.pieces[8 * side];
     }
-    return c;
+    cs.usable = true;
+    return cs;
+}
+
+bool move_gives_check(const Position& pos, const CheckSquares& checks, Move move) {
+    const int from = move_from(move), to = move_to(move);
+    const int type = type_of(pos.board[from]);
+    if (!checks.usable || move_flags(move) || (type == PAWN && to == pos.ep_square))
+        return move_gives_check(pos, move);
+    if (checks.direct[type] & bit(to))
+        return true;
+    // A piece that uncovers a line gives check unless it stays on that line.
+    const int eking = pos.king_sq[pos.side ^ 1];
+    return (checks.discoverers & bit(from)) && !(between(eking, from) & bit(to)) &&
+           !(between(eking, to) & bit(from));
+}
+
+int move_class(const Position& pos, const MoveEntry& e) {
+    return classify(pos, e, move_gives_check(pos, e.move));
+}
+
+int move_class(const Position& pos, const CheckSquares& checks, const MoveEntry& e) {
+    return classify(pos, e, move_gives_check(pos, checks, e.move));
 }
 
 int node_search(ThreadData& td, int side, int ply, int depth, int alpha, int beta, int node_type,
@@ -413,6 +464,11 @@ int move_loop(ThreadData& td, int side, int ply, int depth, int alpha, int beta,
     f.move_count   = 0;
     Move child_pv[PV_LENGTH];
     const int dd = std::min(depth, LMR_SIZE - 2); // row of the reduction tables
+    // Pins and check squares serve every move of the node; they are worked out when the first
+    // move needs them, since many nodes end with their first move.
+    Bitboard pinned = 0;
+    CheckSquares checks;
+    bool node_info_known = false;
 
     while (MoveEntry* e = next_move(pos)) {
         const Move m = e->move;
@@ -423,11 +479,19 @@ int move_loop(ThreadData& td, int side, int ply, int depth, int alpha, int beta,
         }
         if (m == NULL_MOVE)
             continue;
+        // The child's table window starts loading while the move is tested and classified.
+        if (depth >= 1)
+            tt_prefetch(key_after(pos, m));
+        if (!node_info_known) {
+            pinned          = pinned_pieces(pos, side);
+            checks          = check_squares(pos);
+            node_info_known = true;
+        }
         // Step b. Legality, tested only for the moves reached.
-        if (!is_legal(pos, side, m))
+        if (!(f.in_check ? is_legal(pos, side, m) : is_legal_not_in_check(pos, side, m, pinned)))
             continue;
         // Step c. Classification.
-        const int cls       = move_class(pos, *e);
+        const int cls       = move_class(pos, checks, *e);
         f.move_class        = static_cast<std::uint16_t>(cls);
         f.reduction         = 0;
         const bool tactical = (cls & CLASS_TACTICAL) != 0;
@@ -538,14 +602,22 @@ int qsearch(ThreadData& td, int side, int ply, int depth, int alpha, int beta, i
     Move best_move    = 0;
     const int last_to = move_to(td.last_move);
     Move child_pv[PV_LENGTH];
+    Bitboard pinned = 0; // with the check squares, worked out for the first move picked
+    CheckSquares checks;
+    bool node_info_known = false;
     // Step 3. Captures, promotions, pushes to the seventh and (at depth 0) quiet checks.
     while (MoveEntry* e = next_move(pos)) {
         const Move m   = e->move;
         const int from = move_from(m), to = move_to(m);
         if (depth < QS_RECAPTURE_DEPTH && to != last_to)
             continue;
+        if (!node_info_known) {
+            pinned          = pinned_pieces(pos, side);
+            checks          = check_squares(pos);
+            node_info_known = true;
+        }
         int gain = see_value[type_of(e->captured)];
-        if (from != to && move_gives_check(pos, m)) {
+        if (from != to && move_gives_check(pos, checks, m)) {
             gain = QS_CHECK_GAIN;
         } else {
             bool bare = false;
@@ -574,7 +646,8 @@ int qsearch(ThreadData& td, int side, int ply, int depth, int alpha, int beta, i
         if (exchange_loses(pos, *e))
             continue;
         // Step h. Legality.
-        if (m == NULL_MOVE || !is_legal(pos, side, m))
+        if (m == NULL_MOVE ||
+            !(f.in_check ? is_legal(pos, side, m) : is_legal_not_in_check(pos, side, m, pinned)))
             continue;
         // Step i. Children go back through the node search.
         make_move(pos, m);

@@ -33,9 +33,23 @@ int move_loop(ThreadData& td, int side, int ply, int depth, int alpha, int beta,
 int qsearch(ThreadData& td, int side, int ply, int depth, int alpha, int beta, int node_type,
             Move* pv);
 
+// What a move of the side to move needs to give check, worked out once for a node.
+struct CheckSquares {
+    Bitboard direct[8]   = {};    // by piece type: squares that attack the enemy king
+    Bitboard discoverers = 0;     // our pieces that alone block a line of ours onto the king
+    bool usable          = false; // false when our sliders already attack the king
+};
+
 // Classification of a pseudo-legal move of the side to move.
 int move_class(const Position& pos, const MoveEntry& entry);
+// The same with the node's check squares.
+int move_class(const Position& pos, const CheckSquares& checks, const MoveEntry& entry);
 // True when the move leaves the opponent's king attacked (direct or discovered).
 bool move_gives_check(const Position& pos, Move move);
+// The same answer from the node's check squares; castling, promotions and en passant, and
+// positions where the squares are not usable, take the full test.
+bool move_gives_check(const Position& pos, const CheckSquares& checks, Move move);
+// The check squares of the side to move.
+CheckSquares check_squares(const Position& pos);
 
 } // namespace tarn

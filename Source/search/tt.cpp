@@ -69,8 +69,12 @@ std::uint32_t check_word(int stored_score, Move move, std::uint64_t key) {
            (static_cast<std::uint32_t>(move) << 16) ^ static_cast<std::uint32_t>(key);
 }
 
+// Power-of-two sizes (the usual ones) take the remainder with a mask instead of a division.
 inline std::uint64_t window_start(std::uint64_t key) {
-    return key % transposition_table.entry_count;
+    const std::uint64_t count = transposition_table.entry_count;
+    if ((count & (count - 1)) == 0)
+        return key & (count - 1);
+    return key % count;
 }
 
 // Geometry of a pawn move of colour from -> to, flags aside.
@@ -370,8 +374,12 @@ void tt_pv_walk(Position& pos, int ply, Move* pv) {
 }
 
 void tt_prefetch(std::uint64_t key) {
-    if (transposition_table.entry_count)
-        __builtin_prefetch(entry_words(window_start(key)));
+    if (!transposition_table.entry_count)
+        return;
+    // A window starts at any entry, so it spans two cache lines unless it starts on one.
+    const char* first = reinterpret_cast<const char*>(entry_words(window_start(key)));
+    __builtin_prefetch(first);
+    __builtin_prefetch(first + 16 * TT_WINDOW - 1);
 }
 
 int tt_score_from_entry(const TTEntry& entry, int ply, int rule50) {

@@ -19,13 +19,16 @@ void play(Position& pos, Move m) {
 }
 
 // Makes and unmakes every legal move to `depth` plies, checking the incremental state
-// against a recomputation after every make and the exact restore after every unmake.
+// against a recomputation and the key predicted by key_after after every make, and the exact
+// restore after every unmake.
 void walk(ThreadData& td, int depth, const std::string& fen) {
     for (Move m : legal_moves(td.pos)) {
         const Position before = td.pos;
         const int game_ply = td.game_ply, search_ply = td.search_ply;
+        const std::uint64_t predicted = key_after(td.pos, m);
         make_move(td.pos, m);
         ASSERT_TRUE(position_is_consistent(td.pos)) << fen << " move " << m;
+        ASSERT_EQ(td.pos.key, predicted) << fen << " move " << m;
         if (depth > 1)
             walk(td, depth - 1, fen);
         unmake_move(td.pos);

@@ -4,6 +4,7 @@
 
 #include "core/attacks.h"
 #include "core/fen.h"
+#include "core/makemove.h"
 #include "core/movegen.h"
 #include "core/notation.h"
 #include "support/test_support.h"
@@ -114,6 +115,49 @@ TEST(Legality, KingMoves) {
     EXPECT_TRUE(is_legal(td->pos, WHITE, make_move_code(4, 12)));
     test::set_fen(*td, "4k3/8/8/8/8/8/8/3rK3 w - -");
     EXPECT_TRUE(is_legal(td->pos, WHITE, make_move_code(4, 3)));
+}
+
+// The pin shortcut gives is_legal's answer for every pseudo-legal move of a side not in check,
+// over the perft suites and every position one legal move later.
+TEST(Legality, PinShortcutAgreesWithTheFullTest) {
+    test::ThreadDataHandle td;
+    int compared = 0, by_pinned = 0;
+    const auto compare = [&](Position& pos) {
+        if (checker_of(pos, pos.side) != NO_SQUARE)
+            return;
+        const Bitboard pinned = pinned_pieces(pos, pos.side);
+        for (MoveEntry* e = gen_all(pos); e->move != END_OF_LIST; ++e) {
+            if (!e->move)
+                continue;
+            ASSERT_EQ(is_legal_not_in_check(pos, pos.side, e->move, pinned),
+                      is_legal(pos, pos.side, e->move))
+                << write_fen(pos, false) << " move " << e->move;
+            ++compared;
+            by_pinned += (pinned & bit(move_from(e->move))) != 0;
+        }
+    };
+    for (const char* suite : {"perft-standard.txt", "perft-chess960.txt"}) {
+        for (const std::string& fen : test::suite_fens(suite)) {
+            Position& pos = test::set_fen(*td, fen.c_str());
+            compare(pos);
+            for (const Move m : legal_moves(pos)) {
+                make_move(pos, m);
+                compare(pos);
+                unmake_move(pos);
+            }
+        }
+    }
+    EXPECT_GT(compared, 100000);
+    EXPECT_GT(by_pinned, 1000);
+}
+
+TEST(Legality, PinnedPiecesAlongLinesAndDiagonals) {
+    test::ThreadDataHandle td;
+    // The e4 knight (rook behind it) and the d2 bishop (queen behind it) are pinned; the g3
+    // and f2 pawns together shield the king from the h4 bishop, so neither is.
+    Position& pos = test::set_fen(*td, "4r2k/8/8/q7/4N2b/6P1/3B1P2/4K3 w - -");
+    EXPECT_EQ(pinned_pieces(pos, WHITE), bit(28) | bit(11));
+    EXPECT_EQ(pinned_pieces(pos, BLACK), Bitboard{0});
 }
 
 TEST(Attacks, FirstAttackerPrefersPawnOverQueen) {

@@ -95,7 +95,12 @@ TEST_P(NetworkAgreement, EngineMatchesTheReferenceOverRandomPlay) {
             ASSERT_EQ(td->nn.bucket, r.bucket);
             int wings                       = 0;
             const std::vector<int> features = test::reference_features(c.net, td->pos, wings);
-            ASSERT_EQ(std::vector<int>(td->nn.features, td->nn.features + td->nn.count), features);
+            std::uint16_t list[NN_MAX_FEATURES];
+            std::uint16_t opposite = 0;
+            const int n            = nn_features(td->pos, list, opposite);
+            ASSERT_EQ(std::vector<int>(list, list + n), features);
+            ASSERT_EQ(td->nn.count, n);
+            ASSERT_EQ(static_cast<int>(td->nn.opposite_wings), wings);
             // The sums follow the saturating steps the update rules prescribe...
             ASSERT_EQ(cached_sums(*td), ref.caches[td->pos.side].sums) << root << " step " << step;
             // ...and without saturation, kept by difference or not, they are the sums made
@@ -204,6 +209,19 @@ TEST_F(NetworkCaches, LargeChangesAndKingWingChangesRefresh) {
     EXPECT_EQ(td->nn.refreshes, 4u);
     EXPECT_EQ(td->nn.incremental_updates, 1u);
     // Every cache holds the sums of its side's last position.
+    int wings              = 0;
+    test::ReferenceNet net = test::reference_net(make_net(1536, 36, 32, 600, 2000), stored);
+    EXPECT_EQ(cached_sums(*td),
+              test::reference_sums(net, test::reference_features(net.dims, td->pos, wings)));
+}
+
+TEST_F(NetworkCaches, KingsChangingWingsTogetherAreKeptByDifference) {
+    evaluate_at("4k3/8/8/8/8/8/4P3/4K3 w - -", 5);
+    evaluate_at("3k4/8/8/8/8/8/4P3/3K4 w - -", 5); // both kings across the centre line
+    EXPECT_EQ(td->nn.refreshes, 1u);
+    EXPECT_EQ(td->nn.incremental_updates, 1u);
+    evaluate_at("3k4/8/8/8/8/4P3/8/3K4 w - -", 5);
+    EXPECT_EQ(td->nn.incremental_updates, 2u);
     int wings              = 0;
     test::ReferenceNet net = test::reference_net(make_net(1536, 36, 32, 600, 2000), stored);
     EXPECT_EQ(cached_sums(*td),

@@ -165,6 +165,49 @@ TEST(MoveClass, ChecksCapturesAndPawnAdvances) {
     EXPECT_EQ(cls("5k2/8/8/8/8/8/8/4K2R w K -", 4, 6, CASTLE_KING), 0);
 }
 
+// The check squares give move_gives_check's answer for every pseudo-legal move over the perft
+// suites and every position one legal move later.
+TEST(MoveClass, CheckSquaresAgreeWithTheFullTest) {
+    test::ThreadDataHandle td;
+    int compared = 0, checks = 0;
+    const auto compare = [&](Position& pos) {
+        const CheckSquares cs = check_squares(pos);
+        for (MoveEntry* e = gen_all(pos); e->move != END_OF_LIST; ++e) {
+            if (!e->move)
+                continue;
+            const bool full = move_gives_check(pos, e->move);
+            ASSERT_EQ(move_gives_check(pos, cs, e->move), full)
+                << write_fen(pos, false) << " move " << e->move;
+            ++compared;
+            checks += full;
+        }
+    };
+    for (const char* suite : {"perft-standard.txt", "perft-chess960.txt"}) {
+        for (const std::string& fen : test::suite_fens(suite)) {
+            Position& pos = test::set_fen(*td, fen.c_str());
+            compare(pos);
+            for (const Move m : legal_moves(pos)) {
+                make_move(pos, m);
+                compare(pos);
+                unmake_move(pos);
+            }
+        }
+    }
+    EXPECT_GT(compared, 100000);
+    EXPECT_GT(checks, 2000);
+}
+
+TEST(MoveClass, CheckSquaresStandAsideWhenTheKingIsAlreadyAttacked) {
+    test::ThreadDataHandle td;
+    EXPECT_TRUE(check_squares(test::set_fen(*td, START_FEN)).usable);
+    // Set up with black's king in check from the e1 rook: Re1-e2 stays on the line and still
+    // checks, which the squares (stopped at the rook) would miss, so the full test decides.
+    Position& pos         = test::set_fen(*td, "4k3/8/8/8/8/8/8/4R1K1 w - -");
+    const CheckSquares cs = check_squares(pos);
+    EXPECT_FALSE(cs.usable);
+    EXPECT_TRUE(move_gives_check(pos, cs, make_move_code(4, 12)));
+}
+
 TEST(Selectivity, ReductionTableRows) {
     const EngineOptions saved = live_options;
     live_options.Selectivity  = 100;
