@@ -66,14 +66,22 @@ struct SearchState {
     double calibration_nps    = 0.0;
     double elo_ceiling        = 0.0;
     std::uint16_t throttle_on = 0;
-    // --- published result (thread 0) ---
+    // --- the main loop's book probe ---
+    Move book_move = 0;
+};
+
+extern SearchState search_state;
+
+// What a search leaves behind: the line and scores thread 0 publishes, its per-depth history,
+// and the counters summed over all threads. Written by the search (the summing under the
+// counters lock), read by the front end, the time check and the tools.
+struct SearchResults {
     std::atomic<int> iteration_depth{0};
     std::atomic<int> best_depth{0};
     std::atomic<int> best_score{0};
     std::atomic<int> change_depth{0};
     std::atomic<int> single_reply{0};
     Move pv[PV_LENGTH]                        = {}; // pv[1] best move, pv[2] expected reply
-    Move book_move                            = 0;
     std::int32_t root_eval                    = 0;
     std::int32_t root_qsearch                 = 0;
     std::int32_t last_depth                   = 0;
@@ -96,7 +104,7 @@ struct SearchState {
     std::int32_t seldepth     = 0;
 };
 
-extern SearchState search_state;
+extern SearchResults search_results;
 
 // Effective branching factor of the last search: the fourth root of the node growth over its
 // last four completed iterations, 2.0 when fewer than six were completed.
