@@ -1,9 +1,11 @@
 #pragma once
-// The records of the current search shared by the main thread and the search threads. The
-// control record holds the hand-shake (mode and stop); SearchState holds the limits, the clock,
-// the published result and the counter sums. The main thread writes requests, limits and
-// stop; only the master search thread (thread 0) writes the published result and sets the
-// finished bit of mode. Fields read by other threads while a search runs are atomics.
+// The records of the current search shared by the main thread and the search threads, by
+// owner: SearchControl is the hand-shake (mode and stop), SearchState the resources, limits,
+// clock and strength the front end sets before a search, SearchResults what the search leaves
+// behind (the published line, the per-depth history, the counter sums). The main thread
+// writes requests, limits and stop; only the master search thread (thread 0) publishes
+// results and sets the finished bit of mode. Fields read by other threads while a search
+// runs are atomics.
 
 #include <atomic>
 #include <cstdint>
