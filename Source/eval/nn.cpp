@@ -252,7 +252,7 @@ void update_first_layer(NnThreadState& nn, AccumulatorCache& c, Bitboard occupie
 
 } // namespace
 
-int nn_evaluate(ThreadData& td) {
+int nn_evaluate(ThreadData& td, int ply) {
     if (!nn_ready())
         return 0;
     if (!state_ready(td)) {
@@ -262,7 +262,7 @@ int nn_evaluate(ThreadData& td) {
     NnThreadState& nn   = td.nn;
     const Position& pos = td.pos;
     int score           = 0;
-    if (eval_cache_probe(td, pos.side, SLOT_NN, td.search_ply, score)) {
+    if (eval_cache_probe(td, pos.side, SLOT_NN, ply, score)) {
         nn.last_nn_score = static_cast<std::int16_t>(score);
         return score;
     }
@@ -270,7 +270,7 @@ int nn_evaluate(ThreadData& td) {
         std::min(1.0, (pos.piece_material[WHITE] + pos.piece_material[BLACK]) * NN_PHASE_PER_UNIT));
     nn.count = static_cast<std::int16_t>(nn_features(pos, nn.features, nn.opposite_wings));
     AccumulatorCache& c = nn.caches[pos.side];
-    update_first_layer(nn, c, occupancy(pos), td.search_ply);
+    update_first_layer(nn, c, occupancy(pos), ply);
 
     const int hidden1      = network.hidden1;
     nn.bucket              = static_cast<std::int16_t>(nn_bucket(pos));

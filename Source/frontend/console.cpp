@@ -94,8 +94,7 @@ void show_network_evaluation(ThreadData& td) {
         print_line("network: none loaded");
         return;
     }
-    td.search_ply           = 1; // never a cache hit: the details belong to this evaluation
-    const int score         = nn_evaluate(td);
+    const int score         = nn_evaluate(td, 1); // ply 1: never a cache hit, sums afresh
     const NnThreadState& nn = td.nn;
     print_format("network: %s, %d inputs, %d hidden, %d buckets", live_options.NN_File,
                  network.inputs_total, network.hidden1, network.n_buckets);
