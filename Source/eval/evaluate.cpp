@@ -41,7 +41,7 @@ int evaluate(ThreadData& td, int side, int ply, bool in_check) {
     const int wn = pos.piece_material[WHITE], bn = pos.piece_material[BLACK];
     int score = NN_NO_STATE;
     if (run_settings.use_nn && nn_ready() && suits_network(wp, bp, wn, bn))
-        score = nn_evaluate(td);
+        score = nn_evaluate(td, ply);
     // Without a network, or when the thread's network buffers could not be made, the
     // hand-crafted evaluation stands in rather than letting a failure code pass for a score.
     if (score == NN_NO_STATE)

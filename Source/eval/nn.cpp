@@ -376,7 +376,7 @@ void update_first_layer(NnThreadState& nn, AccumulatorCache& c, Bitboard occupie
 
 } // namespace
 
-int nn_evaluate(ThreadData& td) {
+int nn_evaluate(ThreadData& td, int ply) {
     if (!nn_ready())
         return 0;
     if (!state_ready(td)) {
@@ -386,7 +386,7 @@ int nn_evaluate(ThreadData& td) {
     NnThreadState& nn   = td.nn;
     const Position& pos = td.pos;
     int score           = 0;
-    if (eval_cache_probe(td, pos.side, SLOT_NN, td.search_ply, score)) {
+    if (eval_cache_probe(td, pos.side, SLOT_NN, ply, score)) {
         nn.last_nn_score = static_cast<std::int16_t>(score);
         return score;
     }
@@ -400,7 +400,7 @@ int nn_evaluate(ThreadData& td) {
         popcount(occupied) + popcount(nn.groups.squares[NN_PIECE_GROUPS]) +
         popcount(nn.groups.squares[NN_PIECE_GROUPS + 1]) + nn.groups.material_count);
     AccumulatorCache& c = nn.caches[pos.side];
-    update_first_layer(nn, c, occupied, td.search_ply, pos.side);
+    update_first_layer(nn, c, occupied, ply, pos.side);
 
     const int hidden1      = network.hidden1;
     nn.bucket              = static_cast<std::int16_t>(nn_bucket(pos));

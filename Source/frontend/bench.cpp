@@ -76,7 +76,7 @@ void run_benchmark(bool inline_search, bool summary_line) {
         }
         search_control.mode = MODE_IDLE;
         clock_update();
-        total_nodes += static_cast<float>(s.nodes);
+        total_nodes += static_cast<float>(search_results.nodes);
         total_time += static_cast<float>(s.elapsed);
         print_format("pos %2d: %6.2f seconds", i, s.elapsed.load());
         if (run_settings.quit)

@@ -94,8 +94,7 @@ void show_network_evaluation(ThreadData& td) {
         print_line("network: none loaded");
         return;
     }
-    td.search_ply           = 1; // never a cache hit: the details belong to this evaluation
-    const int score         = nn_evaluate(td);
+    const int score         = nn_evaluate(td, 1); // ply 1: never a cache hit, sums afresh
     const NnThreadState& nn = td.nn;
     print_format("network: %s, %d inputs, %d hidden, %d buckets", live_options.NN_File,
                  network.inputs_total, network.hidden1, network.n_buckets);
@@ -129,7 +128,7 @@ void show_evaluation() {
     ThreadData& td     = *thread_records[0];
     if (run_settings.use_nn)
         show_network_evaluation(td);
-    hce_evaluate_traced(td, td.pos.side, TRACE_TERMS, s.root_qsearch);
+    hce_evaluate_traced(td, td.pos.side, TRACE_TERMS, search_results.root_qsearch);
 }
 
 void show_board_with_eval() {
@@ -276,19 +275,20 @@ void console_swap() {
 void print_search_report() {
     const SearchState& s = search_state;
     const Position& pos  = game();
-    const double nodes   = static_cast<double>(s.nodes);
+    const double nodes   = static_cast<double>(search_results.nodes);
     print_format("move= %s, time= %0.3f, score= %d, nodes= %0.0f, nps= %0.0fK ebf= %0.2f",
-                 move_to_coord(pos, pos.side, s.pv[1], run_move_style()).c_str(), s.elapsed.load(),
-                 s.best_score.load(), nodes, nodes / (s.elapsed + 0.001) / 1000,
-                 branching_factor());
+                 move_to_coord(pos, pos.side, search_results.pv[1], run_move_style()).c_str(),
+                 s.elapsed.load(), search_results.best_score.load(), nodes,
+                 nodes / (s.elapsed + 0.001) / 1000, branching_factor());
     const auto rate = [](std::uint64_t hits, std::uint64_t probes) {
         return 100.0 * static_cast<double>(hits) / static_cast<double>(probes + 1);
     };
     print_format("Hash fill= %.1f%%, Hash hits: main= %0.1f%%, pawn= %0.1f%%, eval= %0.1f%%, "
                  "TB=%0.0fK",
-                 hash_fill_percent(), rate(s.tt_hits, s.tt_probes),
-                 rate(s.pawn_hits, s.pawn_probes), rate(s.eval_hits, s.eval_probes),
-                 static_cast<double>(s.tbhits) / 1000);
+                 hash_fill_percent(), rate(search_results.tt_hits, search_results.tt_probes),
+                 rate(search_results.pawn_hits, search_results.pawn_probes),
+                 rate(search_results.eval_hits, search_results.eval_probes),
+                 static_cast<double>(search_results.tbhits) / 1000);
     print_line("");
 }
 
@@ -298,7 +298,7 @@ void console_after_search() {
     SearchState& s = search_state;
     const int side = game().side;
     s.clock[side] += s.increment - s.elapsed;
-    const Move move = s.pv[1];
+    const Move move = search_results.pv[1];
     if (move == NULL_MOVE || main_thread->game_ply >= MAX_GAME_PLY) {
         play_flag = self_play_flag = 0;
         return;
@@ -356,7 +356,7 @@ void dispatch_console(const std::string& line) {
     } else if (cmd == "ev") {
         show_evaluation();
     } else if (cmd == "sp") {
-        hce_evaluate_traced(*main_thread, game().side, TRACE_PARAMS, search_state.root_qsearch);
+        hce_evaluate_traced(*main_thread, game().side, TRACE_PARAMS, search_results.root_qsearch);
     } else if (cmd == "undo" || cmd == "[") {
         take_back();
     } else if (cmd == "]") {

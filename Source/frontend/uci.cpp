@@ -292,13 +292,13 @@ namespace {
 
 // Reports a finished search: the final line and "bestmove", or the console report.
 void report_search() {
-    SearchState& s      = search_state;
     const Position& pos = main_thread->pos;
     print_final_line();
-    const std::string best  = move_to_coord(pos, pos.side, s.pv[1], run_move_style());
-    const std::string reply = move_to_coord(pos, pos.side ^ 1, s.pv[2], run_move_style());
+    const std::string best = move_to_coord(pos, pos.side, search_results.pv[1], run_move_style());
+    const std::string reply =
+        move_to_coord(pos, pos.side ^ 1, search_results.pv[2], run_move_style());
     if (run_settings.protocol_mode == PROTOCOL_UCI) {
-        if (s.pv[2])
+        if (search_results.pv[2])
             print_format("bestmove %s ponder %s", best.c_str(), reply.c_str());
         else
             print_format("bestmove %s", best.c_str());
@@ -335,18 +335,18 @@ bool main_loop_turn() {
     const int mode = search_control.mode;
     if (mode == MODE_REQUESTED || mode == MODE_PONDER_REQ) {
         search_setup();
-        s.pv[1] = s.pv[2] = 0;
-        s.book_move       = 0;
+        search_results.pv[1] = search_results.pv[2] = 0;
+        s.book_move                                 = 0;
         if (mode == MODE_REQUESTED && live_options.OwnBook) {
             const Move book = book_move_for_game(main_thread->pos);
             if (book) {
-                s.pv[1] = s.book_move = book;
-                s.best_score          = 0;
-                search_control.stop   = 1;
+                search_results.pv[1] = s.book_move = book;
+                search_results.best_score          = 0;
+                search_control.stop                = 1;
             }
         }
         const int running = mode == MODE_REQUESTED ? MODE_SEARCHING : MODE_PONDERING;
-        if (main_thread->pos.rule50 > 100 || s.pv[1]) {
+        if (main_thread->pos.rule50 > 100 || search_results.pv[1]) {
             search_control.mode = static_cast<std::uint8_t>(MODE_FINISHED | running);
         } else if (!start_search(running)) {
             end_on_thread_failure(THREAD_START_FAILED);

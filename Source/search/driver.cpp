@@ -75,15 +75,14 @@ int build_root_list(ThreadData& td) {
 }
 
 void publish(ThreadData& td, int depth) {
-    SearchState& s = search_state;
-    if (td.root_pv[1] != s.pv[1])
-        s.change_depth = depth;
-    s.best_score = td.root_score.load();
-    s.best_depth = depth;
-    std::memcpy(s.pv, td.root_pv, sizeof s.pv);
+    if (td.root_pv[1] != search_results.pv[1])
+        search_results.change_depth = depth;
+    search_results.best_score = td.root_score.load();
+    search_results.best_depth = depth;
+    std::memcpy(search_results.pv, td.root_pv, sizeof search_results.pv);
     if (depth < DEPTH_SLOTS) {
-        s.score_by_depth[depth] = static_cast<std::int16_t>(td.root_score.load());
-        s.move_by_depth[depth]  = s.pv[1];
+        search_results.score_by_depth[depth] = static_cast<std::int16_t>(td.root_score.load());
+        search_results.move_by_depth[depth]  = search_results.pv[1];
     }
 }
 
@@ -116,8 +115,9 @@ int root_pass(ThreadData& td, MoveEntry* first, int line, int depth, int alpha, 
         // Root reduction of late quiet moves once a good line exists.
         int search_depth = depth;
         if (master && depth >= 4 && f.move_count >= 5 && !in_check && !(cls & CLASS_TACTICAL) &&
-            s.score_by_depth[depth - 1] - 49 <= best && alpha0 < best && best >= -MATE_BOUND &&
-            pos.piece_material[side] >= 1 && (pos.material_sig[side] & 15) >= 1)
+            search_results.score_by_depth[depth - 1] - 49 <= best && alpha0 < best &&
+            best >= -MATE_BOUND && pos.piece_material[side] >= 1 &&
+            (pos.material_sig[side] & 15) >= 1)
             search_depth = depth - 1;
 
         make_move(pos, m);
@@ -151,9 +151,9 @@ int root_pass(ThreadData& td, MoveEntry* first, int line, int depth, int alpha, 
             best               = score;
             if (master && line == 0) {
                 publish(td, depth);
-                if (depth >= 2 && s.multipv == 1 && info_noise_passed() && s.pv[1] &&
+                if (depth >= 2 && s.multipv == 1 && info_noise_passed() && search_results.pv[1] &&
                     run_settings.noise != NOISE_SILENT)
-                    print_pv_line(0, 1, depth, s.best_score, s.pv);
+                    print_pv_line(0, 1, depth, search_results.best_score, search_results.pv);
             }
         }
         if (best <= alpha0) {
@@ -181,12 +181,12 @@ bool root_tablebases(ThreadData& td, const MoveEntry* first, int side) {
         move = 0;
         r    = tb_probe_node(pos, TB_ROOT_PROBE_DEPTH);
     }
-    const int score      = r == TB_WIN ? TB_ROOT_WIN : r == TB_LOSS ? TB_ROOT_LOSS : 0;
-    s.root_tb_result     = r;
-    s.tb_score[side]     = static_cast<std::int16_t>(score);
-    s.tb_score[side ^ 1] = static_cast<std::int16_t>(-score);
-    s.tb_move            = move;
-    bool legal           = false;
+    const int score                   = r == TB_WIN ? TB_ROOT_WIN : r == TB_LOSS ? TB_ROOT_LOSS : 0;
+    search_results.root_tb_result     = r;
+    search_results.tb_score[side]     = static_cast<std::int16_t>(score);
+    search_results.tb_score[side ^ 1] = static_cast<std::int16_t>(-score);
+    search_results.tb_move            = move;
+    bool legal                        = false;
     for (const MoveEntry* e = first; e->move != END_OF_LIST; ++e)
         legal |= move && e->move == move;
     if (!legal || pos.rule50 < TB_MOVE_RULE50)
@@ -199,7 +199,7 @@ bool root_tablebases(ThreadData& td, const MoveEntry* first, int side) {
     td.seldepth        = TB_MOVE_DEPTH;
     publish(td, TB_MOVE_DEPTH);
     if (s.multipv == 1 && info_noise_passed() && run_settings.noise != NOISE_SILENT)
-        print_pv_line(0, 1, TB_MOVE_DEPTH, s.best_score, s.pv);
+        print_pv_line(0, 1, TB_MOVE_DEPTH, search_results.best_score, search_results.pv);
     search_control.stop = 1;
     return true;
 }
@@ -254,14 +254,14 @@ void search_driver(int t) {
     // Step 3. Thread 0: selectivity tables, root values.
     if (master) {
         selectivity_init();
-        s.root_eval = s.root_qsearch = root_eval;
-        s.best_score                 = root_eval;
+        search_results.root_eval = search_results.root_qsearch = root_eval;
+        search_results.best_score                              = root_eval;
         if (!in_check && !s.throttle_on) {
-            s.root_qsearch =
+            search_results.root_qsearch =
                 qsearch(td, side, 1, 0, -INFINITY_SCORE, INFINITY_SCORE, NODE_PV, td.root_pv);
             std::memcpy(qs_pv, td.root_pv, sizeof qs_pv);
         }
-        s.root_tb_result = TB_NONE;
+        search_results.root_tb_result = TB_NONE;
     }
     // Step 4. No legal move: mate or stalemate.
     MoveEntry* first = td.frames[1].list_start;
@@ -270,11 +270,11 @@ void search_driver(int t) {
         td.root_score      = in_check ? mated_at(1) : 0;
         td.best_move_depth = 1;
         if (master) {
-            s.best_score = td.root_score.load();
-            s.best_depth = 1;
-            if (td.root_pv[1] != s.pv[1])
-                s.change_depth = 1;
-            std::memcpy(s.pv, td.root_pv, sizeof s.pv);
+            search_results.best_score = td.root_score.load();
+            search_results.best_depth = 1;
+            if (td.root_pv[1] != search_results.pv[1])
+                search_results.change_depth = 1;
+            std::memcpy(search_results.pv, td.root_pv, sizeof search_results.pv);
             search_control.stop = 1;
         }
         return;
@@ -284,26 +284,26 @@ void search_driver(int t) {
     if (s.max_depth < 1) {
         if (master) {
             if (s.max_depth == 0 && !in_check)
-                std::memcpy(s.pv, qs_pv, sizeof s.pv);
+                std::memcpy(search_results.pv, qs_pv, sizeof search_results.pv);
             search_control.stop = 1;
         }
         return;
     }
     if (master)
-        s.single_reply = count == 1;
+        search_results.single_reply = count == 1;
     // Step 7. Thread 0: the tablebases give the root's result and may name the move, which is
     // played without a search once the fifty-move counter makes the fastest win matter.
     if (master && root_tablebases(td, first, side))
         return;
     // Step 8. Secondary threads have nothing to add to a root the tables have decided.
-    if (!master && s.root_tb_result != TB_NONE)
+    if (!master && search_results.root_tb_result != TB_NONE)
         return;
 
     // Step 9. Iterative deepening.
-    f1.tb_result = s.root_tb_result;
+    f1.tb_result = search_results.root_tb_result;
     for (int depth = 1; depth <= MAX_ITERATION;) {
         if (master) {
-            s.iteration_depth = depth;
+            search_results.iteration_depth = depth;
             if (depth == 2)
                 release_helpers();
         } else {
@@ -318,7 +318,7 @@ void search_driver(int t) {
                 if (at_depth >= 3 * q)
                     depth += 1;
             }
-            depth = std::max(depth, s.iteration_depth.load());
+            depth = std::max(depth, search_results.iteration_depth.load());
             depth = std::max(1, std::min(depth, s.max_depth));
             for (MoveEntry* e = first + 1; e->move != END_OF_LIST; ++e) {
                 MwcState r{perturb_z.load(std::memory_order_relaxed),
@@ -374,11 +374,11 @@ void search_driver(int t) {
         {
             std::lock_guard<std::mutex> lock(counters_lock);
             if (depth < DEPTH_SLOTS)
-                s.nodes_by_depth[depth] += td.nodes;
+                search_results.nodes_by_depth[depth] += td.nodes;
         }
         if (master && !search_control.stop) {
-            s.last_time  = s.elapsed;
-            s.last_depth = depth;
+            search_results.last_time  = s.elapsed;
+            search_results.last_depth = depth;
         }
         const int rs = td.root_score;
         if (search_control.stop || rs >= -mated_at(depth + 1) || rs < mated_at(depth + 1) ||

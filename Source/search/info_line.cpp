@@ -42,7 +42,7 @@ std::string score_text(int score) {
 
 // Score shown for a root whose tablebase result is known.
 int shown_score(int score) {
-    switch (search_state.root_tb_result) {
+    switch (search_results.root_tb_result) {
     case TB_WIN:
         return score >= TB_SHOWN_MATE_WIN ? score : TB_WIN_SCORE;
     case TB_LOSS:
@@ -96,9 +96,10 @@ void print_root_move(int move_index, Move move) {
     sum_counters();
     if (move_index == 0) {
         tt_hashfull();
-        const double nps = s.elapsed > 0.001 ? s.nodes / s.elapsed : 0.0;
+        const double nps = s.elapsed > 0.001 ? search_results.nodes / s.elapsed : 0.0;
         print_format("info depth %d time %.0f nodes %.0f nps %.0f hashfull %.0f",
-                     s.iteration_depth.load(), s.elapsed * 1000, static_cast<double>(s.nodes), nps,
+                     search_results.iteration_depth.load(), s.elapsed * 1000,
+                     static_cast<double>(search_results.nodes), nps,
                      transposition_table.hashfull * 1000.0);
     }
     if (live_options.MultiPV == 1)
@@ -128,13 +129,14 @@ void print_pv_line(int thread_id, int multipv_index, int depth, int score, const
         }
         const std::string multipv =
             live_options.MultiPV > 1 ? "multipv " + std::to_string(multipv_index) + " " : "";
-        const double nps = s.elapsed > 0.001 ? s.nodes / s.elapsed : 0.0;
+        const double nps = s.elapsed > 0.001 ? search_results.nodes / s.elapsed : 0.0;
         print_format("info %s%sdepth %d seldepth %d score %s time %.0f nodes %.0f nps %.0f "
                      "tbhits %.0f hashfull %.0f pv %s",
-                     multipv.c_str(), "", depth, s.seldepth - 1, score_text(score).c_str(),
-                     s.elapsed * 1000, static_cast<double>(s.nodes), nps,
-                     static_cast<double>(s.tbhits), transposition_table.hashfull * 1000.0,
-                     moves.c_str());
+                     multipv.c_str(), "", depth, search_results.seldepth - 1,
+                     score_text(score).c_str(), s.elapsed * 1000,
+                     static_cast<double>(search_results.nodes), nps,
+                     static_cast<double>(search_results.tbhits),
+                     transposition_table.hashfull * 1000.0, moves.c_str());
         return;
     }
     const int shown = search_control.stop ? PV_MOVES_STOPPED : PV_MOVES_RUNNING;
@@ -146,20 +148,19 @@ void print_pv_line(int thread_id, int multipv_index, int depth, int score, const
         moves += move_to_coord(root, side, pv[i], run_move_style());
     }
     print_format("%02d] %02d%c %5.1f %7.0fK %5d  %s", thread_id, depth,
-                 multipv_index > 1 ? '.' : ' ', s.elapsed.load(), s.nodes / 1000.0, score,
-                 moves.c_str());
+                 multipv_index > 1 ? '.' : ' ', s.elapsed.load(), search_results.nodes / 1000.0,
+                 score, moves.c_str());
     if (thread_id == 0 && multipv_index >= std::min<int>(s.multipv, live_options.MultiPV))
         print_line("");
 }
 
 void print_final_line() {
-    SearchState& s = search_state;
-    if (run_settings.noise >= NOISE_SILENT || (!info_noise_passed()) || s.best_depth == 0 ||
-        !s.pv[1])
+    if (run_settings.noise >= NOISE_SILENT || (!info_noise_passed()) ||
+        search_results.best_depth == 0 || !search_results.pv[1])
         return;
     if (!thread_records[0])
         return;
-    print_pv_line(0, 1, s.best_depth, s.best_score, s.pv);
+    print_pv_line(0, 1, search_results.best_depth, search_results.best_score, search_results.pv);
 }
 
 } // namespace tarn

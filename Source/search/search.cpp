@@ -143,7 +143,7 @@ void print_trace(ThreadData& td, int ply) {
 // Strength throttle: hold the thread back while it runs faster than the target rate.
 void throttle(ThreadData& td) {
     SearchState& s = search_state;
-    while (s.throttle_on && s.iteration_depth >= 2 && !search_control.stop &&
+    while (s.throttle_on && search_results.iteration_depth >= 2 && !search_control.stop &&
            static_cast<double>(td.nodes) / (s.elapsed + 0.0001) > s.target_nps) {
         platform_sleep_ms(1);
         clock_update();

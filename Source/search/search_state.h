@@ -1,9 +1,11 @@
 #pragma once
-// The records of the current search shared by the main thread and the search threads. The
-// control record holds the hand-shake (mode and stop); SearchState holds the limits, the clock,
-// the published result and the counter sums. The main thread writes requests, limits and
-// stop; only the master search thread (thread 0) writes the published result and sets the
-// finished bit of mode. Fields read by other threads while a search runs are atomics.
+// The records of the current search shared by the main thread and the search threads, by
+// owner: SearchControl is the hand-shake (mode and stop), SearchState the resources, limits,
+// clock and strength the front end sets before a search, SearchResults what the search leaves
+// behind (the published line, the per-depth history, the counter sums). The main thread
+// writes requests, limits and stop; only the master search thread (thread 0) publishes
+// results and sets the finished bit of mode. Fields read by other threads while a search
+// runs are atomics.
 
 #include <atomic>
 #include <cstdint>
@@ -66,14 +68,22 @@ struct SearchState {
     double calibration_nps    = 0.0;
     double elo_ceiling        = 0.0;
     std::uint16_t throttle_on = 0;
-    // --- published result (thread 0) ---
+    // --- the main loop's book probe ---
+    Move book_move = 0;
+};
+
+extern SearchState search_state;
+
+// What a search leaves behind: the line and scores thread 0 publishes, its per-depth history,
+// and the counters summed over all threads. Written by the search (the summing under the
+// counters lock), read by the front end, the time check and the tools.
+struct SearchResults {
     std::atomic<int> iteration_depth{0};
     std::atomic<int> best_depth{0};
     std::atomic<int> best_score{0};
     std::atomic<int> change_depth{0};
     std::atomic<int> single_reply{0};
     Move pv[PV_LENGTH]                        = {}; // pv[1] best move, pv[2] expected reply
-    Move book_move                            = 0;
     std::int32_t root_eval                    = 0;
     std::int32_t root_qsearch                 = 0;
     std::int32_t last_depth                   = 0;
@@ -96,7 +106,7 @@ struct SearchState {
     std::int32_t seldepth     = 0;
 };
 
-extern SearchState search_state;
+extern SearchResults search_results;
 
 // Effective branching factor of the last search: the fourth root of the node growth over its
 // last four completed iterations, 2.0 when fewer than six were completed.

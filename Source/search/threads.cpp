@@ -288,7 +288,7 @@ void sum_counters() {
         return;
     std::uint64_t sums[8] = {};
     if (thread_records[0])
-        s.seldepth = thread_records[0]->seldepth;
+        search_results.seldepth = thread_records[0]->seldepth;
     for (int t = 0; t < s.threads && t < MAX_THREADS; ++t) {
         const ThreadData* td = thread_records[t];
         if (!td)
@@ -302,14 +302,14 @@ void sum_counters() {
         sums[6] += td->pawn_hits;
         sums[7] += td->tbhits;
     }
-    s.nodes       = sums[0];
-    s.eval_probes = sums[1];
-    s.eval_hits   = sums[2];
-    s.tt_probes   = sums[3];
-    s.tt_hits     = sums[4];
-    s.pawn_probes = sums[5];
-    s.pawn_hits   = sums[6];
-    s.tbhits      = sums[7];
+    search_results.nodes       = sums[0];
+    search_results.eval_probes = sums[1];
+    search_results.eval_hits   = sums[2];
+    search_results.tt_probes   = sums[3];
+    search_results.tt_hits     = sums[4];
+    search_results.pawn_probes = sums[5];
+    search_results.pawn_hits   = sums[6];
+    search_results.tbhits      = sums[7];
 }
 
 void clear_thread_caches() {

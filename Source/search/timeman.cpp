@@ -40,28 +40,28 @@ int planned_moves(int game_ply) {
 // the per-depth history and the iteration counters; takes this search's settings from the live
 // options and moves the table age on.
 void reset_search_fields(SearchState& s, ThreadData& game) {
-    const Position& p   = game.pos;
-    game.search_ply     = 1;
-    game.root_pv[1]     = 0;
-    s.root_side         = p.side;
-    search_control.stop = 0;
-    s.best_score        = p.rule50 > 100 ? 0 : -MATE_SCORE;
-    s.ponder_enabled    = static_cast<std::uint16_t>(live_options.Ponder);
-    s.iteration_depth   = 0;
-    s.best_depth        = 0;
-    s.change_depth      = 0;
-    s.single_reply      = 0;
-    s.last_depth        = 0;
-    s.multipv           = live_options.MultiPV;
-    s.move_overhead     = live_options.MoveOverhead * 0.001;
-    s.pv[1]             = 0;
+    const Position& p              = game.pos;
+    game.search_ply                = 1;
+    game.root_pv[1]                = 0;
+    s.root_side                    = p.side;
+    search_control.stop            = 0;
+    search_results.best_score      = p.rule50 > 100 ? 0 : -MATE_SCORE;
+    s.ponder_enabled               = static_cast<std::uint16_t>(live_options.Ponder);
+    search_results.iteration_depth = 0;
+    search_results.best_depth      = 0;
+    search_results.change_depth    = 0;
+    search_results.single_reply    = 0;
+    search_results.last_depth      = 0;
+    s.multipv                      = live_options.MultiPV;
+    s.move_overhead                = live_options.MoveOverhead * 0.001;
+    search_results.pv[1]           = 0;
     s.search_age = static_cast<std::uint16_t>(s.search_age + 1 > TT_MAX_AGE ? 1 : s.search_age + 1);
     if (s.hash_mb < 1)
         s.use_hash = 0;
     for (int d = 0; d < DEPTH_SLOTS; ++d) {
-        s.score_by_depth[d] = -INFINITY_SCORE;
-        s.move_by_depth[d]  = 0;
-        s.nodes_by_depth[d] = 0;
+        search_results.score_by_depth[d] = -INFINITY_SCORE;
+        search_results.move_by_depth[d]  = 0;
+        search_results.nodes_by_depth[d] = 0;
     }
 }
 
@@ -136,7 +136,7 @@ void time_check() {
     clock_update();
     SearchState& s     = search_state;
     ThreadData* master = thread_records[0];
-    const int d        = s.iteration_depth;
+    const int d        = search_results.iteration_depth;
     if (!master || search_control.stop || search_control.mode != MODE_SEARCHING || d < 2)
         return;
     // The first checks wait a little so that a move is not cut short by timer jitter, except
@@ -151,9 +151,9 @@ void time_check() {
     double limit           = s.target_time;
     if (s.time_mode != TIME_FIXED_MOVE) {
         margin           = std::min(s.move_overhead, 0.025);
-        const int best   = s.best_score;
+        const int best   = search_results.best_score;
         const int t      = std::abs(best) > 335 ? std::abs(best) / 16 : 20;
-        const int change = s.change_depth;
+        const int change = search_results.change_depth;
         double extra     = 0.0;
         const int fail   = master->root_fail;
         if (fail == 1) {
@@ -161,9 +161,9 @@ void time_check() {
         } else if (fail == 2) {
             extra = 0.1 * remaining;
         } else if (d > 3) {
-            if (best <= s.score_by_depth[d - 1] - t)
+            if (best <= search_results.score_by_depth[d - 1] - t)
                 extra += 0.03 * remaining;
-            if (best <= s.score_by_depth[d - 2] - t)
+            if (best <= search_results.score_by_depth[d - 2] - t)
                 extra += 0.03 * remaining;
             if (d - change < 3)
                 extra += 0.02 * remaining;
@@ -174,7 +174,7 @@ void time_check() {
             for (int i = 1; i < s.threads; ++i) {
                 const ThreadData* other = thread_records[i];
                 if (other && other->root_score > best + t + 5 &&
-                    other->best_move_depth >= s.best_depth) {
+                    other->best_move_depth >= search_results.best_depth) {
                     extra = 0.06 * remaining;
                     break;
                 }
@@ -188,7 +188,7 @@ void time_check() {
     }
     limit -= margin;
     const bool clock_low = s.time_mode != TIME_FIXED_MOVE && 5 * margin > remaining;
-    if ((d > 5 && s.single_reply) || clock_low || s.elapsed >= limit)
+    if ((d > 5 && search_results.single_reply) || clock_low || s.elapsed >= limit)
         search_control.stop = 1;
 }
 

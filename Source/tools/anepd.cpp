@@ -41,25 +41,25 @@ std::vector<std::string> split_words(const std::string& text, const char* separa
 // The result record of one position: a record that carries a game result is kept as it is
 // with the search score added; any other gets the answer and the score as "bm" and "ce".
 void write_result(std::FILE* out, const std::string& line, const EpdRecord& record) {
-    const SearchState& s = search_state;
-    const Move answer    = s.pv[1];
+    const Move answer = search_results.pv[1];
     if (!record.gr.empty())
-        std::fprintf(out, "%s sc %d;\n", line.c_str(), s.best_score.load());
+        std::fprintf(out, "%s sc %d;\n", line.c_str(), search_results.best_score.load());
     else
         std::fprintf(out, "%s bm %s%s; ce %d;\n", record.position.c_str(),
                      SQUARE_NAMES[move_from(answer)], SQUARE_NAMES[move_to(answer)],
-                     s.best_score.load());
+                     search_results.best_score.load());
 }
 
 // The per-position lines of a run that is not quiet, after the search.
 void print_position_result() {
     const SearchState& s = search_state;
     Position& pos        = main_thread->pos;
-    const double nodes   = static_cast<double>(s.nodes);
+    const double nodes   = static_cast<double>(search_results.nodes);
     print_final_line();
     print_format("move= %s, time= %0.3f, score= %d, nodes= %0.0f, %0.0fK nps",
-                 move_to_coord(pos, pos.side, s.pv[1], run_move_style()).c_str(), s.elapsed.load(),
-                 s.best_score.load(), nodes, nodes / (s.elapsed + 0.001) / 1000);
+                 move_to_coord(pos, pos.side, search_results.pv[1], run_move_style()).c_str(),
+                 s.elapsed.load(), search_results.best_score.load(), nodes,
+                 nodes / (s.elapsed + 0.001) / 1000);
 }
 
 // Searches the record's position (already set on the game) and adds its answer to totals.
@@ -81,10 +81,10 @@ bool analyse_record(const std::string& line, const EpdRecord& record, AnalysisTo
     // A typed "position" may have replaced the game meanwhile; the answer belongs to the record.
     set_epd_position(main_thread->pos, record.position);
     totals.time += s.elapsed;
-    totals.nodes += s.nodes;
-    totals.depth += s.last_depth;
+    totals.nodes += search_results.nodes;
+    totals.depth += search_results.last_depth;
     totals.branching += branching_factor();
-    const Move answer = s.pv[1];
+    const Move answer = search_results.pv[1];
     totals.correct += judge_answer(main_thread->pos, record, answer);
     score_answer(main_thread->pos, record, answer, totals.points, totals.points_possible);
     if (verbose)

@@ -64,7 +64,7 @@ void prepare_tuning_tablebases() {
 
 // The search score corrected by the root's tablebase result.
 int tablebase_corrected(int score) {
-    switch (search_state.root_tb_result) {
+    switch (search_results.root_tb_result) {
     case TB_WIN:
         return std::max(score, TB_WIN_SCORE);
     case TB_LOSS:
@@ -81,10 +81,10 @@ int tablebase_corrected(int score) {
 void write_variation_end(std::FILE* out, TuneLabels labels) {
     Position& pos = main_thread->pos;
     int made      = 0;
-    for (int i = 1; i < PV_LENGTH && search_state.pv[i]; ++i) {
-        if (!tt_move_is_valid(pos, search_state.pv[i]))
+    for (int i = 1; i < PV_LENGTH && search_results.pv[i]; ++i) {
+        if (!tt_move_is_valid(pos, search_results.pv[i]))
             break;
-        make_game_move(pos, search_state.pv[i]);
+        make_game_move(pos, search_results.pv[i]);
         ++made;
     }
     if (made % 2) {
@@ -140,13 +140,13 @@ void tune_record(const std::string& line, int number, TuneRun& run) {
         return;
     search_tool_position(nullptr);
     ++run.searches;
-    labels.best = tablebase_corrected(search_state.best_score);
+    labels.best = tablebase_corrected(search_results.best_score);
     if (labels.has_gr && result_contradicts(labels.result, win_probability(labels.best)))
         return;
     if (run.variant == 1) {
         write_variation_end(run.out, labels);
     } else {
-        if (std::abs(search_state.root_qsearch - search_state.root_eval) > TUNE_QSEARCH_GAP)
+        if (std::abs(search_results.root_qsearch - search_results.root_eval) > TUNE_QSEARCH_GAP)
             return;
         write_search_label(run.out, record.position, labels);
     }

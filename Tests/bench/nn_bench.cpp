@@ -58,10 +58,10 @@ void walk(ThreadData& td, Evaluator which, int depth, WalkTotals& totals) {
             // Every node evaluated as a root: no cache hit, and a fresh first layer.
             const std::int16_t ply = td.search_ply;
             td.search_ply          = 1;
-            totals.score_sum += nn_evaluate(td);
+            totals.score_sum += nn_evaluate(td, td.search_ply);
             td.search_ply = ply;
         } else {
-            totals.score_sum += nn_evaluate(td);
+            totals.score_sum += nn_evaluate(td, td.search_ply);
         }
         ++totals.evaluations;
     }

@@ -80,7 +80,7 @@ TEST_P(NetworkAgreement, EngineMatchesTheReferenceOverRandomPlay) {
             }
             const int ply                 = td->search_ply;
             const std::uint64_t before    = td->eval_hits;
-            const int score               = nn_evaluate(*td);
+            const int score               = nn_evaluate(*td, td->search_ply);
             const test::ReferenceResult r = test::reference_evaluate(ref, td->pos, ply);
             const bool hit                = td->eval_hits != before;
             ASSERT_EQ(hit, r.cache_hit) << root << " step " << step;
@@ -147,7 +147,7 @@ protected:
     int evaluate_at(const char* fen, int ply) {
         test::set_fen(*td, fen);
         td->search_ply = static_cast<std::int16_t>(ply);
-        return nn_evaluate(*td);
+        return nn_evaluate(*td, td->search_ply);
     }
     // Score of a position by the reference, made from scratch.
     int reference_score(const std::vector<std::int16_t>& weights, const SyntheticNet& net,
@@ -253,7 +253,7 @@ TEST(NetworkState, WithoutANetworkNothingIsMade) {
     nn_unload();
     test::ThreadDataHandle td;
     test::set_fen(*td, KIWIPETE);
-    EXPECT_EQ(nn_evaluate(*td), 0);
+    EXPECT_EQ(nn_evaluate(*td, td->search_ply), 0);
     EXPECT_EQ(td->nn.buffer, nullptr);
     EXPECT_EQ(td->eval_probes, 0u);
 }

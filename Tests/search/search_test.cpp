@@ -59,11 +59,11 @@ protected:
         search_state.node_limit = 0;
         tt_clear();
         EXPECT_TRUE(search_on_this_thread());
-        return search_state.best_score;
+        return search_results.best_score;
     }
     std::string best_move() const {
-        return std::string(SQUARE_NAMES[move_from(search_state.pv[1])]) +
-               SQUARE_NAMES[move_to(search_state.pv[1])];
+        return std::string(SQUARE_NAMES[move_from(search_results.pv[1])]) +
+               SQUARE_NAMES[move_to(search_results.pv[1])];
     }
     ThreadData* saved_main_ = nullptr;
     float saved_noise_      = 0;
@@ -105,9 +105,9 @@ TEST_F(Search, ForcedMatesInTwoToSix) {
 
 TEST_F(Search, MatedAndStalematedRoots) {
     EXPECT_EQ(search("R5k1/5ppp/8/8/8/8/8/6K1 b - -", 4), -9999);
-    EXPECT_EQ(search_state.pv[1], NULL_MOVE);
+    EXPECT_EQ(search_results.pv[1], NULL_MOVE);
     EXPECT_EQ(search("7k/5Q2/5K2/8/8/8/8/8 b - -", 4), 0);
-    EXPECT_EQ(search_state.pv[1], NULL_MOVE);
+    EXPECT_EQ(search_results.pv[1], NULL_MOVE);
 }
 
 TEST_F(Search, WinsHangingMaterial) {
@@ -118,11 +118,11 @@ TEST_F(Search, WinsHangingMaterial) {
 
 TEST_F(Search, RepeatedSearchesAreDeterministic) {
     search(START_FEN, 6);
-    const std::uint64_t first = search_state.nodes;
-    const Move move           = search_state.pv[1];
+    const std::uint64_t first = search_results.nodes;
+    const Move move           = search_results.pv[1];
     search(START_FEN, 6);
-    EXPECT_EQ(search_state.nodes, first);
-    EXPECT_EQ(search_state.pv[1], move);
+    EXPECT_EQ(search_results.nodes, first);
+    EXPECT_EQ(search_results.pv[1], move);
     EXPECT_GT(first, 100u);
 }
 
@@ -138,8 +138,8 @@ TEST_F(Search, NodeLimitStopsAfterAnIteration) {
     search_state.move_time  = TIME_UNLIMITED;
     search_state.node_limit = 20000;
     ASSERT_TRUE(search_on_this_thread());
-    EXPECT_GT(search_state.nodes, 15000u);
-    EXPECT_LT(search_state.best_depth, MAX_DEPTH);
+    EXPECT_GT(search_results.nodes, 15000u);
+    EXPECT_LT(search_results.best_depth, MAX_DEPTH);
 }
 
 TEST(MoveClass, ChecksCapturesAndPawnAdvances) {

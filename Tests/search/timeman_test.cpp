@@ -35,12 +35,12 @@ protected:
     }
     void TearDown() override {
         thread_data_destroy(main_thread);
-        main_thread                  = saved_main_;
-        live_options                 = saved_options_;
-        run_settings                 = saved_run_;
-        search_control.mode          = MODE_IDLE;
-        search_control.stop          = 0;
-        search_state.iteration_depth = 0;
+        main_thread                    = saved_main_;
+        live_options                   = saved_options_;
+        run_settings                   = saved_run_;
+        search_control.mode            = MODE_IDLE;
+        search_control.stop            = 0;
+        search_results.iteration_depth = 0;
         release_thread_records(0);
     }
     // Plays quiet knight moves until game_ply reaches n.
@@ -119,9 +119,9 @@ TEST_F(TimeControl, TimeCheckStopsAtTheLimit) {
     search_state.move_time = 1.0;
     search_setup();
     ASSERT_TRUE(thread_init(0));
-    search_control.mode          = MODE_SEARCHING;
-    search_state.iteration_depth = 3;
-    search_state.start_time      = platform_now() - 0.5;
+    search_control.mode            = MODE_SEARCHING;
+    search_results.iteration_depth = 3;
+    search_state.start_time        = platform_now() - 0.5;
     time_check();
     EXPECT_EQ(search_control.stop, 0);
     search_state.start_time = platform_now() - 1.01;
@@ -138,16 +138,16 @@ TEST_F(TimeControl, FailingLowBuysTime) {
     search_state.clock[WHITE] = 60;
     search_setup();
     ASSERT_TRUE(thread_init(0));
-    search_control.mode          = MODE_SEARCHING;
-    search_state.iteration_depth = 8;
-    const double target          = search_state.target_time;
-    search_state.start_time      = platform_now() - (target + 0.5);
-    thread_records[0]->root_fail = 1; // a quarter of the remaining clock is added
+    search_control.mode            = MODE_SEARCHING;
+    search_results.iteration_depth = 8;
+    const double target            = search_state.target_time;
+    search_state.start_time        = platform_now() - (target + 0.5);
+    thread_records[0]->root_fail   = 1; // a quarter of the remaining clock is added
     time_check();
     EXPECT_EQ(search_control.stop, 0);
     thread_records[0]->root_fail = 0;
-    search_state.change_depth    = 1; // a best move stable for long: less time
-    search_state.best_score      = 0;
+    search_results.change_depth  = 1; // a best move stable for long: less time
+    search_results.best_score    = 0;
     time_check();
     EXPECT_EQ(search_control.stop, 1);
 }
@@ -161,18 +161,18 @@ TEST_F(TimeControl, ShortClockStopsBeforeTheFirstWait) {
     search_setup();
     ASSERT_LT(search_state.target_time, 0.01);
     ASSERT_TRUE(thread_init(0));
-    search_control.mode          = MODE_SEARCHING;
-    search_state.iteration_depth = 2;
-    search_state.start_time      = platform_now() - (search_state.target_time + 0.001);
+    search_control.mode            = MODE_SEARCHING;
+    search_results.iteration_depth = 2;
+    search_state.start_time        = platform_now() - (search_state.target_time + 0.001);
     time_check();
     EXPECT_EQ(search_control.stop, 1);
 
     search_control.stop       = 0;
     search_state.clock[WHITE] = 60;
     search_setup();
-    search_control.mode          = MODE_SEARCHING;
-    search_state.iteration_depth = 2;
-    search_state.start_time      = platform_now() - 0.005;
+    search_control.mode            = MODE_SEARCHING;
+    search_results.iteration_depth = 2;
+    search_state.start_time        = platform_now() - 0.005;
     time_check();
     EXPECT_EQ(search_control.stop, 0);
 }
@@ -186,10 +186,10 @@ TEST_F(TimeControl, FixedTimeLeavesTheOverheadToTheGui) {
         run_settings.protocol_mode = static_cast<std::uint8_t>(protocol);
         search_setup();
         ASSERT_TRUE(thread_init(0));
-        search_control.stop          = 0;
-        search_control.mode          = MODE_SEARCHING;
-        search_state.iteration_depth = 3;
-        search_state.start_time      = platform_now() - 0.96;
+        search_control.stop            = 0;
+        search_control.mode            = MODE_SEARCHING;
+        search_results.iteration_depth = 3;
+        search_state.start_time        = platform_now() - 0.96;
         time_check();
         EXPECT_EQ(search_control.stop, protocol == PROTOCOL_UCI ? 1 : 0) << protocol;
     }
@@ -197,10 +197,10 @@ TEST_F(TimeControl, FixedTimeLeavesTheOverheadToTheGui) {
     run_settings.protocol_mode = PROTOCOL_UCI;
     search_state.move_time     = 0.2;
     search_setup();
-    search_control.stop          = 0;
-    search_control.mode          = MODE_SEARCHING;
-    search_state.iteration_depth = 3;
-    search_state.start_time      = platform_now() - 0.17;
+    search_control.stop            = 0;
+    search_control.mode            = MODE_SEARCHING;
+    search_results.iteration_depth = 3;
+    search_state.start_time        = platform_now() - 0.17;
     time_check();
     EXPECT_EQ(search_control.stop, 0);
     search_state.start_time = platform_now() - 0.185;

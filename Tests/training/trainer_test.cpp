@@ -81,7 +81,7 @@ int expect_engine_agrees(const std::string& net_path, const std::string& data_pa
         const int n         = nn_features(td->pos, features, wings);
         const QuantEval e   = quantised_eval(q, features, n, nn_bucket(td->pos));
         td->search_ply      = 1;
-        EXPECT_EQ(nn_evaluate(*td), e.score) << write_fen(td->pos, false);
+        EXPECT_EQ(nn_evaluate(*td, td->search_ply), e.score) << write_fen(td->pos, false);
         if (saturated)
             *saturated += e.saturated;
         ++compared;

@@ -59,14 +59,13 @@ struct PendingRecord {
 
 // Searches the game position on the calling thread with the configured node limits.
 void search_game_position(Move& best, int& score, std::uint64_t& nodes) {
-    SearchState& s = search_state;
     if (!search_on_this_thread()) {
         std::fprintf(stderr, "tarn-datagen: out of memory\n");
         std::exit(1);
     }
-    best  = s.pv[1];
-    score = s.best_score;
-    nodes += s.nodes;
+    best  = search_results.pv[1];
+    score = search_results.best_score;
+    nodes += search_results.nodes;
 }
 
 bool is_quiet_move(const Position& pos, Move move) {
