@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
@@ -179,17 +180,41 @@ std::size_t platform_available_memory() {
     return static_cast<std::size_t>(kb) * 1024;
 }
 
+namespace {
+
+constexpr std::size_t LARGE_PAGE = std::size_t{1} << 21;
+
+std::size_t large_block_size(std::size_t bytes) {
+    return (bytes + LARGE_PAGE - 1) / LARGE_PAGE * LARGE_PAGE;
+}
+
+} // namespace
+
 void* platform_large_alloc(std::size_t bytes) {
-    constexpr std::size_t LARGE_PAGE = std::size_t{1} << 21;
-    const std::size_t size           = (bytes + LARGE_PAGE - 1) / LARGE_PAGE * LARGE_PAGE;
-    void* block                      = std::aligned_alloc(LARGE_PAGE, size);
-    if (block)
-        madvise(block, size, MADV_HUGEPAGE);
+    // Mapped from the system rather than taken from the allocator: the allocator keeps the
+    // pages of a freed block of a few megabytes for later requests, and a process that resized
+    // its table a thousand times held many megabytes more than its table.
+    const std::size_t size = large_block_size(bytes);
+    void* raw              = mmap(nullptr, size + LARGE_PAGE, PROT_READ | PROT_WRITE,
+                                  MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (raw == MAP_FAILED)
+        return nullptr;
+    // Keeps the aligned part of the mapping and returns the rest.
+    const auto start       = reinterpret_cast<std::uintptr_t>(raw);
+    const auto aligned     = (start + LARGE_PAGE - 1) & ~(LARGE_PAGE - 1);
+    const std::size_t lead = aligned - start;
+    if (lead)
+        munmap(raw, lead);
+    if (LARGE_PAGE - lead)
+        munmap(reinterpret_cast<void*>(aligned + size), LARGE_PAGE - lead);
+    void* block = reinterpret_cast<void*>(aligned);
+    madvise(block, size, MADV_HUGEPAGE);
     return block;
 }
 
-void platform_large_free(void* block) {
-    std::free(block);
+void platform_large_free(void* block, std::size_t bytes) {
+    if (block)
+        munmap(block, large_block_size(bytes));
 }
 
 bool platform_timer_begin(int) {

@@ -50,9 +50,10 @@ std::size_t platform_physical_memory();
 std::size_t platform_available_memory();
 // An uninitialised block for a large table, aligned to 2 MB and offered to the system
 // for large pages so that random probes do not miss the address-translation cache; null when
-// memory is short. Released with platform_large_free.
+// memory is short. Released with platform_large_free, given the same size. Its pages go back
+// to the system when it is freed.
 void* platform_large_alloc(std::size_t bytes);
-void platform_large_free(void* block);
+void platform_large_free(void* block, std::size_t bytes);
 // File helpers: the log file, and readers that must not take a directory for an empty file.
 bool platform_file_exists(const char* path);
 bool platform_is_directory(const char* path);

@@ -122,6 +122,7 @@ bool tt_allocate(int mb) {
         return false;
     tt_free();
     transposition_table.words       = words;
+    transposition_table.bytes       = bytes;
     transposition_table.entry_count = static_cast<std::uint32_t>(count);
     search_state.hash_mb            = mb;
     print_format("info string allocated %d Mbytes for hash table", mb);
@@ -152,8 +153,9 @@ bool tt_resize(int mb) {
 }
 
 void tt_free() {
-    platform_large_free(transposition_table.words);
+    platform_large_free(transposition_table.words, transposition_table.bytes);
     transposition_table.words       = nullptr;
+    transposition_table.bytes       = 0;
     transposition_table.entry_count = 0;
 }
 

@@ -47,6 +47,7 @@ static_assert(std::is_trivially_copyable_v<TTEntry>);
 struct TranspositionTable {
     std::uint64_t* words      = nullptr; // two words per entry
     std::uint32_t entry_count = 0;
+    std::uint64_t bytes       = 0; // size of the block words points to
     float hashfull            = 0.0f;
 };
 

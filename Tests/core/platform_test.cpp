@@ -1,5 +1,6 @@
 // The platform layer's scheduling request and file tests.
 
+#include <cstdint>
 #include <fstream>
 #include <gtest/gtest.h>
 #include <string>
@@ -53,6 +54,36 @@ TEST(Platform, DirectoriesAreToldFromFiles) {
     EXPECT_TRUE(platform_file_exists(file.c_str()));
     EXPECT_TRUE(platform_remove_file(file.c_str()));
     EXPECT_FALSE(platform_file_exists(file.c_str()));
+}
+
+// Resident memory of this process in bytes, from /proc (0 when it cannot be read).
+std::size_t resident_bytes() {
+    std::ifstream statm("/proc/self/statm");
+    std::size_t pages = 0, resident = 0;
+    statm >> pages >> resident;
+    return resident * static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
+}
+
+// A large block is aligned for large pages, writable to its last byte, and its pages go back to
+// the system when it is freed, also when a larger block came and went before it (an allocator
+// would keep the pages of the smaller ones for itself).
+TEST(Platform, LargeBlocksGiveTheirMemoryBack) {
+    constexpr std::size_t MB    = std::size_t{1} << 20;
+    constexpr std::size_t SLACK = 4 * MB;
+    const std::size_t before    = resident_bytes();
+    ASSERT_GT(before, 0u);
+    for (const std::size_t bytes : {24 * MB, 8 * MB, 16 * MB, 24 * MB + 1}) {
+        auto* block = static_cast<unsigned char*>(platform_large_alloc(bytes));
+        ASSERT_NE(block, nullptr);
+        EXPECT_EQ(reinterpret_cast<std::uintptr_t>(block) % (2 * MB), 0u);
+        for (std::size_t i = 0; i < bytes; i += 4096)
+            block[i] = 1;
+        block[bytes - 1] = 1;
+        EXPECT_GE(resident_bytes() + SLACK, before + bytes) << bytes;
+        platform_large_free(block, bytes);
+        EXPECT_LE(resident_bytes(), before + SLACK) << bytes;
+    }
+    platform_large_free(nullptr, MB); // nothing to free: no effect
 }
 
 } // namespace
