@@ -49,6 +49,70 @@ struct HelperPool {
 // threads would keep its destructor from finishing.
 HelperPool& pool = *new HelperPool;
 
+// Turns of the helpers when there are more threads than processors: only as many helpers
+// search at once as there are processors, the others wait asleep in arrival order, and one
+// that has searched for a turn's length hands over to the first in line. Left to the
+// operating system, a hundred busy threads on two processors kept the thread that answers
+// the protocol waiting up to half a second for its turn, in spite of their lowest priority.
+struct HelperTurns {
+    std::mutex lock;
+    std::condition_variable called[MAX_THREADS]; // helper t's turn has come
+    bool granted[MAX_THREADS] = {};
+    int line[MAX_THREADS]     = {}; // waiting helpers, a ring in arrival order
+    int first                 = 0;  // index of the first in line
+    int waiting               = 0;  // how many are in line
+    int free_slots            = 0;  // turns nobody holds
+    std::atomic<int> in_line{0};    // waiting, readable without the lock
+    double turn_started[MAX_THREADS] = {};
+};
+HelperTurns& turns = *new HelperTurns;
+
+// True while the helpers take turns (set before a search is handed to them).
+std::atomic<bool> turns_on{false};
+
+constexpr double TURN_SECONDS = 0.010;
+
+// Waits for helper t's turn to search.
+void take_turn(int t) {
+    std::unique_lock<std::mutex> hold(turns.lock);
+    if (turns.free_slots > 0 && turns.waiting == 0) {
+        --turns.free_slots;
+    } else {
+        turns.line[(turns.first + turns.waiting) % MAX_THREADS] = t;
+        ++turns.waiting;
+        turns.in_line.store(turns.waiting, std::memory_order_relaxed);
+        turns.granted[t] = false;
+        turns.called[t].wait(hold, [t] { return turns.granted[t]; });
+    }
+    turns.turn_started[t] = platform_now();
+}
+
+// Gives helper t's turn to the first in line, or back to the free turns.
+void end_turn() {
+    std::lock_guard<std::mutex> hold(turns.lock);
+    if (turns.waiting == 0) {
+        ++turns.free_slots;
+        return;
+    }
+    const int next = turns.line[turns.first];
+    turns.first    = (turns.first + 1) % MAX_THREADS;
+    --turns.waiting;
+    turns.in_line.store(turns.waiting, std::memory_order_relaxed);
+    turns.granted[next] = true;
+    turns.called[next].notify_one();
+}
+
+// Sets up the turns of a search: as many as there are processors, or none when every helper
+// can have a processor of its own. Only while no helper searches.
+void set_up_turns(int helpers) {
+    const int processors = platform_cpu_count();
+    std::lock_guard<std::mutex> hold(turns.lock);
+    turns.first = turns.waiting = 0;
+    turns.in_line               = 0;
+    turns.free_slots            = processors;
+    turns_on                    = helpers + 1 > processors;
+}
+
 // The master thread (record 0), started by the first search and then waiting between searches
 // like the helpers: a thread created while many others are busy does not run, and does not let
 // its creator run, until it has caught up with their processor time, which once held a
@@ -94,7 +158,13 @@ void helper_loop(int t, std::uint64_t seen) {
             platform_lower_thread_priority();
             lowered = true;
         }
-        helper_search(t, seen);
+        if (turns_on) {
+            take_turn(t);
+            helper_search(t, seen);
+            end_turn();
+        } else {
+            helper_search(t, seen);
+        }
         // Only the last one back takes the lock: with many helpers on few processors, one
         // that lost its processor while holding it would hold up all the others.
         if (pool.busy.fetch_sub(1) == 1) {
@@ -116,6 +186,7 @@ void start_helpers() {
     } catch (const std::system_error&) {
         end_on_thread_failure(THREAD_START_FAILED);
     }
+    set_up_turns(static_cast<int>(pool.threads.size()));
     pool.busy = static_cast<int>(pool.threads.size());
     pool.wake.notify_all();
 }
@@ -178,9 +249,13 @@ void master_loop() {
             seen = seat.handed;
         }
         master();
-        std::lock_guard<std::mutex> hold(seat.lock);
-        seat.returned = seen;
-        seat.back.notify_all();
+        {
+            std::lock_guard<std::mutex> hold(seat.lock);
+            seat.returned = seen;
+            seat.back.notify_all();
+        }
+        // The front end may hold commands until the threads have left.
+        platform_wake_input_waiter();
     }
 }
 
@@ -280,6 +355,18 @@ void join_search_threads() {
         return;
     wait_for_master();
     search_control.stop = 0;
+}
+
+void helper_pass_turn(int t) {
+    if (!turns_on || t == 0 || turns.in_line.load(std::memory_order_relaxed) == 0 ||
+        platform_now() - turns.turn_started[t] < TURN_SECONDS)
+        return;
+    end_turn();
+    take_turn(t);
+}
+
+bool search_threads_leaving() {
+    return search_control.mode == MODE_IDLE && master_busy();
 }
 
 void sum_counters() {

@@ -192,6 +192,37 @@ TEST(SearchSession, IsreadyWhileFourThreadsSearch) {
     EXPECT_EQ(count_prefix(rest, "bestmove"), 0);
 }
 
+// With many more threads than processors the helpers of a finished search take a while to
+// leave. Commands that arrive meanwhile wait and are carried out in order, while "isready" is
+// answered at once.
+TEST(SearchSession, CommandsWhileHelpersLeaveKeepTheirOrder) {
+    test::LiveEngine engine({"-hash", "8", "-threads", "64"});
+    for (int round = 0; round < 3; ++round) {
+        engine.send("position startpos");
+        engine.send("go infinite");
+        ASSERT_FALSE(engine.read_until("info depth 3").empty()) << round;
+        engine.send("stop");
+        ASSERT_FALSE(engine.read_until("bestmove").empty()) << round;
+        engine.send("position startpos moves e2e4");
+        engine.send("go depth 2");
+        engine.send("isready");
+        std::vector<std::string> lines = engine.read_until("readyok");
+        ASSERT_FALSE(lines.empty()) << round;
+        if (count_prefix(lines, "bestmove") == 0)
+            lines = engine.read_until("bestmove");
+        ASSERT_FALSE(lines.empty()) << round;
+        // The search was of the position after 1. e4: Black's move.
+        std::string best;
+        for (const std::string& l : lines)
+            if (l.rfind("bestmove ", 0) == 0)
+                best = l.substr(9, 4);
+        ASSERT_EQ(best.size(), 4u) << round;
+        EXPECT_TRUE(best[1] == '7' || best[1] == '8') << round << ": " << best;
+    }
+    engine.send("quit");
+    EXPECT_EQ(engine.finish(), 0);
+}
+
 } // namespace
 } // namespace tarn
 
