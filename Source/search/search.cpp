@@ -17,6 +17,7 @@
 #include "search/picker.h"
 #include "search/search_state.h"
 #include "search/selectivity.h"
+#include "search/threads.h"
 #include "search/timeman.h"
 #include "search/tt.h"
 #include "tb/tb_probe.h"
@@ -25,8 +26,10 @@ namespace tarn {
 
 namespace {
 
-constexpr int COARSE_VALUE[8]     = {0, 1, 3, 3, 5, 10, 99, 0};
-constexpr int EXCHANGE_THRESHOLD  = -70;
+// A helper looks whether its turn is over every 1,024 nodes (when helpers take turns).
+constexpr std::uint64_t TURN_CHECK_NODES = 1023;
+constexpr int COARSE_VALUE[8]            = {0, 1, 3, 3, 5, 10, 99, 0};
+constexpr int EXCHANGE_THRESHOLD         = -70;
 constexpr int TB_SPOILS           = 6; // child + parent result from here: the child spoils it
 constexpr int QS_CHECK_GAIN       = 20000;
 constexpr int QS_BARE_ENDING_GAIN = 5000;
@@ -282,6 +285,8 @@ int node_search(ThreadData& td, int side, int ply, int depth, int alpha, int bet
         search_control.stop = 1;
     if (s.throttle_on)
         throttle(td);
+    if ((td.nodes.load(std::memory_order_relaxed) & TURN_CHECK_NODES) == 0)
+        helper_pass_turn(td.thread_id);
     if (search_control.stop)
         return 0;
     // Step 4-5. Selective depth and the trace of a tagged position.

@@ -7,6 +7,7 @@
 #include "core/makemove.h"
 #include "core/movegen.h"
 #include "core/notation.h"
+#include "core/platform.h"
 #include "core/thread_data.h"
 #include "frontend/engine_process.h"
 #include "frontend/options.h"
@@ -351,6 +352,32 @@ TEST_F(Search, KeptRecordsStartEachSearchAfresh) {
     set_option("NN_File", "embedded");
     capture.take();
     EXPECT_EQ(cached_entries(td), 0);
+}
+
+// With more helpers than processors the helpers take turns: every one of them must get turns
+// during a search, not only the first few, and a stop must still end them all.
+TEST_F(Search, HelpersTakeTurnsWhenThreadsOutnumberProcessors) {
+    const int threads = platform_cpu_count() + 4;
+    parse_fen(main_thread->pos, START_FEN);
+    search_state.threads    = threads;
+    search_state.max_depth  = MAX_DEPTH;
+    search_state.time_mode  = TIME_FIXED_MOVE;
+    search_state.move_time  = TIME_UNLIMITED;
+    search_state.node_limit = 0;
+    tt_clear();
+    search_setup();
+    ASSERT_TRUE(start_search(MODE_SEARCHING));
+    // Time for every helper to have several turns of its own.
+    platform_sleep_ms(800);
+    search_control.stop = 1;
+    wait_for_search();
+    // A turn ends only at a multiple of 1,024 nodes once it has lasted long enough; a helper
+    // that never had one would have searched a node or two after the stop.
+    for (int t = 1; t < threads; ++t) {
+        ASSERT_NE(thread_records[t], nullptr) << t;
+        EXPECT_GE(thread_records[t]->nodes, 1024u) << "helper " << t;
+    }
+    EXPECT_EQ(search_control.mode, MODE_IDLE);
 }
 
 // The order in which the root loop takes the entries: the highest score first, ties to the
