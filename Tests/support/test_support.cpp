@@ -8,6 +8,8 @@
 #include <mutex>
 
 #include "core/fen.h"
+#include "core/makemove.h"
+#include "core/movegen.h"
 #include "frontend/startup.h"
 
 namespace tarn::test {
@@ -62,6 +64,25 @@ std::vector<std::string> suite_fens(const char* name) {
         if (!line.empty() && line[0] != '#')
             fens.push_back(line.substr(0, line.find(';')));
     return fens;
+}
+
+void visit_suite_positions_and_children(ThreadData& td, std::initializer_list<const char*> suites,
+                                        const std::function<void(Position&)>& visit) {
+    for (const char* suite : suites) {
+        for (const std::string& fen : suite_fens(suite)) {
+            Position& pos = set_fen(td, fen.c_str());
+            visit(pos);
+            if (::testing::Test::HasFatalFailure())
+                return;
+            for (const Move m : legal_moves(pos)) {
+                make_move(pos, m);
+                visit(pos);
+                unmake_move(pos);
+                if (::testing::Test::HasFatalFailure())
+                    return;
+            }
+        }
+    }
 }
 
 bool same_position(const Position& a, const Position& b) {

@@ -2,6 +2,8 @@
 // Helpers shared by the unit tests: one-time table set-up, a fresh game record per test, and
 // the locations of the test data.
 
+#include <functional>
+#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -28,6 +30,10 @@ std::string no_shared_data(const char* name);
 // Fails the calling test with a clear message when the file is missing; tests check
 // has_shared_data first and skip without it.
 std::vector<std::string> suite_fens(const char* name);
+// Calls visit on every position of the named perft suites and on every position one legal move
+// after it (made with make_move, taken back after the call); stops at the first fatal failure.
+void visit_suite_positions_and_children(ThreadData& td, std::initializer_list<const char*> suites,
+                                        const std::function<void(Position&)>& visit);
 // True when two positions agree in every field except the owner pointer.
 bool same_position(const Position& a, const Position& b);
 
