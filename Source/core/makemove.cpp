@@ -88,6 +88,17 @@ inline CastlingRook castling_rook(const Position& pos, int side, Move move, int 
             make_code(side, ROOK)};
 }
 
+// Moves the king and the rook of a castling move, or takes them back with the squares swapped.
+// The rook is lifted first: in Chess960 either piece may stand on the other's destination.
+inline void shift_castling_pieces(Position& pos, int side, int king_code, int king_from,
+                                  int king_to, int rook_code, int rook_from, int rook_to) {
+    lift(pos, rook_code, rook_from);
+    if (king_from != king_to)
+        relocate(pos, king_code, king_from, king_to);
+    drop(pos, rook_code, rook_to);
+    pos.king_sq[side] = static_cast<std::uint8_t>(king_to);
+}
+
 // Castling rights that survive once every square of touched has been moved from or to.
 inline int rights_after(const Position& pos, Bitboard touched) {
     int rights = pos.castle_rights;
@@ -162,12 +173,8 @@ void make_move(Position& pos, Move move) {
 
     if (castling) {
         const CastlingRook rook = castling_rook(pos, side, move, to);
-        lift(pos, rook.code, rook.from);
-        if (from != to)
-            relocate(pos, code, from, to);
-        drop(pos, rook.code, rook.to);
-        pos.king_sq[side] = static_cast<std::uint8_t>(to);
-        pos.rule50        = 0;
+        shift_castling_pieces(pos, side, code, from, to, rook.code, rook.from, rook.to);
+        pos.rule50 = 0;
         key ^= z(code, from) ^ z(code, to) ^ z(rook.code, rook.from) ^ z(rook.code, rook.to);
         pos.key = with_side_bit(key, pos.side);
         return;
@@ -270,11 +277,7 @@ void unmake_move(Position& pos) {
 
     if (move_flags(move) && type_of(code) == KING) {
         const CastlingRook rook = castling_rook(pos, side, move, to);
-        lift(pos, rook.code, rook.to);
-        if (from != to)
-            relocate(pos, code, to, from);
-        drop(pos, rook.code, rook.from);
-        pos.king_sq[side] = static_cast<std::uint8_t>(from);
+        shift_castling_pieces(pos, side, code, to, from, rook.code, rook.to, rook.from);
     } else {
         if (from != to)
             relocate(pos, code, to, from);
