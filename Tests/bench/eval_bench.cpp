@@ -44,12 +44,8 @@ void run(const std::vector<std::string>& fens, bool caches) {
 
 int main(int argc, char** argv) {
     BenchArguments args;
-    if (!read_bench_arguments(argc, argv, false, args))
+    if (!read_bench_arguments(argc, argv, false, "tarn_evalbench FILE... [--roots N]", args))
         return 1;
-    if (args.fens.empty()) {
-        std::printf("usage: tarn_evalbench FILE... [--roots N]\n");
-        return 1;
-    }
     const std::vector<std::string>& fens = args.fens;
     init_engine_tables();
     eval_tables_init();

@@ -113,12 +113,9 @@ bool load_bench_network(const char* path) {
 
 int main(int argc, char** argv) {
     BenchArguments args;
-    if (!read_bench_arguments(argc, argv, true, args))
+    if (!read_bench_arguments(argc, argv, true, "tarn_nnbench FILE... [--roots N] [--net NETWORK]",
+                              args))
         return 1;
-    if (args.fens.empty()) {
-        std::printf("usage: tarn_nnbench FILE... [--roots N] [--net NETWORK]\n");
-        return 1;
-    }
     const std::vector<std::string>& fens = args.fens;
     const char* net                      = args.net;
     init_engine_tables();
