@@ -28,6 +28,26 @@ Position& set_fen(ThreadData& td, const char* fen) {
     return td.pos;
 }
 
+std::string test_data_path(const char* name) {
+    return std::string(TARN_TEST_DATA_DIR) + "/" + name;
+}
+
+std::string test_data_head(const char* name, int stop) {
+    const std::string file = test_data_path(name);
+    std::ifstream in(file);
+    if (!in) {
+        ADD_FAILURE() << "missing test data file " << file;
+        return "";
+    }
+    std::string text, line;
+    for (int number = 1; std::getline(in, line); ++number) {
+        if (number >= stop && line.rfind("[Event ", 0) == 0)
+            break;
+        text += line + "\n";
+    }
+    return text;
+}
+
 std::string shared_data_dir() {
     const char* dir = std::getenv("TARN_SHARED_DATA");
     return dir && *dir ? dir : TARN_SHARED_DATA_DIR;
@@ -53,7 +73,7 @@ namespace tarn::test {
 
 std::vector<std::string> suite_fens(const char* name) {
     std::vector<std::string> fens;
-    const std::string path = shared_data(name);
+    const std::string path = test_data_path(name);
     std::ifstream in(path);
     if (!in) {
         ADD_FAILURE() << "missing test data file " << path;

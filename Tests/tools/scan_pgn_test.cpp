@@ -308,9 +308,7 @@ TEST_F(ScanPgn, MissingFileWritesNothing) {
 }
 
 TEST_F(ScanPgn, SelfPlayGamesGiveOneLabelPerQualifyingPosition) {
-    if (!test::has_shared_data("games-engine-selfplay.pgn"))
-        GTEST_SKIP() << test::no_shared_data("games-engine-selfplay.pgn");
-    const std::string games = test::shared_head("games-engine-selfplay.pgn", 200);
+    const std::string games = test::test_data_head(test::GAMES_FILE, 200);
     ASSERT_FALSE(games.empty());
     const std::vector<std::string> out = scan(games, 2);
     ASSERT_GT(out.size(), 50u);
