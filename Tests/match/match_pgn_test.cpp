@@ -129,10 +129,10 @@ TEST(MatchPgn, DamagedGamesAreReportedNotFatal) {
     EXPECT_TRUE(read_all("").empty());
 }
 
-// The shared engine games, replayed with the rules: every move legal and the count right.
+// The engine games of Tests/data, replayed with the rules: every move legal and the count right.
 class MatchPgnGames : public test::MatchTest {};
 
-TEST_F(MatchPgnGames, SharedGamesReplayMoveByMove) {
+TEST_F(MatchPgnGames, EngineGamesReplayMoveByMove) {
     rules_setup(false);
     const std::vector<PgnGame> games = test::read_pgn_file(test::test_data_path(test::GAMES_FILE));
     ASSERT_EQ(games.size(), 36u);
