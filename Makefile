@@ -100,9 +100,9 @@ fuzz-replay: fuzz-build
 	cd $(FUZZ) && ctest --output-on-failure -j $(JOBS) -L fuzz
 
 perft-suite: build
-	./$(BUILD)/tarn_perft suite $(SHARED)/perft-standard.txt --max-nodes $(PERFT_MAX)
-	./$(BUILD)/tarn_perft suite $(SHARED)/perft-impossible.txt --max-nodes $(PERFT_MAX)
-	./$(BUILD)/tarn_perft suite $(SHARED)/perft-chess960.txt --chess960 --max-nodes $(PERFT_MAX)
+	./$(BUILD)/tarn_perft suite Tests/data/perft-standard.txt --max-nodes $(PERFT_MAX)
+	./$(BUILD)/tarn_perft suite Tests/data/perft-impossible.txt --max-nodes $(PERFT_MAX)
+	./$(BUILD)/tarn_perft suite Tests/data/perft-chess960.txt --chess960 --max-nodes $(PERFT_MAX)
 
 perft-bench: build
 	Tests/bench/perft_bench.sh $(BUILD)

@@ -51,6 +51,63 @@ inline std::uint64_t z(int code, int sq) {
     return zobrist_keys[code * 64 + sq];
 }
 
+// A move read against the board it is played on, shared by make_move and key_after so that the
+// predicted key follows the made move exactly. A castling move names its wing in a flag; here
+// `to` is the king's real destination on the g- or c-file, whatever square the code names.
+struct PlayedMove {
+    int from;
+    int to;
+    int code; // piece code of the mover
+    int type;
+    bool castling;
+};
+
+inline PlayedMove played_move(const Position& pos, Move move) {
+    PlayedMove m;
+    m.from     = move_from(move);
+    m.to       = move_to(move);
+    m.code     = pos.board[m.from];
+    m.type     = type_of(m.code);
+    m.castling = move_flags(move) && m.type == KING;
+    if (m.castling)
+        m.to = rank_of(m.from) * 8 + ((move & CASTLE_KING) ? 6 : 2);
+    return m;
+}
+
+// Where the rook of a castling move stands before and after it; king_to is the king's
+// destination.
+struct CastlingRook {
+    int from;
+    int to;
+    int code;
+};
+
+inline CastlingRook castling_rook(const Position& pos, int side, Move move, int king_to) {
+    const int wing = (move & CASTLE_KING) ? 0 : 1;
+    return {pos.castle_rook[2 * side + wing], wing == 0 ? king_to - 1 : king_to + 1,
+            make_code(side, ROOK)};
+}
+
+// Moves the king and the rook of a castling move, or takes them back with the squares swapped.
+// The rook is lifted first: in Chess960 either piece may stand on the other's destination.
+inline void shift_castling_pieces(Position& pos, int side, int king_code, int king_from,
+                                  int king_to, int rook_code, int rook_from, int rook_to) {
+    lift(pos, rook_code, rook_from);
+    if (king_from != king_to)
+        relocate(pos, king_code, king_from, king_to);
+    drop(pos, rook_code, rook_to);
+    pos.king_sq[side] = static_cast<std::uint8_t>(king_to);
+}
+
+// Castling rights that survive once every square of touched has been moved from or to.
+inline int rights_after(const Position& pos, Bitboard touched) {
+    int rights = pos.castle_rights;
+    for (int r = 0; r < 4; ++r)
+        if (pos.castle_loss[r] & touched)
+            rights &= ~(1 << r);
+    return rights;
+}
+
 } // namespace
 
 void generate_keys() {
@@ -79,18 +136,17 @@ void make_move(Position& pos, Move move) {
     td.search_ply += 1;
 
     const int side      = pos.side;
-    const int from      = move_from(move);
-    int to              = move_to(move);
-    const int code      = pos.board[from];
-    const int type      = type_of(code);
-    const bool castling = move_flags(move) && type == KING;
+    const PlayedMove m  = played_move(pos, move);
+    const int from      = m.from;
+    const int to        = m.to;
+    const int code      = m.code;
+    const int type      = m.type;
+    const bool castling = m.castling;
     int captured_code   = 0;
-    if (castling) {
-        to   = rank_of(from) * 8 + ((move & CASTLE_KING) ? 6 : 2);
+    if (castling)
         move = make_move_code(from, to, move_flags(move));
-    } else {
+    else
         captured_code = pos.board[to];
-    }
 
     td.last_move      = move;
     rec.key           = pos.key;
@@ -107,9 +163,7 @@ void make_move(Position& pos, Move move) {
     pos.ep_square     = NO_SQUARE;
     pos.touched |= bit(from) | bit(to);
     const int old_rights = pos.castle_rights;
-    for (int r = 0; r < 4; ++r)
-        if (pos.castle_loss[r] & pos.touched)
-            pos.castle_rights &= ~(1 << r);
+    pos.castle_rights    = static_cast<std::uint8_t>(rights_after(pos, pos.touched));
     pos.side ^= 1;
     pos.rule50 += 1;
     if (old_ep != NO_SQUARE)
@@ -118,17 +172,10 @@ void make_move(Position& pos, Move move) {
         key ^= zobrist_keys[old_rights] ^ zobrist_keys[pos.castle_rights];
 
     if (castling) {
-        const int wing      = (move & CASTLE_KING) ? 0 : 1;
-        const int rook_from = pos.castle_rook[2 * side + wing];
-        const int rook_to   = wing == 0 ? to - 1 : to + 1;
-        const int rook_code = make_code(side, ROOK);
-        lift(pos, rook_code, rook_from);
-        if (from != to)
-            relocate(pos, code, from, to);
-        drop(pos, rook_code, rook_to);
-        pos.king_sq[side] = static_cast<std::uint8_t>(to);
-        pos.rule50        = 0;
-        key ^= z(code, from) ^ z(code, to) ^ z(rook_code, rook_from) ^ z(rook_code, rook_to);
+        const CastlingRook rook = castling_rook(pos, side, move, to);
+        shift_castling_pieces(pos, side, code, from, to, rook.code, rook.from, rook.to);
+        pos.rule50 = 0;
+        key ^= z(code, from) ^ z(code, to) ^ z(rook.code, rook.from) ^ z(rook.code, rook.to);
         pos.key = with_side_bit(key, pos.side);
         return;
     }
@@ -178,45 +225,33 @@ void make_move(Position& pos, Move move) {
 }
 
 std::uint64_t key_after(const Position& pos, Move move) {
-    const int side      = pos.side;
-    const int from      = move_from(move);
-    int to              = move_to(move);
-    const int code      = pos.board[from];
-    const int type      = type_of(code);
-    const bool castling = move_flags(move) && type == KING;
-    std::uint64_t key   = pos.key;
-    const int old_ep    = pos.ep_square;
-    if (castling)
-        to = rank_of(from) * 8 + ((move & CASTLE_KING) ? 6 : 2);
+    const int side     = pos.side;
+    const PlayedMove m = played_move(pos, move);
+    std::uint64_t key  = pos.key;
+    const int old_ep   = pos.ep_square;
     if (old_ep != NO_SQUARE)
         key ^= zobrist_keys[old_ep];
     if (pos.castle_rights) {
-        const Bitboard touched = pos.touched | bit(from) | bit(to);
-        int rights             = pos.castle_rights;
-        for (int r = 0; r < 4; ++r)
-            if (pos.castle_loss[r] & touched)
-                rights &= ~(1 << r);
+        const int rights = rights_after(pos, pos.touched | bit(m.from) | bit(m.to));
         if (rights != pos.castle_rights)
             key ^= zobrist_keys[pos.castle_rights] ^ zobrist_keys[rights];
     }
-    key ^= z(code, from) ^ z(code, to);
-    if (castling) {
-        const int wing      = (move & CASTLE_KING) ? 0 : 1;
-        const int rook_from = pos.castle_rook[2 * side + wing];
-        const int rook_code = make_code(side, ROOK);
-        key ^= z(rook_code, rook_from) ^ z(rook_code, wing == 0 ? to - 1 : to + 1);
+    key ^= z(m.code, m.from) ^ z(m.code, m.to);
+    if (m.castling) {
+        const CastlingRook rook = castling_rook(pos, side, move, m.to);
+        key ^= z(rook.code, rook.from) ^ z(rook.code, rook.to);
         return with_side_bit(key, side ^ 1);
     }
-    if (const int captured_code = pos.board[to])
-        key ^= z(captured_code, to);
-    if (type == PAWN) {
+    if (const int captured_code = pos.board[m.to])
+        key ^= z(captured_code, m.to);
+    if (m.type == PAWN) {
         const int dir = PAWN_DIRECTION[side];
-        if (to == from + 2 * dir)
-            key ^= zobrist_keys[from + dir];
-        else if (to == old_ep)
-            key ^= z(make_code(side ^ 1, PAWN), to - dir);
-        else if (rank_of(to) == 0 || rank_of(to) == 7)
-            key ^= z(code, to) ^ z(make_code(side, promotion_type(move)), to);
+        if (m.to == m.from + 2 * dir)
+            key ^= zobrist_keys[m.from + dir];
+        else if (m.to == old_ep)
+            key ^= z(make_code(side ^ 1, PAWN), m.to - dir);
+        else if (rank_of(m.to) == 0 || rank_of(m.to) == 7)
+            key ^= z(m.code, m.to) ^ z(make_code(side, promotion_type(move)), m.to);
     }
     return with_side_bit(key, side ^ 1);
 }
@@ -241,13 +276,8 @@ void unmake_move(Position& pos) {
     int code        = pos.board[to];
 
     if (move_flags(move) && type_of(code) == KING) {
-        const int wing      = (move & CASTLE_KING) ? 0 : 1;
-        const int rook_code = make_code(side, ROOK);
-        lift(pos, rook_code, wing == 0 ? to - 1 : to + 1);
-        if (from != to)
-            relocate(pos, code, to, from);
-        drop(pos, rook_code, pos.castle_rook[2 * side + wing]);
-        pos.king_sq[side] = static_cast<std::uint8_t>(from);
+        const CastlingRook rook = castling_rook(pos, side, move, to);
+        shift_castling_pieces(pos, side, code, to, from, rook.code, rook.to, rook.from);
     } else {
         if (from != to)
             relocate(pos, code, to, from);

@@ -17,8 +17,10 @@ struct BenchArguments {
     const char* net = nullptr; // network file named by --net
 };
 
-// Reads the arguments; false, after printing which, when a file cannot be opened.
-inline bool read_bench_arguments(int argc, char** argv, bool takes_net, BenchArguments& args) {
+// Reads the arguments; false, after printing why, when a file cannot be opened or none names a
+// position (then the usage line is printed).
+inline bool read_bench_arguments(int argc, char** argv, bool takes_net, const char* usage,
+                                 BenchArguments& args) {
     std::size_t roots = 0;
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--roots") == 0 && i + 1 < argc) {
@@ -37,6 +39,10 @@ inline bool read_bench_arguments(int argc, char** argv, bool takes_net, BenchArg
         for (std::string line; std::getline(in, line);)
             if (!line.empty() && line[0] != '#')
                 args.fens.push_back(line.substr(0, line.find(';')));
+    }
+    if (args.fens.empty()) {
+        std::printf("usage: %s\n", usage);
+        return false;
     }
     if (roots && roots < args.fens.size())
         args.fens.resize(roots);

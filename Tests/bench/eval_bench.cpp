@@ -8,18 +8,11 @@
 
 #include <cinttypes>
 #include <cstdio>
-#include <cstdlib>
-#include <cstring>
-#include <fstream>
 #include <string>
 #include <vector>
 
 #include "bench/bench_positions.h"
-#include "core/attacks.h"
-#include "core/fen.h"
-#include "core/makemove.h"
-#include "core/movegen.h"
-#include "core/platform.h"
+#include "bench/bench_walk.h"
 #include "core/thread_data.h"
 #include "eval/eval_params.h"
 #include "eval/hce.h"
@@ -32,55 +25,18 @@ using namespace tarn;
 constexpr int TREE_DEPTH = 2;
 constexpr int VISITS     = 2;
 
-struct WalkTotals {
-    std::uint64_t evaluations = 0;
-    std::int64_t score_sum    = 0;
-};
-
-void walk(ThreadData& td, int depth, int ply, WalkTotals& totals) {
-    Position& pos = td.pos;
-    if (checker_of(pos, pos.side) == NO_SQUARE) {
-        totals.score_sum += hce_evaluate(td, pos.side, ply);
-        ++totals.evaluations;
-    }
-    if (depth == 0)
-        return;
-    std::vector<Move> moves;
-    for (MoveEntry* m = gen_all(pos); m->move != END_OF_LIST; ++m)
-        if (is_legal(pos, pos.side, m->move))
-            moves.push_back(m->move);
-    for (const Move m : moves) {
-        make_move(pos, m);
-        walk(td, depth - 1, ply, totals);
-        unmake_move(pos);
-    }
-}
-
 void run(const std::vector<std::string>& fens, bool caches) {
-    ThreadData* td = thread_data_create();
-    if (!td) {
-        std::printf("out of memory\n");
-        std::exit(1);
-    }
-    const int ply = caches ? 2 : 1;
-    WalkTotals totals;
-    const double start = platform_now();
-    for (const std::string& fen : fens) {
-        parse_fen(td->pos, fen.c_str());
-        if (!position_is_searchable(td->pos))
-            continue;
-        for (int v = 0; v < VISITS; ++v)
-            walk(*td, TREE_DEPTH, ply, totals);
-    }
-    const double seconds = platform_now() - start;
+    ThreadData* td  = bench_thread_data();
+    const int ply   = caches ? 2 : 1;
+    const WalkRun r = bench_time_walks(
+        *td, fens, TREE_DEPTH, VISITS, [](ThreadData&) {},
+        [ply](ThreadData& t) { return hce_evaluate(t, t.pos.side, ply); });
+    bench_print_rate(caches ? "with caches:" : "without caches:", r);
     std::printf(
-        "%-15s %10" PRIu64 " evals  %7.3f s  %8.0f evals/s  eval hits %5.1f%%  pawn hits "
-        "%5.1f%%  score sum %" PRId64 "\n",
-        caches ? "with caches:" : "without caches:", totals.evaluations, seconds,
-        static_cast<double>(totals.evaluations) / (seconds + 1e-9),
+        "  eval hits %5.1f%%  pawn hits %5.1f%%  score sum %" PRId64 "\n",
         100.0 * static_cast<double>(td->eval_hits) / static_cast<double>(td->eval_probes + 1),
         100.0 * static_cast<double>(td->pawn_hits) / static_cast<double>(td->pawn_probes + 1),
-        totals.score_sum);
+        r.totals.score_sum);
     thread_data_destroy(td);
 }
 
@@ -88,12 +44,8 @@ void run(const std::vector<std::string>& fens, bool caches) {
 
 int main(int argc, char** argv) {
     BenchArguments args;
-    if (!read_bench_arguments(argc, argv, false, args))
+    if (!read_bench_arguments(argc, argv, false, "tarn_evalbench FILE... [--roots N]", args))
         return 1;
-    if (args.fens.empty()) {
-        std::printf("usage: tarn_evalbench FILE... [--roots N]\n");
-        return 1;
-    }
     const std::vector<std::string>& fens = args.fens;
     init_engine_tables();
     eval_tables_init();

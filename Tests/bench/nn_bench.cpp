@@ -11,19 +11,12 @@
 
 #include <cinttypes>
 #include <cstdio>
-#include <cstdlib>
-#include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <string>
 #include <vector>
 
 #include "bench/bench_positions.h"
-#include "core/attacks.h"
-#include "core/fen.h"
-#include "core/makemove.h"
-#include "core/movegen.h"
-#include "core/platform.h"
+#include "bench/bench_walk.h"
 #include "core/thread_data.h"
 #include "eval/eval_params.h"
 #include "eval/hce.h"
@@ -42,66 +35,37 @@ constexpr std::uint32_t NET_SEED = 20240601;
 
 enum Evaluator { WALK_ONLY, HAND_CRAFTED, NETWORK_SCRATCH, NETWORK_INCREMENTAL };
 
-struct WalkTotals {
-    std::uint64_t evaluations = 0;
-    std::int64_t score_sum    = 0;
-};
-
-void walk(ThreadData& td, Evaluator which, int depth, WalkTotals& totals) {
-    Position& pos = td.pos;
-    if (checker_of(pos, pos.side) == NO_SQUARE) {
-        if (which == WALK_ONLY) {
-            totals.score_sum += pos.rule50;
-        } else if (which == HAND_CRAFTED) {
-            totals.score_sum += hce_evaluate(td, pos.side, 1);
-        } else if (which == NETWORK_SCRATCH) {
-            // Every node evaluated as a root: no cache hit, and a fresh first layer.
-            const std::int16_t ply = td.search_ply;
-            td.search_ply          = 1;
-            totals.score_sum += nn_evaluate(td, td.search_ply);
-            td.search_ply = ply;
-        } else {
-            totals.score_sum += nn_evaluate(td, td.search_ply);
-        }
-        ++totals.evaluations;
+int evaluate(ThreadData& td, Evaluator which) {
+    if (which == WALK_ONLY)
+        return td.pos.rule50;
+    if (which == HAND_CRAFTED)
+        return hce_evaluate(td, td.pos.side, 1);
+    if (which == NETWORK_SCRATCH) {
+        // Every node evaluated as a root: no cache hit, and a fresh first layer.
+        const std::int16_t ply = td.search_ply;
+        td.search_ply          = 1;
+        const int score        = nn_evaluate(td, td.search_ply);
+        td.search_ply          = ply;
+        return score;
     }
-    if (depth == 0)
-        return;
-    std::vector<Move> moves;
-    for (MoveEntry* m = gen_all(pos); m->move != END_OF_LIST; ++m)
-        if (is_legal(pos, pos.side, m->move))
-            moves.push_back(m->move);
-    for (const Move m : moves) {
-        make_move(pos, m);
-        walk(td, which, depth - 1, totals);
-        unmake_move(pos);
-    }
+    return nn_evaluate(td, td.search_ply);
 }
 
 struct RunResult {
-    WalkTotals totals;
-    double seconds              = 0.0;
+    WalkRun walk;
     std::uint64_t by_difference = 0; // first layers updated by difference
     std::uint64_t from_scratch  = 0;
 };
 
 RunResult run(const std::vector<std::string>& fens, Evaluator which) {
-    ThreadData* td = thread_data_create();
-    if (!td) {
-        std::printf("out of memory\n");
-        std::exit(1);
-    }
-    RunResult r;
-    const double start = platform_now();
-    for (const std::string& fen : fens) {
-        parse_fen(td->pos, fen.c_str());
-        if (!position_is_searchable(td->pos))
-            continue;
-        td->search_ply =
+    ThreadData* td     = bench_thread_data();
+    const auto at_root = [which](ThreadData& t) {
+        t.search_ply =
             static_cast<std::int16_t>(which == NETWORK_INCREMENTAL ? INCREMENTAL_PLY : 1);
-        walk(*td, which, TREE_DEPTH, r.totals);
-    }
-    r.seconds       = platform_now() - start;
+    };
+    RunResult r;
+    r.walk          = bench_time_walks(*td, fens, TREE_DEPTH, 1, at_root,
+                                       [which](ThreadData& t) { return evaluate(t, which); });
     r.by_difference = td->nn.incremental_updates;
     r.from_scratch  = td->nn.refreshes;
     thread_data_destroy(td);
@@ -111,10 +75,10 @@ RunResult run(const std::vector<std::string>& fens, Evaluator which) {
 // One line per evaluator: evaluations per second, and the time of one evaluation alone, the
 // tree walk's share taken off.
 void report(const char* label, const RunResult& r, const RunResult& walk_only) {
-    const double n     = static_cast<double>(r.totals.evaluations);
-    const double alone = (r.seconds - walk_only.seconds) / (n + 1e-9) * 1e9;
-    std::printf("%-17s %9" PRIu64 " evals  %7.3f s  %9.0f evals/s  %6.0f ns per evaluation", label,
-                r.totals.evaluations, r.seconds, n / (r.seconds + 1e-9), alone);
+    const double n     = static_cast<double>(r.walk.totals.evaluations);
+    const double alone = (r.walk.seconds - walk_only.walk.seconds) / (n + 1e-9) * 1e9;
+    bench_print_rate(label, r.walk);
+    std::printf("  %6.0f ns per evaluation", alone);
     const std::uint64_t updates = r.by_difference + r.from_scratch;
     if (updates)
         std::printf("  (%.1f%% by difference)",
@@ -149,12 +113,9 @@ bool load_bench_network(const char* path) {
 
 int main(int argc, char** argv) {
     BenchArguments args;
-    if (!read_bench_arguments(argc, argv, true, args))
+    if (!read_bench_arguments(argc, argv, true, "tarn_nnbench FILE... [--roots N] [--net NETWORK]",
+                              args))
         return 1;
-    if (args.fens.empty()) {
-        std::printf("usage: tarn_nnbench FILE... [--roots N] [--net NETWORK]\n");
-        return 1;
-    }
     const std::vector<std::string>& fens = args.fens;
     const char* net                      = args.net;
     init_engine_tables();
@@ -169,13 +130,14 @@ int main(int argc, char** argv) {
     const RunResult scratch     = run(fens, NETWORK_SCRATCH);
     const RunResult incremental = run(fens, NETWORK_INCREMENTAL);
     std::printf("%-17s %9" PRIu64 " nodes  %7.3f s\n",
-                "tree walk alone:", walk_only.totals.evaluations, walk_only.seconds);
+                "tree walk alone:", walk_only.walk.totals.evaluations, walk_only.walk.seconds);
     report("hand-crafted:", hce, walk_only);
     report("nn from scratch:", scratch, walk_only);
     report("nn incremental:", incremental, walk_only);
     // Without saturation both ways of keeping the first layer give the same scores.
     std::printf("network score sums: from scratch %" PRId64 ", incremental %" PRId64 " (%s)\n",
-                scratch.totals.score_sum, incremental.totals.score_sum,
-                scratch.totals.score_sum == incremental.totals.score_sum ? "equal" : "different");
+                scratch.walk.totals.score_sum, incremental.walk.totals.score_sum,
+                scratch.walk.totals.score_sum == incremental.walk.totals.score_sum ? "equal"
+                                                                                   : "different");
     return 0;
 }

@@ -76,9 +76,6 @@ TEST(Castling, RightsNeedKingOnHomeRank) {
 }
 
 TEST(Fen, RoundTripsOfTheSuites) {
-    for (const char* file : {"perft-standard.txt", "perft-impossible.txt"})
-        if (!test::has_shared_data(file))
-            GTEST_SKIP() << test::no_shared_data(file);
     test::ThreadDataHandle td;
     for (const char* file : {"perft-standard.txt", "perft-impossible.txt"}) {
         for (const std::string& fen : test::suite_fens(file)) {
@@ -96,8 +93,6 @@ TEST(Fen, RoundTripsOfTheSuites) {
 }
 
 TEST(Fen, Chess960RoundTripsKeepTheRights) {
-    if (!test::has_shared_data("perft-chess960.txt"))
-        GTEST_SKIP() << test::no_shared_data("perft-chess960.txt");
     test::ThreadDataHandle td;
     for (const std::string& fen : test::suite_fens("perft-chess960.txt")) {
         const Position& pos        = test::set_fen(*td, fen.c_str());

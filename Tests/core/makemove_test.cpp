@@ -39,8 +39,6 @@ void walk(ThreadData& td, int depth, const std::string& fen) {
 }
 
 TEST(MakeMove, StandardSuiteRoundTripsTwoPlies) {
-    if (!test::has_shared_data("perft-standard.txt"))
-        GTEST_SKIP() << test::no_shared_data("perft-standard.txt");
     test::ThreadDataHandle td;
     run_settings.chess960 = 0;
     for (const std::string& fen : test::suite_fens("perft-standard.txt")) {
@@ -50,8 +48,6 @@ TEST(MakeMove, StandardSuiteRoundTripsTwoPlies) {
 }
 
 TEST(MakeMove, Chess960SuiteRoundTrips) {
-    if (!test::has_shared_data("perft-chess960.txt"))
-        GTEST_SKIP() << test::no_shared_data("perft-chess960.txt");
     test::ThreadDataHandle td;
     for (const std::string& fen : test::suite_fens("perft-chess960.txt")) {
         test::set_fen(*td, fen.c_str());

@@ -136,17 +136,8 @@ TEST(Legality, PinShortcutAgreesWithTheFullTest) {
             by_pinned += (pinned & bit(move_from(e->move))) != 0;
         }
     };
-    for (const char* suite : {"perft-standard.txt", "perft-chess960.txt"}) {
-        for (const std::string& fen : test::suite_fens(suite)) {
-            Position& pos = test::set_fen(*td, fen.c_str());
-            compare(pos);
-            for (const Move m : legal_moves(pos)) {
-                make_move(pos, m);
-                compare(pos);
-                unmake_move(pos);
-            }
-        }
-    }
+    test::visit_suite_positions_and_children(*td, {"perft-standard.txt", "perft-chess960.txt"},
+                                             compare);
     EXPECT_GT(compared, 100000);
     EXPECT_GT(by_pinned, 1000);
 }

@@ -164,8 +164,6 @@ void round_trip_suite(ThreadData& td, const char* file) {
 }
 
 TEST_F(Notation, SuiteRoundTripStandard) {
-    if (!test::has_shared_data("perft-standard.txt"))
-        GTEST_SKIP() << test::no_shared_data("perft-standard.txt");
     mode(PROTOCOL_UCI, 0);
     round_trip_suite(*td_, "perft-standard.txt");
     mode(PROTOCOL_CONSOLE, 0);
@@ -173,8 +171,6 @@ TEST_F(Notation, SuiteRoundTripStandard) {
 }
 
 TEST_F(Notation, SuiteRoundTripChess960) {
-    if (!test::has_shared_data("perft-chess960.txt"))
-        GTEST_SKIP() << test::no_shared_data("perft-chess960.txt");
     mode(PROTOCOL_UCI, 1);
     round_trip_suite(*td_, "perft-chess960.txt");
 }

@@ -46,9 +46,6 @@ protected:
 };
 
 TEST_F(HceSymmetry, FlippedColoursScoreTheSame) {
-    for (const char* file : {"perft-standard.txt", "perft-impossible.txt", "perft-chess960.txt"})
-        if (!test::has_shared_data(file))
-            GTEST_SKIP() << test::no_shared_data(file);
     const std::vector<std::string> fens = sample_positions(*td);
     ASSERT_GT(fens.size(), 2000u);
     for (const std::string& fen : fens) {
@@ -60,9 +57,6 @@ TEST_F(HceSymmetry, FlippedColoursScoreTheSame) {
 }
 
 TEST_F(HceSymmetry, MirroredFilesScoreTheSame) {
-    for (const char* file : {"perft-standard.txt", "perft-impossible.txt", "perft-chess960.txt"})
-        if (!test::has_shared_data(file))
-            GTEST_SKIP() << test::no_shared_data(file);
     const std::vector<std::string> fens = sample_positions(*td);
     for (const std::string& fen : fens) {
         const Position& pos = test::set_fen(*td, fen.c_str());

@@ -65,9 +65,7 @@ bool wins_by_successors(Position& pos, int strong) {
 }
 
 TEST_F(KingPawnTable, AgreesWithTablebaseRows) {
-    if (!test::has_shared_data("syzygy-oracle.tsv"))
-        GTEST_SKIP() << test::no_shared_data("syzygy-oracle.tsv");
-    const std::string path = test::shared_data("syzygy-oracle.tsv");
+    const std::string path = test::test_data_path("kpk-oracle.tsv");
     std::ifstream in(path);
     ASSERT_TRUE(in) << "missing test data file " << path;
     std::string line;

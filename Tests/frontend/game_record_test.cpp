@@ -76,24 +76,34 @@ TEST_F(GameRecord, SavedGameLoadsBackToTheSamePosition) {
     EXPECT_EQ(main_thread->game_ply, 17);
 }
 
-TEST_F(GameRecord, EveryGameOfARealPgnFileLoads) {
-    if (!test::has_shared_data("games-engine-selfplay.pgn"))
-        GTEST_SKIP() << test::no_shared_data("games-engine-selfplay.pgn");
-    std::ifstream in(test::shared_data("games-engine-selfplay.pgn"));
-    ASSERT_TRUE(in) << "missing test data file games-engine-selfplay.pgn";
+// Reads every game of a PGN file one at a time; a game counts as loaded when it reads without
+// error to the ply its PlyCount tag gives.
+struct LoadedGames {
+    int games  = 0;
+    int loaded = 0;
+};
+
+LoadedGames load_every_game(const std::string& path) {
+    LoadedGames result;
+    std::ifstream in(path);
+    if (!in) {
+        ADD_FAILURE() << "missing test data file " << path;
+        return result;
+    }
     std::string line, game_text;
-    int games = 0, loaded = 0, expected_plies = -1;
+    int expected_plies     = -1;
     const auto finish_game = [&] {
         if (game_text.empty())
             return;
-        ++games;
+        ++result.games;
         std::istringstream one(game_text);
-        bool ok               = false;
-        const std::string out = quietly([&] { ok = read_game(one, ""); });
+        test::StdoutCapture capture;
+        const bool ok         = read_game(one, "");
+        const std::string out = capture.take();
         if (ok && main_thread->game_ply == expected_plies)
-            ++loaded;
+            ++result.loaded;
         else
-            ADD_FAILURE() << "game " << games << ": " << out;
+            ADD_FAILURE() << path << " game " << result.games << ": " << out;
         game_text.clear();
     };
     while (std::getline(in, line)) {
@@ -104,8 +114,21 @@ TEST_F(GameRecord, EveryGameOfARealPgnFileLoads) {
         game_text += line + "\n";
     }
     finish_game();
-    EXPECT_EQ(games, 2200);
-    EXPECT_EQ(loaded, games);
+    return result;
+}
+
+TEST_F(GameRecord, EveryGameOfARealPgnFileLoads) {
+    const LoadedGames r = load_every_game(test::test_data_path(test::GAMES_FILE));
+    EXPECT_EQ(r.games, 36);
+    EXPECT_EQ(r.loaded, r.games);
+}
+
+TEST_F(GameRecord, EveryGameOfTheFullCollectionLoads) {
+    if (!test::has_shared_data(test::ALL_GAMES_FILE))
+        GTEST_SKIP() << test::no_shared_data(test::ALL_GAMES_FILE);
+    const LoadedGames r = load_every_game(test::shared_data(test::ALL_GAMES_FILE));
+    EXPECT_EQ(r.games, 2200);
+    EXPECT_EQ(r.loaded, r.games);
 }
 
 TEST_F(GameRecord, PgnReadingRules) {

@@ -27,6 +27,18 @@ protected:
         argv.push_back(nullptr);
         return parse_switches(argc, argv.data());
     }
+
+    // Parses args and returns what they left in field, a field of the process-wide records.
+    template <class T> static T after(std::initializer_list<const char*> args, const T& field) {
+        parse(args);
+        return field;
+    }
+
+    // Parses args with the time mode cleared first, so that the test sees whether they set it.
+    static void parse_timed(std::initializer_list<const char*> args) {
+        search_state.time_mode = 0;
+        parse(args);
+    }
 };
 
 // The state that any switch may change, as one comparable text.
@@ -57,20 +69,15 @@ TEST_F(Switches, NoSwitchesRunTheEngineOverUci) {
 }
 
 TEST_F(Switches, LaterProtocolSwitchWins) {
-    parse({"-uci", "-c"});
-    EXPECT_EQ(run_settings.protocol_mode, PROTOCOL_CONSOLE);
-    parse({"-c", "-uci"});
-    EXPECT_EQ(run_settings.protocol_mode, PROTOCOL_UCI);
+    EXPECT_EQ(after({"-uci", "-c"}, run_settings.protocol_mode), PROTOCOL_CONSOLE);
+    EXPECT_EQ(after({"-c", "-uci"}, run_settings.protocol_mode), PROTOCOL_UCI);
 }
 
 TEST_F(Switches, LaterValueOverridesEarlierOne) {
-    parse({"-hash", "10", "-threads", "3", "-hash", "20"});
-    EXPECT_EQ(live_options.Hash, 20);
+    EXPECT_EQ(after({"-hash", "10", "-threads", "3", "-hash", "20"}, live_options.Hash), 20);
     EXPECT_EQ(live_options.Threads, 3);
-    parse({"-use_hce", "-use_nn"});
-    EXPECT_EQ(run_settings.use_nn, 1);
-    parse({"-use_nn", "-use_hce"});
-    EXPECT_EQ(run_settings.use_nn, 0);
+    EXPECT_EQ(after({"-use_hce", "-use_nn"}, run_settings.use_nn), 1);
+    EXPECT_EQ(after({"-use_nn", "-use_hce"}, run_settings.use_nn), 0);
 }
 
 TEST_F(Switches, AreWholeCaseSensitiveWords) {
@@ -116,56 +123,43 @@ TEST_F(Switches, ValueWordIsTestedAgainstLaterSwitchesOnly) {
 }
 
 TEST_F(Switches, HashIsClampedToItsRange) {
-    parse({"-hash", "100000"});
-    EXPECT_EQ(live_options.Hash, HASH_MAX_MB);
-    parse({"-hash", "-5"});
-    EXPECT_EQ(live_options.Hash, 0);
-    parse({"-hash", "256"});
-    EXPECT_EQ(live_options.Hash, 256);
-    parse({"-hash", "junk"});
-    EXPECT_EQ(live_options.Hash, 0);
+    EXPECT_EQ(after({"-hash", "100000"}, live_options.Hash), HASH_MAX_MB);
+    EXPECT_EQ(after({"-hash", "-5"}, live_options.Hash), 0);
+    EXPECT_EQ(after({"-hash", "256"}, live_options.Hash), 256);
+    EXPECT_EQ(after({"-hash", "junk"}, live_options.Hash), 0);
 }
 
 TEST_F(Switches, ThreadsAreClampedToTheirRange) {
-    parse({"-threads", "0"});
-    EXPECT_EQ(live_options.Threads, 1);
-    parse({"-threads", "500"});
-    EXPECT_EQ(live_options.Threads, THREADS_MAX);
-    parse({"-threads", "7"});
-    EXPECT_EQ(live_options.Threads, 7);
+    EXPECT_EQ(after({"-threads", "0"}, live_options.Threads), 1);
+    EXPECT_EQ(after({"-threads", "500"}, live_options.Threads), THREADS_MAX);
+    EXPECT_EQ(after({"-threads", "7"}, live_options.Threads), 7);
 }
 
 // A request far beyond the largest size must still give the largest size, not wrap around.
 TEST_F(Switches, ValuesBeyondIntRangeClampToTheMaximum) {
-    parse({"-hash", "4294967296"});
-    EXPECT_EQ(live_options.Hash, HASH_MAX_MB);
-    parse({"-threads", "4294967296"});
-    EXPECT_EQ(live_options.Threads, THREADS_MAX);
+    EXPECT_EQ(after({"-hash", "4294967296"}, live_options.Hash), HASH_MAX_MB);
+    EXPECT_EQ(after({"-threads", "4294967296"}, live_options.Threads), THREADS_MAX);
 }
 
 TEST_F(Switches, DepthLimitsDepthAndSetsAFixedMoveTime) {
-    parse({"-d", "70"});
+    parse_timed({"-d", "70"});
     EXPECT_EQ(search_state.max_depth, 66);
     EXPECT_EQ(search_state.time_mode, TIME_FIXED_MOVE);
     EXPECT_DOUBLE_EQ(search_state.move_time, 10000.0);
-    parse({"-d", "12"});
-    EXPECT_EQ(search_state.max_depth, 12);
+    EXPECT_EQ(after({"-d", "12"}, search_state.max_depth), 12);
 }
 
 TEST_F(Switches, TimeAndNodeLimits) {
-    search_state.time_mode = 0;
-    parse({"-t", "2.5"});
+    parse_timed({"-t", "2.5"});
     EXPECT_EQ(search_state.time_mode, TIME_FIXED_MOVE);
     EXPECT_DOUBLE_EQ(search_state.move_time, 2.5);
 
-    search_state.time_mode = 0;
-    parse({"-n", "100000"});
+    parse_timed({"-n", "100000"});
     EXPECT_EQ(search_state.node_limit, 100000u);
     EXPECT_EQ(search_state.time_mode, TIME_FIXED_MOVE);
     EXPECT_DOUBLE_EQ(search_state.move_time, 1000.0);
 
-    parse({"-n", "-3"});
-    EXPECT_EQ(search_state.node_limit, 0u);
+    EXPECT_EQ(after({"-n", "-3"}, search_state.node_limit), 0u);
 }
 
 TEST_F(Switches, TargetSpeedLimitsStrengthAndPrintsTheElo) {
@@ -180,19 +174,14 @@ TEST_F(Switches, TargetSpeedLimitsStrengthAndPrintsTheElo) {
 
 TEST_F(Switches, TinyTargetSpeedGivesTheLowestElo) {
     test::StdoutCapture capture;
-    parse({"-nps", "10"});
-    const int low = live_options.UCI_Elo;
-    parse({"-nps", "16"});
-    EXPECT_EQ(live_options.UCI_Elo, low);
-    parse({"-nps", "1000"});
-    EXPECT_GT(live_options.UCI_Elo, low);
+    const int low = after({"-nps", "10"}, live_options.UCI_Elo);
+    EXPECT_EQ(after({"-nps", "16"}, live_options.UCI_Elo), low);
+    EXPECT_GT(after({"-nps", "1000"}, live_options.UCI_Elo), low);
 }
 
 TEST_F(Switches, LoggingAndQuietness) {
-    parse({"-log"});
-    EXPECT_EQ(live_options.Log, 1);
-    parse({"-log", "-noise", "3.5"});
-    EXPECT_FLOAT_EQ(run_settings.noise, 3.5f);
+    EXPECT_EQ(after({"-log"}, live_options.Log), 1);
+    EXPECT_FLOAT_EQ(after({"-log", "-noise", "3.5"}, run_settings.noise), 3.5f);
     parse({"-log", "-noise", "3.5", "-quiet"});
     EXPECT_EQ(live_options.Log, 0);
     EXPECT_FLOAT_EQ(run_settings.noise, NOISE_SILENT);
@@ -281,8 +270,7 @@ TEST_F(Switches, TrainingDataSwitch) {
     EXPECT_STREQ(run_settings.input_file, "games.pgn");
     EXPECT_EQ(run_settings.tune_count, 2000000u);
 
-    parse({"-mktraindata", "games.pgn", "500"});
-    EXPECT_EQ(run_settings.tune_count, 100000000u);
+    EXPECT_EQ(after({"-mktraindata", "games.pgn", "500"}, run_settings.tune_count), 100000000u);
 }
 
 TEST_F(Switches, TuningSwitchesCheckTheirArguments) {

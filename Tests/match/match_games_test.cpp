@@ -203,14 +203,12 @@ EngineConfig tarn_engine(const std::string& name, int nodes) {
 }
 
 TEST_F(MatchGames, TarnPlaysItselfFromOpenings) {
-    if (!test::has_shared_data("openings-noob3moves.txt"))
-        GTEST_SKIP() << test::no_shared_data("openings-noob3moves.txt");
     const EngineConfig tarn = tarn_engine("Tarn", 200);
     EngineConfig low        = tarn;
     low.name                = "Tarn-sel0";
     low.options.push_back({"Selectivity", "0"});
     MatchConfig config;
-    config.openings.file = test::shared_data("openings-noob3moves.txt");
+    config.openings.file = test::test_data_path("openings-noob-50.txt");
     config.repeat        = 2;
     config.max_moves     = 6;
     config.concurrency   = 2;

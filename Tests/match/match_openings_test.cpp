@@ -71,11 +71,11 @@ TEST_F(MatchOpenings, PgnGamesGiveTheirMoves) {
     EXPECT_EQ(short_ones[0].moves, (std::vector<std::string>{"e2e4", "e7e5"}));
 }
 
-TEST_F(MatchOpenings, SharedOpeningFilesLoadWhole) {
-    if (!test::has_shared_data("openings-uho4060v4.txt"))
-        GTEST_SKIP() << test::no_shared_data("openings-uho4060v4.txt");
-    EXPECT_EQ(load(test::shared_data("openings-uho4060v4.txt"), OPENINGS_EPD).size(), 2000u);
-    EXPECT_TRUE(warnings_.empty());
+TEST_F(MatchOpenings, RealOpeningFilesLoadWhole) {
+    for (const char* file : {"openings-uho-50.txt", "openings-noob-50.txt"}) {
+        EXPECT_EQ(load(test::test_data_path(file), OPENINGS_EPD).size(), 50u) << file;
+        EXPECT_TRUE(warnings_.empty()) << file;
+    }
 }
 
 TEST_F(MatchOpenings, MissingOrEmptyFilesAreErrors) {

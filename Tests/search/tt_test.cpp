@@ -112,9 +112,6 @@ TEST_F(TransTable, IllegalHashMoveMakesTheEntryUnusable) {
 }
 
 TEST(TTMoveValidation, AcceptsExactlyTheLegalGeneratedMoves) {
-    for (const char* file : {"perft-standard.txt", "perft-chess960.txt"})
-        if (!test::has_shared_data(file))
-            GTEST_SKIP() << test::no_shared_data(file);
     test::ThreadDataHandle td;
     for (const char* file : {"perft-standard.txt", "perft-chess960.txt"}) {
         int checked = 0;

@@ -8,6 +8,8 @@
 #include <mutex>
 
 #include "core/fen.h"
+#include "core/makemove.h"
+#include "core/movegen.h"
 #include "frontend/startup.h"
 
 namespace tarn::test {
@@ -24,6 +26,26 @@ ThreadData* new_thread_data() {
 Position& set_fen(ThreadData& td, const char* fen) {
     parse_fen(td.pos, fen);
     return td.pos;
+}
+
+std::string test_data_path(const char* name) {
+    return std::string(TARN_TEST_DATA_DIR) + "/" + name;
+}
+
+std::string test_data_head(const char* name, int stop) {
+    const std::string file = test_data_path(name);
+    std::ifstream in(file);
+    if (!in) {
+        ADD_FAILURE() << "missing test data file " << file;
+        return "";
+    }
+    std::string text, line;
+    for (int number = 1; std::getline(in, line); ++number) {
+        if (number >= stop && line.rfind("[Event ", 0) == 0)
+            break;
+        text += line + "\n";
+    }
+    return text;
 }
 
 std::string shared_data_dir() {
@@ -51,7 +73,7 @@ namespace tarn::test {
 
 std::vector<std::string> suite_fens(const char* name) {
     std::vector<std::string> fens;
-    const std::string path = shared_data(name);
+    const std::string path = test_data_path(name);
     std::ifstream in(path);
     if (!in) {
         ADD_FAILURE() << "missing test data file " << path;
@@ -62,6 +84,25 @@ std::vector<std::string> suite_fens(const char* name) {
         if (!line.empty() && line[0] != '#')
             fens.push_back(line.substr(0, line.find(';')));
     return fens;
+}
+
+void visit_suite_positions_and_children(ThreadData& td, std::initializer_list<const char*> suites,
+                                        const std::function<void(Position&)>& visit) {
+    for (const char* suite : suites) {
+        for (const std::string& fen : suite_fens(suite)) {
+            Position& pos = set_fen(td, fen.c_str());
+            visit(pos);
+            if (::testing::Test::HasFatalFailure())
+                return;
+            for (const Move m : legal_moves(pos)) {
+                make_move(pos, m);
+                visit(pos);
+                unmake_move(pos);
+                if (::testing::Test::HasFatalFailure())
+                    return;
+            }
+        }
+    }
 }
 
 bool same_position(const Position& a, const Position& b) {

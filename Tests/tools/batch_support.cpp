@@ -101,20 +101,4 @@ std::string read_text(const std::string& path) {
     return text.str();
 }
 
-std::string shared_head(const char* name, int stop) {
-    const std::string file = shared_data(name);
-    std::ifstream in(file);
-    if (!in) {
-        ADD_FAILURE() << "missing shared data file " << file;
-        return "";
-    }
-    std::string text, line;
-    for (int number = 1; std::getline(in, line); ++number) {
-        if (number >= stop && line.rfind("[Event ", 0) == 0)
-            break;
-        text += line + "\n";
-    }
-    return text;
-}
-
 } // namespace tarn::test

@@ -38,8 +38,5 @@ bool like(const std::string& text, const std::string& pattern);
 void write_text_file(const std::string& path, const std::string& text);
 // Contents of a file; a missing file fails the calling test.
 std::string read_text(const std::string& path);
-// The first lines of a file under the shared data folder, ending before the line whose number
-// is `stop` (1-based) and at a game boundary; a missing file fails the calling test.
-std::string shared_head(const char* name, int stop);
 
 } // namespace tarn::test

@@ -2,6 +2,7 @@
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "core/fen.h"
@@ -50,21 +51,47 @@ bool ends_with(const std::string& text, const std::string& end) {
            text.compare(text.size() - end.size(), end.size(), end) == 0;
 }
 
-// A game of knight moves: white Nf3/Ng1, black Nf6/Ng8, with one comment per ply.
+// The knight game: white Nf3/Ng1, black Nf6/Ng8, over and over. Its moves, and the position
+// before each (board, side, castling, en passant), by ply modulo 4.
+const char* const KNIGHT_MOVES[4]     = {"Nf3", "Nf6", "Ng1", "Ng8"};
+const char* const KNIGHT_POSITIONS[4] = {START_FEN,
+                                         "rnbqkbnr/pppppppp/8/8/8/5N2/PPPPPPPP/RNBQKB1R b KQkq -",
+                                         "rnbqkb1r/pppppppp/5n2/8/8/5N2/PPPPPPPP/RNBQKB1R w KQkq -",
+                                         "rnbqkb1r/pppppppp/5n2/8/8/8/PPPPPPPP/RNBQKBNR b KQkq -"};
+
+// The knight game with one comment per ply.
 std::string knight_game(const std::vector<std::string>& comments, const char* result,
                         const std::string& extra_tags = "") {
-    static const char* const MOVES[4] = {"Nf3", "Nf6", "Ng1", "Ng8"};
     std::string text = "[Event \"t\"]\n[Site \"?\"]\n[Round \"1\"]\n" + extra_tags + "[Result \"" +
                        result + "\"]\n\n";
     for (std::size_t k = 0; k < comments.size(); ++k) {
         if (k % 2 == 0)
             text += std::to_string(k / 2 + 1) + ". ";
-        text += MOVES[k % 4];
+        text += KNIGHT_MOVES[k % 4];
         text += comments[k].empty() ? " " : " {" + comments[k] + "} ";
         if (k % 6 == 5)
             text += "\n";
     }
     return text + result + "\n\n";
+}
+
+// The position before ply of the knight game, with both move counters at ply as the best-move
+// labels write them.
+std::string knight_position(int ply) {
+    const std::string count = std::to_string(ply);
+    return std::string(KNIGHT_POSITIONS[ply % 4]) + " " + count + " " + count;
+}
+
+// The result label of ply of the knight game: the mover's score and result.
+std::string knight_result_label(int ply, int ce, const char* result) {
+    return std::string(KNIGHT_POSITIONS[ply % 4]) + " ce " + std::to_string(ce) + "; gr " + result +
+           ";";
+}
+
+// The best-move label of ply of the knight game with the mover's score.
+std::string knight_best_move_label(int ply, int ce) {
+    return knight_position(ply) + " bm " + KNIGHT_MOVES[ply % 4] + "; ce " + std::to_string(ce) +
+           ";";
 }
 
 std::vector<std::string> score_comments(const std::vector<int>& centipawns) {
@@ -87,7 +114,18 @@ protected:
         printed_ = test::output_lines(capture.take());
         return test::read_lines(path("out.epd"));
     }
+    // Lists 30 plies of the knight game whose score comments are 0.00 but for the given
+    // (ply, centipawns) pairs; the mistakes the listing marks are left in mistakes_.
+    std::vector<std::string> listing(const std::vector<std::pair<int, int>>& ply_evals) {
+        std::vector<int> evals(30, 0);
+        for (const auto& [ply, cp] : ply_evals)
+            evals[ply] = cp;
+        const std::vector<std::string> out = scan(knight_game(score_comments(evals), "1-0"), 1);
+        mistakes_                          = test::read_lines(path(SCAN_MISTAKES_FILE));
+        return out;
+    }
     std::vector<std::string> printed_;
+    std::vector<std::string> mistakes_;
 };
 
 TEST_F(ScanPgn, ResultLabelsAreFromTheSideToMove) {
@@ -95,10 +133,10 @@ TEST_F(ScanPgn, ResultLabelsAreFromTheSideToMove) {
         scan(knight_game(score_comments({50, 20, 40, 30, 10, 60, 70, 80, 90, 15}), "0-1"), 2);
     // Ten plies; the last four get no label.
     ASSERT_EQ(out.size(), 7u);
-    EXPECT_EQ(out[0], std::string(START_FEN) + " ce 50; gr 0.0;");
-    EXPECT_EQ(out[1], "rnbqkbnr/pppppppp/8/8/8/5N2/PPPPPPPP/RNBQKB1R b KQkq - ce -20; gr 1.0;");
-    EXPECT_EQ(out[2], "rnbqkb1r/pppppppp/5n2/8/8/5N2/PPPPPPPP/RNBQKB1R w KQkq - ce 40; gr 0.0;");
-    EXPECT_EQ(out[5], "rnbqkbnr/pppppppp/8/8/8/5N2/PPPPPPPP/RNBQKB1R b KQkq - ce -60; gr 1.0;");
+    EXPECT_EQ(out[0], knight_result_label(0, 50, "0.0"));
+    EXPECT_EQ(out[1], knight_result_label(1, -20, "1.0"));
+    EXPECT_EQ(out[2], knight_result_label(2, 40, "0.0"));
+    EXPECT_EQ(out[5], knight_result_label(5, -60, "1.0"));
     EXPECT_EQ(out[6], "");
     EXPECT_EQ(printed_.back(), "games= 1, positions= 6");
     EXPECT_TRUE(std::filesystem::exists(path(SCAN_MISTAKES_FILE)));
@@ -125,19 +163,17 @@ TEST_F(ScanPgn, ResultLabelFilters) {
                         "[Termination \"time forfeit\"]\n");
     const std::vector<std::string> out = scan(text, 2);
     ASSERT_EQ(out.size(), 3u); // plies 2 and 5 (the others are filtered) and the line feed
-    EXPECT_EQ(out[0], "rnbqkb1r/pppppppp/5n2/8/8/5N2/PPPPPPPP/RNBQKB1R w KQkq - ce 30; gr 1.0;");
-    EXPECT_EQ(out[1], "rnbqkbnr/pppppppp/8/8/8/5N2/PPPPPPPP/RNBQKB1R b KQkq - ce -30; gr 0.0;");
+    EXPECT_EQ(out[0], knight_result_label(2, 30, "1.0"));
+    EXPECT_EQ(out[1], knight_result_label(5, -30, "0.0"));
     EXPECT_EQ(printed_.back(), "games= 2, positions= 2");
 }
 
 TEST_F(ScanPgn, BestMovesUntilTheGameIsDecided) {
     const std::vector<std::string> out =
         scan(knight_game(score_comments({10, 20, 600, 30, 40}), "1-0"), 3);
-    ASSERT_EQ(out.size(), 4u);
-    EXPECT_EQ(out[0], std::string(START_FEN) + " 0 0 bm Nf3; ce 10;");
-    EXPECT_EQ(out[1], "rnbqkbnr/pppppppp/8/8/8/5N2/PPPPPPPP/RNBQKB1R b KQkq - 1 1 bm Nf6; ce -20;");
-    EXPECT_EQ(out[2],
-              "rnbqkb1r/pppppppp/5n2/8/8/5N2/PPPPPPPP/RNBQKB1R w KQkq - 2 2 bm Ng1; ce 600;");
+    EXPECT_EQ(out, (std::vector<std::string>{knight_best_move_label(0, 10),
+                                             knight_best_move_label(1, -20),
+                                             knight_best_move_label(2, 600), ""}));
 }
 
 TEST_F(ScanPgn, BestMovesSkipChecksAndReadMateMarks) {
@@ -182,9 +218,8 @@ TEST_F(ScanPgn, GamesWithoutAKnownResultGiveNoResultLabels) {
 TEST_F(ScanPgn, TabsSeparateMovesAndComments) {
     const std::vector<std::string> out =
         scan("[Event \"t\"]\n[Result \"1-0\"]\n\n1.\tNf3\t{+0.10/5}\tNf6\t{+0.20/5}\t1-0\n", 3);
-    ASSERT_EQ(out.size(), 3u);
-    EXPECT_EQ(out[0], std::string(START_FEN) + " 0 0 bm Nf3; ce 10;");
-    EXPECT_EQ(out[1], "rnbqkbnr/pppppppp/8/8/8/5N2/PPPPPPPP/RNBQKB1R b KQkq - 1 1 bm Nf6; ce -20;");
+    EXPECT_EQ(out, (std::vector<std::string>{knight_best_move_label(0, 10),
+                                             knight_best_move_label(1, -20), ""}));
 }
 
 TEST_F(ScanPgn, VariationsAndLineCommentsAreNotMoves) {
@@ -192,35 +227,28 @@ TEST_F(ScanPgn, VariationsAndLineCommentsAreNotMoves) {
         scan("[Event \"v\"]\n[Result \"1-0\"]\n\n1. Nf3 {+0.10/5} (1. e4 {+0.90/5} e5) Nf6 "
              "{+0.20/5} ; 2. Nc3 {+5.00/5} a remark\n2. Ng1 {+0.30/5} 1-0\n",
              3);
-    ASSERT_EQ(out.size(), 4u);
-    EXPECT_EQ(out[0], std::string(START_FEN) + " 0 0 bm Nf3; ce 10;");
-    EXPECT_EQ(out[1], "rnbqkbnr/pppppppp/8/8/8/5N2/PPPPPPPP/RNBQKB1R b KQkq - 1 1 bm Nf6; ce -20;");
-    EXPECT_EQ(out[2],
-              "rnbqkb1r/pppppppp/5n2/8/8/5N2/PPPPPPPP/RNBQKB1R w KQkq - 2 2 bm Ng1; ce 30;");
+    EXPECT_EQ(out, (std::vector<std::string>{knight_best_move_label(0, 10),
+                                             knight_best_move_label(1, -20),
+                                             knight_best_move_label(2, 30), ""}));
 }
 
 TEST_F(ScanPgn, ListingMarksMistakesOfEitherSide) {
     // Black's ply 13 lets white's evaluation rise for good; white's ply 16 lets black's rise.
-    std::vector<int> evals(30, 0);
-    evals[14] = evals[16] = evals[20] = 100;
-    evals[17] = evals[19] = evals[23]     = -150;
-    const std::vector<std::string> out    = scan(knight_game(score_comments(evals), "1-0"), 1);
-    const std::vector<std::string> punish = test::read_lines(path(SCAN_MISTAKES_FILE));
-    const std::string both_out  = "rnbqkb1r/pppppppp/5n2/8/8/5N2/PPPPPPPP/RNBQKB1R w KQkq - 14 14";
-    const std::string white_out = "rnbqkbnr/pppppppp/8/8/8/5N2/PPPPPPPP/RNBQKB1R b KQkq - ";
-    ASSERT_EQ(punish.size(), 2u);
-    EXPECT_EQ(punish[0], both_out + " bm Ng1;");
-    EXPECT_EQ(punish[1], white_out + "17 17 bm Nf6;");
+    const std::vector<std::string> out =
+        listing({{14, 100}, {16, 100}, {20, 100}, {17, -150}, {19, -150}, {23, -150}});
+    ASSERT_EQ(mistakes_.size(), 2u);
+    EXPECT_EQ(mistakes_[0], knight_position(14) + " bm Ng1;");
+    EXPECT_EQ(mistakes_[1], knight_position(17) + " bm Nf6;");
     ASSERT_GE(out.size(), 5u + 30u);
     EXPECT_EQ(out[2], "[Round \"1\"]");
     EXPECT_EQ(out[3], "[Tag \"game_0\"]");
     EXPECT_EQ(out[4], "[Result \"1-0\"]");
     EXPECT_EQ(out[5], "  1.  Nf3     {  0.00}");
     EXPECT_EQ(out[6], "      Nf6     {  0.00}");
-    EXPECT_EQ(out[5 + 13], "      Nf6     {  0.00 ? " + white_out + "13 13 am Nf6;}");
-    EXPECT_EQ(out[5 + 14], "  8.  Ng1     {  1.00 ! " + both_out + " bm Ng1;}");
-    EXPECT_EQ(out[5 + 16], "  9.  Nf3     {  1.00 ? " + std::string(START_FEN) + " 16 16 am Nf3;}");
-    EXPECT_EQ(out[5 + 17], "      Nf6     {  1.50 ! " + white_out + "17 17 bm Nf6;}");
+    EXPECT_EQ(out[5 + 13], "      Nf6     {  0.00 ? " + knight_position(13) + " am Nf6;}");
+    EXPECT_EQ(out[5 + 14], "  8.  Ng1     {  1.00 ! " + knight_position(14) + " bm Ng1;}");
+    EXPECT_EQ(out[5 + 16], "  9.  Nf3     {  1.00 ? " + knight_position(16) + " am Nf3;}");
+    EXPECT_EQ(out[5 + 17], "      Nf6     {  1.50 ! " + knight_position(17) + " bm Nf6;}");
     EXPECT_EQ(out[5 + 18], " 10.  Ng1     {  0.00}");
     // The count covers labelled positions only, and a listing labels none.
     EXPECT_EQ(printed_.back(), "games= 1, positions= 0");
@@ -229,11 +257,8 @@ TEST_F(ScanPgn, ListingMarksMistakesOfEitherSide) {
 TEST_F(ScanPgn, ListingLeavesAGoodMoveOfWhiteUnmarked) {
     // After white's ply 16 white's evaluation rises for good: a rise in white's own view is no
     // mistake of white's, so nothing is marked.
-    std::vector<int> evals(30, 0);
-    evals[17] = evals[19] = evals[23]     = 150;
-    const std::vector<std::string> out    = scan(knight_game(score_comments(evals), "1-0"), 1);
-    const std::vector<std::string> punish = test::read_lines(path(SCAN_MISTAKES_FILE));
-    EXPECT_TRUE(punish.empty());
+    const std::vector<std::string> out = listing({{17, 150}, {19, 150}, {23, 150}});
+    EXPECT_TRUE(mistakes_.empty());
     for (const std::string& line : out)
         EXPECT_EQ(line.find(" ? "), std::string::npos) << line;
     ASSERT_GE(out.size(), 5u + 30u);
@@ -254,7 +279,7 @@ TEST_F(ScanPgn, AnOpenCommentEndsWithItsGame) {
     const std::vector<std::string> out =
         scan(broken + knight_game(score_comments({10, 20, 30, 40, 50, 60}), "1-0"), 2);
     ASSERT_EQ(out.size(), 3u);
-    EXPECT_EQ(out[0], std::string(START_FEN) + " ce 10; gr 1.0;");
+    EXPECT_EQ(out[0], knight_result_label(0, 10, "1.0"));
 }
 
 TEST_F(ScanPgn, UnreadableMovesEndTheirGameOnly) {
@@ -263,7 +288,7 @@ TEST_F(ScanPgn, UnreadableMovesEndTheirGameOnly) {
     const std::vector<std::string> out =
         scan(bad + knight_game(score_comments({10, 20, 30, 40, 50, 60}), "1-0"), 3);
     ASSERT_EQ(out.size(), 8u); // one from the first game, six from the second, the line feed
-    EXPECT_EQ(out[1], std::string(START_FEN) + " 0 0 bm Nf3; ce 10;");
+    EXPECT_EQ(out[1], knight_best_move_label(0, 10));
 }
 
 TEST_F(ScanPgn, MissingFileWritesNothing) {
@@ -283,9 +308,7 @@ TEST_F(ScanPgn, MissingFileWritesNothing) {
 }
 
 TEST_F(ScanPgn, SelfPlayGamesGiveOneLabelPerQualifyingPosition) {
-    if (!test::has_shared_data("games-engine-selfplay.pgn"))
-        GTEST_SKIP() << test::no_shared_data("games-engine-selfplay.pgn");
-    const std::string games = test::shared_head("games-engine-selfplay.pgn", 200);
+    const std::string games = test::test_data_head(test::GAMES_FILE, 200);
     ASSERT_FALSE(games.empty());
     const std::vector<std::string> out = scan(games, 2);
     ASSERT_GT(out.size(), 50u);

@@ -314,9 +314,7 @@ TEST_F(TuneData, ConversionNeedsAnEpdName) {
 // Games to result labels, to search labels, to training records: every record decodes back to
 // the position and labels of its line.
 TEST_F(TuneData, SelfPlayGamesBecomeTrainingRecords) {
-    if (!test::has_shared_data("games-engine-selfplay.pgn"))
-        GTEST_SKIP() << test::no_shared_data("games-engine-selfplay.pgn");
-    const std::string games = test::shared_head("games-engine-selfplay.pgn", 60);
+    const std::string games = test::test_data_head(test::GAMES_FILE, 60);
     ASSERT_FALSE(games.empty());
     test::write_text_file(path("games.pgn"), games);
     {
