@@ -37,6 +37,10 @@ void search_tool_position(TypedLineHandler on_typed_line) {
     search_control.mode = MODE_IDLE;
     search_control.stop = 0;
     clock_update();
+    // A search can end before the loop above has looked at the input even once: look once
+    // more, so that a typed command is seen after every position however short its search.
+    if (on_typed_line)
+        poll_tool_input(on_typed_line);
 }
 
 void poll_tool_input(TypedLineHandler on_typed_line) {
