@@ -5,7 +5,6 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
-#include <deque>
 
 #include "book/book.h"
 #include "core/fen.h"
@@ -36,12 +35,6 @@ constexpr std::int64_t MOVES_TO_GO_MAX  = 1000;
 constexpr std::int64_t NODE_REQUEST_MAX = std::int64_t{1} << 50; // keeps the spread in range
 
 std::uint32_t cmd_logging = 1; // "CMD:" lines in the log; "debug" turns it on
-
-// When the line being dispatched came in (0 when it did not come from the input), and when
-// the "go" of the requested search did: its clock starts then, even when the command had to
-// wait for the threads of the last search to leave.
-double line_received_at    = 0;
-double search_requested_at = 0;
 
 void uci_identify() {
     run_settings.protocol_mode = PROTOCOL_UCI;
@@ -166,7 +159,6 @@ void uci_go(const std::string& rest) {
     }
     search_control.mode =
         rest.find("ponder") != std::string::npos ? MODE_PONDER_REQ : MODE_REQUESTED;
-    search_requested_at = line_received_at;
 }
 
 void uci_new_game() {
@@ -290,53 +282,10 @@ void dispatch_line(const std::string& line) {
         dispatch_console(cut);
 }
 
-namespace {
-
-// A command read while the threads of the last search were still leaving, with the time it
-// came in.
-struct HeldLine {
-    std::string text;
-    double received = 0;
-};
-
-// Commands wait here, in order, while the threads of a finished search leave: with many more
-// threads than cores that can take a while, and "isready" must be answered meanwhile.
-std::deque<HeldLine> held_lines;
-
-bool is_isready(const std::string& line) {
-    return next_token(line.c_str()) == "isready";
-}
-
-void dispatch_received(const std::string& line, double received) {
-    line_received_at = received;
-    dispatch_line(line);
-    line_received_at = 0;
-}
-
-// True when a held command may be dispatched now.
-bool held_line_ready() {
-    return !held_lines.empty() && !search_threads_leaving();
-}
-
-} // namespace
-
 void poll_and_dispatch() {
-    const bool leaving = search_threads_leaving();
-    if (!held_lines.empty() && !leaving) {
-        const HeldLine next = held_lines.front();
-        held_lines.pop_front();
-        dispatch_received(next.text, next.received);
-        return;
-    }
     std::string line;
-    if (!poll_input(line))
-        return;
-    const bool hold = run_settings.protocol_mode == PROTOCOL_UCI &&
-                      (leaving || !held_lines.empty()) && !is_isready(line);
-    if (hold)
-        held_lines.push_back({line, platform_now()});
-    else
-        dispatch_received(line, platform_now());
+    if (poll_input(line))
+        dispatch_line(line);
 }
 
 namespace {
@@ -386,9 +335,6 @@ bool main_loop_turn() {
     const int mode = search_control.mode;
     if (mode == MODE_REQUESTED || mode == MODE_PONDER_REQ) {
         search_setup();
-        if (search_requested_at > 0)
-            s.start_time = std::min(s.start_time, search_requested_at);
-        search_requested_at  = 0;
         search_results.pv[1] = search_results.pv[2] = 0;
         s.book_move                                 = 0;
         if (mode == MODE_REQUESTED && live_options.OwnBook) {
@@ -425,7 +371,7 @@ void main_loop() {
     while (!run_settings.quit) {
         if (!main_loop_turn())
             continue;
-        if (!input_line_waiting() && !held_line_ready())
+        if (!input_line_waiting())
             platform_wait_input(search_control.mode == MODE_IDLE ? IDLE_WAIT_MS : SEARCH_WAIT_MS,
                                 true);
         poll_and_dispatch();

@@ -249,13 +249,9 @@ void master_loop() {
             seen = seat.handed;
         }
         master();
-        {
-            std::lock_guard<std::mutex> hold(seat.lock);
-            seat.returned = seen;
-            seat.back.notify_all();
-        }
-        // The front end may hold commands until the threads have left.
-        platform_wake_input_waiter();
+        std::lock_guard<std::mutex> hold(seat.lock);
+        seat.returned = seen;
+        seat.back.notify_all();
     }
 }
 
@@ -363,10 +359,6 @@ void helper_pass_turn(int t) {
         return;
     end_turn();
     take_turn(t);
-}
-
-bool search_threads_leaving() {
-    return search_control.mode == MODE_IDLE && master_busy();
 }
 
 void sum_counters() {

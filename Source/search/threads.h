@@ -60,9 +60,6 @@ void join_search_threads();
 // so many nodes, and hands its turn to the next in line when it has had it long enough.
 // Nothing for thread 0 or while every helper has a processor.
 void helper_pass_turn(int t);
-// True while the threads of a released search are still leaving: join_search_threads would
-// wait. The master wakes the front end's input wait when they are all gone.
-bool search_threads_leaving();
 // Recomputes the counter sums of SearchState (nothing once the search has finished).
 void sum_counters();
 // Empties the evaluation caches of every kept search record and of the game's record, after

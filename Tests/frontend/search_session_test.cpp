@@ -192,9 +192,9 @@ TEST(SearchSession, IsreadyWhileFourThreadsSearch) {
     EXPECT_EQ(count_prefix(rest, "bestmove"), 0);
 }
 
-// With many more threads than processors the helpers of a finished search take a while to
-// leave. Commands that arrive meanwhile wait and are carried out in order, while "isready" is
-// answered at once.
+// With many more threads than processors the helpers of a stopped search are still leaving
+// when the next commands arrive: those are carried out in order once they have left, and
+// "isready" answers after them.
 TEST(SearchSession, CommandsWhileHelpersLeaveKeepTheirOrder) {
     test::LiveEngine engine({"-hash", "8", "-threads", "64"});
     for (int round = 0; round < 3; ++round) {
