@@ -22,6 +22,7 @@
 #include "frontend/output.h"
 #include "frontend/run_settings.h"
 #include "frontend/uci.h"
+#include "search/picker.h"
 #include "search/search_state.h"
 #include "search/selectivity.h"
 #include "search/threads.h"
@@ -253,7 +254,7 @@ void console_perft(const std::string& arg) {
     // Prepared as a search is, so the position lines of a search come first.
     search_setup();
     search_state.start_time = platform_now();
-    const double nodes      = static_cast<double>(perft_count(*main_thread, depth));
+    const double nodes      = static_cast<double>(perft_through_picker(*main_thread, depth));
     const double elapsed    = platform_now() - search_state.start_time + 0.0001;
     print_format("visited %0.0f nodes in %0.3f seconds, nps= %0.0f", nodes, elapsed,
                  nodes / (elapsed + 0.001));

@@ -4,6 +4,7 @@
 
 #include "core/attacks.h"
 #include "core/movegen.h"
+#include "core/perft.h"
 #include "core/see.h"
 #include "core/thread_data.h"
 
@@ -280,6 +281,11 @@ MoveEntry* next_move(Position& pos) {
             return select_best(frame.cursor);
         }
     }
+}
+
+std::uint64_t perft_through_picker(ThreadData& td, int depth) {
+    ordering_reset(td);
+    return perft_count(td, MoveSource{next_move, PICK_PERFT}, depth);
 }
 
 void history_update(ThreadData& td, const MoveEntry& entry, int depth, bool raised_alpha) {
