@@ -3,11 +3,11 @@
 #include "core/attacks.h"
 #include "core/makemove.h"
 #include "core/movegen.h"
-#include "core/thread_data.h"
+#include "core/thread_board.h"
 
 namespace tarn {
 
-std::uint64_t perft(ThreadData& td, const MoveSource& moves, int side, int ply, int depth) {
+std::uint64_t perft(ThreadBoard& td, const MoveSource& moves, int side, int ply, int depth) {
     Position& pos        = td.pos;
     PlyFrame& frame      = td.frames[ply];
     frame.checker        = static_cast<std::uint8_t>(checker_of(pos, side));
@@ -30,12 +30,12 @@ std::uint64_t perft(ThreadData& td, const MoveSource& moves, int side, int ply, 
     return leaves;
 }
 
-std::uint64_t perft_count(ThreadData& td, const MoveSource& moves, int depth) {
+std::uint64_t perft_count(ThreadBoard& td, const MoveSource& moves, int depth) {
     if (depth > PERFT_MAX_DEPTH)
         depth = PERFT_MAX_DEPTH;
     if (depth <= 0)
         return 1;
-    thread_data_reset_lists(td);
+    thread_board_reset_lists(td);
     return perft(td, moves, td.pos.side, td.search_ply, depth);
 }
 

@@ -10,7 +10,7 @@
 
 namespace tarn {
 
-struct ThreadData;
+struct ThreadBoard;
 
 constexpr int PERFT_MAX_DEPTH = 20;
 
@@ -22,10 +22,10 @@ struct MoveSource {
     std::uint16_t start               = 0;
 };
 
-// Leaves below the thread's Position at `depth`, with side to move and the node at frame ply.
-std::uint64_t perft(ThreadData& td, const MoveSource& moves, int side, int ply, int depth);
-// Resets the thread's move lists and returns the leaf count at depth (clamped to 0..20; depth
+// Leaves below the board's Position at `depth`, with side to move and the node at frame ply.
+std::uint64_t perft(ThreadBoard& td, const MoveSource& moves, int side, int ply, int depth);
+// Resets the board's move lists and returns the leaf count at depth (clamped to 0..20; depth
 // 0 counts the root as one leaf).
-std::uint64_t perft_count(ThreadData& td, const MoveSource& moves, int depth);
+std::uint64_t perft_count(ThreadBoard& td, const MoveSource& moves, int depth);
 
 } // namespace tarn

@@ -12,6 +12,8 @@
 
 namespace tarn {
 
+struct ThreadData;
+
 // Score sections shown by the trace, in printing order.
 enum HceSection {
     SEC_PAWNS,

@@ -125,7 +125,7 @@ int tarn_main(int argc, const char* const* argv) {
             status = 0;
             break;
         case RUN_MKBOOK:
-            build_book(run_settings.pgn_file);
+            build_book(*main_thread, run_settings.pgn_file);
             status = 0;
             break;
         case RUN_ANEPD:

@@ -185,7 +185,7 @@ void ordering_reset(ThreadData& td) {
 }
 
 MoveEntry* next_move(Position& pos) {
-    ThreadData& td            = *pos.owner;
+    ThreadData& td            = thread_of(pos);
     PlyFrame& frame           = current_frame(td);
     const std::uint16_t flags = frame.pick_stage & ~PICK_STAGE_MASK;
     const int side            = pos.side;
