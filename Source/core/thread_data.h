@@ -1,8 +1,8 @@
 #pragma once
 // The per-thread record: the thread's board (Position, undo stack, per-ply frames and move
-// lists; see core/thread_board.h) with the move-ordering tables, the evaluation caches, the
-// network state, the root of the current search and the counters. The main thread's record
-// also holds the game. Records are large, so they live on the heap and are created
+// lists; see core/thread_board.h) with the move-ordering tables, the evaluation state (caches
+// and network; see eval/eval_state.h), the root of the current search and the counters. The main
+// thread's record also holds the game. Records are large, so they live on the heap and are created
 // zero-filled by thread_data_create.
 // ThreadData extends ThreadBoard, the one record in the engine with a base: the board code
 // takes a thread's record as it is, and td.pos or td.frames read the same in every layer.
@@ -11,8 +11,7 @@
 #include <cstdint>
 
 #include "core/thread_board.h"
-#include "eval/eval_cache.h"
-#include "eval/nn.h"
+#include "eval/eval_state.h"
 
 namespace tarn {
 
@@ -24,12 +23,8 @@ struct ThreadData : ThreadBoard {
     Move counter2[PIECE_CODES][64];
     Move followup[PIECE_CODES][64];
 
-    // --- evaluation caches ---
-    EvalCache eval_cache;     // whole evaluations; zero-filled, cleared when evaluators change
-    PawnHashTable pawn_table; // pawn-structure terms; likewise
-
-    // --- network state: buffers made by the first network evaluation, kept across searches ---
-    NnThreadState nn;
+    // --- evaluation caches and network state, kept across searches ---
+    EvalState eval;
 
     // --- root of the current search ---
     Move root_pv[PLY_FRAMES];       // [1] the thread's best move
@@ -47,12 +42,8 @@ struct ThreadData : ThreadBoard {
     std::uint64_t hard_node_limit = 0;
     Counter nodes{0};
     Counter tbhits{0};
-    Counter eval_probes{0};
-    Counter eval_hits{0};
     Counter tt_probes{0};
     Counter tt_hits{0};
-    Counter pawn_probes{0};
-    Counter pawn_hits{0};
 };
 
 // The main thread's record; it holds the game. Created at start-up.

@@ -95,8 +95,8 @@ void show_network_evaluation(ThreadData& td) {
         print_line("network: none loaded");
         return;
     }
-    const int score         = nn_evaluate(td, 1); // ply 1: never a cache hit, sums afresh
-    const NnThreadState& nn = td.nn;
+    const int score = nn_evaluate(td.pos, td.eval, 1); // ply 1: never a cache hit, sums afresh
+    const NnThreadState& nn = td.eval.nn;
     print_format("network: %s, %d inputs, %d hidden, %d buckets", live_options.NN_File,
                  network.inputs_total, network.hidden1, network.n_buckets);
     if (score == NN_NO_STATE) {
@@ -129,7 +129,7 @@ void show_evaluation() {
     ThreadData& td     = *thread_records[0];
     if (run_settings.use_nn)
         show_network_evaluation(td);
-    hce_evaluate_traced(td, td.pos.side, TRACE_TERMS, search_results.root_qsearch);
+    hce_evaluate_traced(td.pos, td.eval, td.pos.side, TRACE_TERMS, search_results.root_qsearch);
 }
 
 void show_board_with_eval() {
@@ -357,7 +357,8 @@ void dispatch_console(const std::string& line) {
     } else if (cmd == "ev") {
         show_evaluation();
     } else if (cmd == "sp") {
-        hce_evaluate_traced(*main_thread, game().side, TRACE_PARAMS, search_results.root_qsearch);
+        hce_evaluate_traced(main_thread->pos, main_thread->eval, game().side, TRACE_PARAMS,
+                            search_results.root_qsearch);
     } else if (cmd == "undo" || cmd == "[") {
         take_back();
     } else if (cmd == "]") {

@@ -220,8 +220,8 @@ bool thread_init(int t) {
     td.best_move_depth = 0;
     td.root_fail       = 0;
     td.seldepth        = 0;
-    td.nodes = td.tbhits = td.eval_probes = td.eval_hits = 0;
-    td.tt_probes = td.tt_hits = td.pawn_probes = td.pawn_hits = 0;
+    td.nodes = td.tbhits = td.eval.eval_probes = td.eval.eval_hits = 0;
+    td.tt_probes = td.tt_hits = td.eval.pawn_probes = td.eval.pawn_hits = 0;
     return true;
 }
 
@@ -294,12 +294,12 @@ void sum_counters() {
         if (!td)
             continue;
         sums[0] += td->nodes;
-        sums[1] += td->eval_probes;
-        sums[2] += td->eval_hits;
+        sums[1] += td->eval.eval_probes;
+        sums[2] += td->eval.eval_hits;
         sums[3] += td->tt_probes;
         sums[4] += td->tt_hits;
-        sums[5] += td->pawn_probes;
-        sums[6] += td->pawn_hits;
+        sums[5] += td->eval.pawn_probes;
+        sums[6] += td->eval.pawn_hits;
         sums[7] += td->tbhits;
     }
     search_results.nodes       = sums[0];
@@ -315,9 +315,9 @@ void sum_counters() {
 void clear_thread_caches() {
     for (ThreadData* td : thread_records)
         if (td)
-            eval_caches_clear(*td);
+            eval_caches_clear(td->eval);
     if (main_thread)
-        eval_caches_clear(*main_thread);
+        eval_caches_clear(main_thread->eval);
 }
 
 void release_thread_records(int keep) {

@@ -40,7 +40,7 @@ struct WalkTotals {
 void walk(ThreadData& td, int depth, int ply, WalkTotals& totals) {
     Position& pos = td.pos;
     if (checker_of(pos, pos.side) == NO_SQUARE) {
-        totals.score_sum += hce_evaluate(td, pos.side, ply);
+        totals.score_sum += hce_evaluate(td.pos, td.eval, pos.side, ply);
         ++totals.evaluations;
     }
     if (depth == 0)
@@ -73,14 +73,15 @@ void run(const std::vector<std::string>& fens, bool caches) {
             walk(*td, TREE_DEPTH, ply, totals);
     }
     const double seconds = platform_now() - start;
-    std::printf(
-        "%-15s %10" PRIu64 " evals  %7.3f s  %8.0f evals/s  eval hits %5.1f%%  pawn hits "
-        "%5.1f%%  score sum %" PRId64 "\n",
-        caches ? "with caches:" : "without caches:", totals.evaluations, seconds,
-        static_cast<double>(totals.evaluations) / (seconds + 1e-9),
-        100.0 * static_cast<double>(td->eval_hits) / static_cast<double>(td->eval_probes + 1),
-        100.0 * static_cast<double>(td->pawn_hits) / static_cast<double>(td->pawn_probes + 1),
-        totals.score_sum);
+    std::printf("%-15s %10" PRIu64 " evals  %7.3f s  %8.0f evals/s  eval hits %5.1f%%  pawn hits "
+                "%5.1f%%  score sum %" PRId64 "\n",
+                caches ? "with caches:" : "without caches:", totals.evaluations, seconds,
+                static_cast<double>(totals.evaluations) / (seconds + 1e-9),
+                100.0 * static_cast<double>(td->eval.eval_hits) /
+                    static_cast<double>(td->eval.eval_probes + 1),
+                100.0 * static_cast<double>(td->eval.pawn_hits) /
+                    static_cast<double>(td->eval.pawn_probes + 1),
+                totals.score_sum);
     thread_data_destroy(td);
 }
 

@@ -53,15 +53,15 @@ void walk(ThreadData& td, Evaluator which, int depth, WalkTotals& totals) {
         if (which == WALK_ONLY) {
             totals.score_sum += pos.rule50;
         } else if (which == HAND_CRAFTED) {
-            totals.score_sum += hce_evaluate(td, pos.side, 1);
+            totals.score_sum += hce_evaluate(td.pos, td.eval, pos.side, 1);
         } else if (which == NETWORK_SCRATCH) {
             // Every node evaluated as a root: no cache hit, and a fresh first layer.
             const std::int16_t ply = td.search_ply;
             td.search_ply          = 1;
-            totals.score_sum += nn_evaluate(td, td.search_ply);
+            totals.score_sum += nn_evaluate(td.pos, td.eval, td.search_ply);
             td.search_ply = ply;
         } else {
-            totals.score_sum += nn_evaluate(td, td.search_ply);
+            totals.score_sum += nn_evaluate(td.pos, td.eval, td.search_ply);
         }
         ++totals.evaluations;
     }
@@ -102,8 +102,8 @@ RunResult run(const std::vector<std::string>& fens, Evaluator which) {
         walk(*td, which, TREE_DEPTH, r.totals);
     }
     r.seconds       = platform_now() - start;
-    r.by_difference = td->nn.incremental_updates;
-    r.from_scratch  = td->nn.refreshes;
+    r.by_difference = td->eval.nn.incremental_updates;
+    r.from_scratch  = td->eval.nn.refreshes;
     thread_data_destroy(td);
     return r;
 }
