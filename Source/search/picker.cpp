@@ -6,7 +6,7 @@
 #include "core/movegen.h"
 #include "core/perft.h"
 #include "core/see.h"
-#include "core/thread_data.h"
+#include "search/thread_data.h"
 
 namespace tarn {
 

@@ -10,11 +10,11 @@
 #include <vector>
 
 #include "core/platform.h"
-#include "core/thread_data.h"
 #include "eval/eval_cache.h"
 #include "frontend/output.h"
 #include "search/driver.h"
 #include "search/search_state.h"
+#include "search/thread_data.h"
 #include "search/timeman.h"
 
 namespace tarn {

@@ -20,10 +20,10 @@
 #include "core/makemove.h"
 #include "core/movegen.h"
 #include "core/platform.h"
-#include "core/thread_data.h"
 #include "eval/eval_params.h"
 #include "eval/hce.h"
 #include "frontend/startup.h"
+#include "search/thread_data.h"
 
 namespace {
 

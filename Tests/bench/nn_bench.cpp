@@ -24,12 +24,12 @@
 #include "core/makemove.h"
 #include "core/movegen.h"
 #include "core/platform.h"
-#include "core/thread_data.h"
 #include "eval/eval_params.h"
 #include "eval/hce.h"
 #include "eval/nn.h"
 #include "frontend/engine_options.h"
 #include "frontend/startup.h"
+#include "search/thread_data.h"
 #include "support/nn_synthetic.h"
 
 namespace {

@@ -14,10 +14,10 @@
 
 #include "core/fen.h"
 #include "core/platform.h"
-#include "core/thread_data.h"
 #include "frontend/run_settings.h"
 #include "frontend/startup.h"
 #include "search/picker.h"
+#include "search/thread_data.h"
 
 namespace {
 

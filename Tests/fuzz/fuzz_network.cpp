@@ -8,12 +8,12 @@
 #include "core/fen.h"
 #include "core/makemove.h"
 #include "core/movegen.h"
-#include "core/thread_data.h"
 #include "eval/nn.h"
 #include "eval/nn_file.h"
 #include "frontend/engine_options.h"
 #include "fuzz/fuzz_support.h"
 #include "fuzz/fuzz_targets.h"
+#include "search/thread_data.h"
 
 namespace tarn::fuzz {
 

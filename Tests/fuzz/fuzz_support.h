@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "core/board.h"
-#include "core/thread_data.h"
+#include "search/thread_data.h"
 
 namespace tarn::fuzz {
 

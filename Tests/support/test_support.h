@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "core/thread_data.h"
+#include "search/thread_data.h"
 
 namespace tarn::test {
 

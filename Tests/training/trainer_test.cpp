@@ -7,13 +7,13 @@
 #include <vector>
 
 #include "core/fen.h"
-#include "core/thread_data.h"
 #include "eval/hce.h"
 #include "eval/nn.h"
 #include "eval/nn_file.h"
 #include "eval/nn_support.h"
 #include "frontend/engine_options.h"
 #include "frontend/engine_process.h"
+#include "search/thread_data.h"
 #include "support/test_support.h"
 #include "tools/tune_data.h"
 #include "trainer/train_export.h"

@@ -9,11 +9,11 @@
 #include "core/fen.h"
 #include "core/platform.h"
 #include "core/see.h"
-#include "core/thread_data.h"
 #include "eval/hce.h"
 #include "eval/nn.h"
 #include "eval/nn_file.h"
 #include "frontend/startup.h"
+#include "search/thread_data.h"
 
 namespace tarn {
 

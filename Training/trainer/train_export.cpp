@@ -5,10 +5,10 @@
 #include <cmath>
 #include <cstdio>
 
-#include "core/thread_data.h"
 #include "eval/nn.h"
 #include "eval/nn_file.h"
 #include "frontend/engine_options.h"
+#include "search/thread_data.h"
 #include "trainer/train_loop.h"
 
 namespace tarn {

@@ -1,4 +1,4 @@
-#include "core/thread_data.h"
+#include "search/thread_data.h"
 
 #include <cstring>
 #include <new>

@@ -1,9 +1,9 @@
 #pragma once
-// The per-thread record: the thread's board (Position, undo stack, per-ply frames and move
-// lists; see core/thread_board.h) with the move-ordering tables, the evaluation state (caches
-// and network; see eval/eval_state.h), the root of the current search and the counters. The main
-// thread's record also holds the game. Records are large, so they live on the heap and are created
-// zero-filled by thread_data_create.
+// The search thread's record: the thread's board (Position, undo stack, per-ply frames and move
+// lists; see core/thread_board.h) with what the search adds: the move-ordering tables, the
+// evaluation state (caches and network; see eval/eval_state.h), the root of the current search
+// and the counters. The main thread's record also holds the game. Records are large, so they
+// live on the heap and are created zero-filled by thread_data_create.
 // ThreadData extends ThreadBoard, the one record in the engine with a base: the board code
 // takes a thread's record as it is, and td.pos or td.frames read the same in every layer.
 
