@@ -10,7 +10,7 @@
 #include "core/makemove.h"
 #include "core/movegen.h"
 #include "core/notation.h"
-#include "core/thread_data.h"
+#include "core/thread_board.h"
 #include "frontend/engine_options.h"
 #include "frontend/output.h"
 #include "frontend/run_settings.h"

@@ -14,7 +14,7 @@
 #include "core/notation.h"
 #include "core/platform.h"
 #include "core/staged_file.h"
-#include "core/thread_data.h"
+#include "core/thread_board.h"
 #include "frontend/output.h"
 
 namespace tarn {
@@ -47,7 +47,7 @@ struct PgnGame {
 
 // Everything one build reads into: the game record, the statistics and the running counts.
 struct BookReader {
-    ThreadData& td;
+    ThreadBoard& td;
     BookStats& stats;
     PgnGame game;
     BookBuildCounts counts;
@@ -305,7 +305,7 @@ std::vector<BookEntry> book_entries_of_key(const std::vector<BookStatNode>& node
     return out;
 }
 
-BookBuildCounts build_book_file(ThreadData& td, const char* pgn_path, const char* out_path) {
+BookBuildCounts build_book_file(ThreadBoard& td, const char* pgn_path, const char* out_path) {
     print_format(" Creating file %s from games in %s", out_path, pgn_path);
     if (platform_is_directory(pgn_path)) {
         print_format("info string can't open %s: it is a directory", pgn_path);
@@ -345,8 +345,8 @@ BookBuildCounts build_book_file(ThreadData& td, const char* pgn_path, const char
     return counts;
 }
 
-void build_book(const char* pgn_path) {
-    build_book_file(*main_thread, pgn_path, BOOK_BUILD_FILE);
+void build_book(ThreadBoard& game, const char* pgn_path) {
+    build_book_file(game, pgn_path, BOOK_BUILD_FILE);
 }
 
 } // namespace tarn

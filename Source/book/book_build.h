@@ -21,7 +21,7 @@
 
 namespace tarn {
 
-struct ThreadData;
+struct ThreadBoard;
 
 constexpr const char* BOOK_BUILD_FILE = "tmp_book.bin";
 constexpr int BOOK_BUCKETS            = 16384;
@@ -56,8 +56,8 @@ struct BookBuildCounts {
 // heaviest stays within BOOK_MAX_WEIGHT, heaviest first, at most BOOK_MAX_CANDIDATES.
 std::vector<BookEntry> book_entries_of_key(const std::vector<BookStatNode>& nodes);
 // Reads the games of pgn_path on the game record td and writes the book to out_path.
-BookBuildCounts build_book_file(ThreadData& td, const char* pgn_path, const char* out_path);
-// The "-mkbook" run mode: builds "tmp_book.bin" from pgn_path on the main game record.
-void build_book(const char* pgn_path);
+BookBuildCounts build_book_file(ThreadBoard& td, const char* pgn_path, const char* out_path);
+// The "-mkbook" run mode: builds "tmp_book.bin" from pgn_path on the game record given.
+void build_book(ThreadBoard& game, const char* pgn_path);
 
 } // namespace tarn

@@ -1,7 +1,7 @@
 #include "core/board.h"
 
 #include "core/makemove.h"
-#include "core/thread_data.h"
+#include "core/thread_board.h"
 
 namespace tarn {
 

@@ -1,8 +1,8 @@
 #pragma once
 // The shared vocabulary of the engine: square, colour and piece numbering, the 16-bit Move,
 // the six-byte MoveEntry of the move lists, and the Position with its incrementally kept
-// bitboards, keys and material sums. A Position always belongs to a ThreadData (see
-// core/thread_data.h): its undo stack and move lists live there, reached through `owner`.
+// bitboards, keys and material sums. A Position always belongs to a ThreadBoard (see
+// core/thread_board.h): its undo stack and move lists live there, reached through `owner`.
 
 #include <bit>
 #include <cstdint>
@@ -10,7 +10,7 @@
 
 namespace tarn {
 
-struct ThreadData;
+struct ThreadBoard;
 
 // ---------------------------------------------------------------------------------------------
 // Squares, colours, pieces
@@ -155,7 +155,7 @@ constexpr int CASTLE_BQ = 3;
 
 // The board with everything kept incrementally by make_move and unmake_move.
 struct Position {
-    ThreadData* owner               = nullptr; // whose undo stack and move lists this Position uses
+    ThreadBoard* owner              = nullptr; // whose undo stack and move lists this Position uses
     std::uint8_t board[64]          = {};      // piece code per square
     Bitboard pieces[PIECE_CODES]    = {};      // by piece code; [0] all white, [8] all black
     Bitboard touched                = 0;       // from/to squares of every move since set-up

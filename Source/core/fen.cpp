@@ -4,7 +4,7 @@
 
 #include "core/attacks.h"
 #include "core/makemove.h"
-#include "core/thread_data.h"
+#include "core/thread_board.h"
 #include "frontend/output.h"
 
 namespace tarn {
@@ -126,10 +126,10 @@ int parse_fen(Position& pos, const char* text) {
     if (ep >= 0 && ep < 64 && ep_square_is_plausible(pos, ep))
         pos.ep_square = static_cast<std::uint8_t>(ep);
     compute_keys(pos);
-    ThreadData& td = *pos.owner;
-    td.undo[0]     = UndoRecord{};
-    td.undo[1]     = UndoRecord{};
-    td.game_ply    = 0;
+    ThreadBoard& td = *pos.owner;
+    td.undo[0]      = UndoRecord{};
+    td.undo[1]      = UndoRecord{};
+    td.game_ply     = 0;
     return status;
 }
 

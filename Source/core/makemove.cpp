@@ -5,7 +5,7 @@
 
 #include "core/movegen.h"
 #include "core/random.h"
-#include "core/thread_data.h"
+#include "core/thread_board.h"
 #include "frontend/output.h"
 
 namespace tarn {
@@ -129,7 +129,7 @@ void generate_keys() {
 }
 
 void make_move(Position& pos, Move move) {
-    ThreadData& td = *pos.owner;
+    ThreadBoard& td = *pos.owner;
     assert(td.game_ply < UNDO_RECORDS && td.search_ply < PLY_FRAMES);
     UndoRecord& rec = td.undo[td.game_ply];
     td.game_ply += 1;
@@ -257,7 +257,7 @@ std::uint64_t key_after(const Position& pos, Move move) {
 }
 
 void unmake_move(Position& pos) {
-    ThreadData& td = *pos.owner;
+    ThreadBoard& td = *pos.owner;
     td.game_ply -= 1;
     td.search_ply -= 1;
     const UndoRecord& rec = td.undo[td.game_ply];
@@ -307,21 +307,21 @@ void unmake_move(Position& pos) {
 }
 
 void make_game_move(Position& pos, Move move) {
-    ThreadData& td = *pos.owner;
-    td.search_ply  = 1;
+    ThreadBoard& td = *pos.owner;
+    td.search_ply   = 1;
     make_move(pos, move);
     td.search_ply = 1;
 }
 
 void unmake_game_move(Position& pos) {
-    ThreadData& td = *pos.owner;
-    td.search_ply  = 2;
+    ThreadBoard& td = *pos.owner;
+    td.search_ply   = 2;
     unmake_move(pos);
     td.search_ply = 1;
 }
 
 void make_null(Position& pos) {
-    ThreadData& td                          = *pos.owner;
+    ThreadBoard& td                         = *pos.owner;
     PlyFrame& frame                         = current_frame(td);
     MoveEntry* entry                        = frame.list_start;
     entry[0]                                = MoveEntry{};
@@ -349,7 +349,7 @@ void make_null(Position& pos) {
 }
 
 void unmake_null(Position& pos) {
-    ThreadData& td = *pos.owner;
+    ThreadBoard& td = *pos.owner;
     td.game_ply -= 1;
     td.search_ply -= 1;
     const UndoRecord& rec = td.undo[td.game_ply];
@@ -363,7 +363,7 @@ void unmake_null(Position& pos) {
 bool is_draw(Position& pos, int ply) {
     if (pos.rule50 < 4)
         return false;
-    ThreadData& td = *pos.owner;
+    ThreadBoard& td = *pos.owner;
     if (pos.rule50 > 100) {
         if (ply > 0)
             return true;

@@ -1,6 +1,6 @@
 #pragma once
 // Making and unmaking moves with incremental keys, the null move, the Zobrist key table and
-// the draw test. The game history is the undo stack of the Position's ThreadData, which also
+// the draw test. The game history is the undo stack of the Position's ThreadBoard, which also
 // serves the repetition test. There is no side-to-move key: bit 32 of every key is forced to
 // the side to move after each change.
 

@@ -1,7 +1,7 @@
 #include "core/movegen.h"
 
 #include "core/attacks.h"
-#include "core/thread_data.h"
+#include "core/thread_board.h"
 
 namespace tarn {
 
@@ -152,7 +152,7 @@ MoveEntry* gen_seventh_pushes(const Position& pos, int colour, MoveEntry* list) 
 }
 
 MoveEntry* gen_all(Position& pos) {
-    ThreadData& td  = *pos.owner;
+    ThreadBoard& td = *pos.owner;
     PlyFrame& frame = current_frame(td);
     frame.cursor    = frame.list_start;
     MoveEntry* list = frame.list_start;

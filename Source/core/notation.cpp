@@ -8,7 +8,7 @@
 #include "core/fen.h"
 #include "core/makemove.h"
 #include "core/movegen.h"
-#include "core/thread_data.h"
+#include "core/thread_board.h"
 #include "frontend/output.h"
 #include "frontend/run_settings.h"
 
@@ -227,8 +227,8 @@ bool parse_move(Position& pos, const char* text, Move& result, MoveStyle style) 
     for (char& c : in)
         if (c == 'O' || c == '0')
             c = 'o';
-    ThreadData& td = *pos.owner;
-    td.search_ply  = 1;
+    ThreadBoard& td = *pos.owner;
+    td.search_ply   = 1;
     int matches = 0, coord_matches = 0;
     Move found = NULL_MOVE, coord_found = NULL_MOVE;
     for (MoveEntry* e = gen_all(pos); e->move != END_OF_LIST; ++e) {

@@ -3,42 +3,40 @@
 #include "core/attacks.h"
 #include "core/makemove.h"
 #include "core/movegen.h"
-#include "core/thread_data.h"
-#include "search/picker.h"
+#include "core/thread_board.h"
 
 namespace tarn {
 
-void perft(ThreadData& td, int side, int ply, int depth) {
-    Position& pos    = td.pos;
-    PlyFrame& frame  = td.frames[ply];
-    frame.checker    = static_cast<std::uint8_t>(checker_of(pos, side));
-    frame.hash_move  = 0;
-    frame.in_check   = frame.checker != NO_SQUARE;
-    frame.pick_stage = PICK_PERFT;
-    while (MoveEntry* e = next_move(pos)) {
+std::uint64_t perft(ThreadBoard& td, const MoveSource& moves, int side, int ply, int depth) {
+    Position& pos        = td.pos;
+    PlyFrame& frame      = td.frames[ply];
+    frame.checker        = static_cast<std::uint8_t>(checker_of(pos, side));
+    frame.hash_move      = 0;
+    frame.in_check       = frame.checker != NO_SQUARE;
+    frame.pick_stage     = moves.start;
+    std::uint64_t leaves = 0;
+    while (MoveEntry* e = moves.next(pos)) {
         const Move m = e->move;
         if (m == NULL_MOVE || !is_legal(pos, side, m))
             continue;
         if (depth <= 1) {
-            count(td.nodes);
+            ++leaves;
             continue;
         }
         make_move(pos, m);
-        perft(td, side ^ 1, ply + 1, depth - 1);
+        leaves += perft(td, moves, side ^ 1, ply + 1, depth - 1);
         unmake_move(pos);
     }
+    return leaves;
 }
 
-std::uint64_t perft_count(ThreadData& td, int depth) {
+std::uint64_t perft_count(ThreadBoard& td, const MoveSource& moves, int depth) {
     if (depth > PERFT_MAX_DEPTH)
         depth = PERFT_MAX_DEPTH;
-    td.nodes = 0;
     if (depth <= 0)
         return 1;
-    thread_data_reset_lists(td);
-    ordering_reset(td);
-    perft(td, td.pos.side, td.search_ply, depth);
-    return td.nodes;
+    thread_board_reset_lists(td);
+    return perft(td, moves, td.pos.side, td.search_ply, depth);
 }
 
 } // namespace tarn

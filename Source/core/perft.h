@@ -1,20 +1,31 @@
 #pragma once
 // Leaf counts of the legal move tree, taken through the same staged picker the search uses, so
-// a wrong count points at generation, the picker, legality or make/unmake. Leaves are counted
+// a wrong count points at generation, the picker, legality or make/unmake. The picker belongs to
+// the search, a layer above, so the caller hands it in as a MoveSource. Leaves are counted
 // without making the last move; nothing else is shortened.
 
 #include <cstdint>
 
+#include "core/board.h"
+
 namespace tarn {
 
-struct ThreadData;
+struct ThreadBoard;
 
 constexpr int PERFT_MAX_DEPTH = 20;
 
-// Adds the leaves below the thread's Position at `depth` to the thread's node counter.
-void perft(ThreadData& td, int side, int ply, int depth);
-// Resets the thread's move lists and ordering tables and returns the leaf count at depth
-// (clamped to 0..20; depth 0 counts the root as one leaf).
-std::uint64_t perft_count(ThreadData& td, int depth);
+// Where perft takes the moves of a node from: `next` returns the next entry of the node at the
+// Position's current frame, or nullptr when it has no more; a node's pick_stage starts at
+// `start`.
+struct MoveSource {
+    MoveEntry* (*next)(Position& pos) = nullptr;
+    std::uint16_t start               = 0;
+};
+
+// Leaves below the board's Position at `depth`, with side to move and the node at frame ply.
+std::uint64_t perft(ThreadBoard& td, const MoveSource& moves, int side, int ply, int depth);
+// Resets the board's move lists and returns the leaf count at depth (clamped to 0..20; depth
+// 0 counts the root as one leaf).
+std::uint64_t perft_count(ThreadBoard& td, const MoveSource& moves, int depth);
 
 } // namespace tarn

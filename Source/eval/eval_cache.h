@@ -1,8 +1,8 @@
 #pragma once
-// The two per-thread caches of the evaluators, kept inside each ThreadData: the EvalCache holds
+// The two per-thread caches of the evaluators, kept in each thread's EvalState: the EvalCache holds
 // whole evaluations (the network score and the hand-crafted score of one position side by
 // side, each evaluator owning one slot) and the PawnHashTable holds the pawn-structure terms.
-// Both are direct-mapped, always replaced on store, zero-filled with their ThreadData and
+// Both are direct-mapped, always replaced on store, zero-filled with their thread record and
 // cleared only when the evaluators change (a new network or parameter table), since what they
 // hold is then another evaluation's. Nothing hits at the root (ply 1): root positions are
 // always evaluated afresh.
@@ -13,7 +13,7 @@
 
 namespace tarn {
 
-struct ThreadData;
+struct EvalState;
 struct Position;
 
 constexpr int EVAL_CACHE_ENTRIES        = 32768;
@@ -58,27 +58,28 @@ struct PawnHashTable {
 
 // --- queries ---
 
-// Counts a probe of the thread's EvalCache for its position with `side` to move. On a hit
+// Counts a probe of the EvalCache for a position with `side` to move. On a hit
 // (same key, ply at least 2, slot not empty) counts it, writes the slot's score and returns
 // true.
-bool eval_cache_probe(ThreadData& td, int side, EvalSlot slot, int ply, int& score);
-// Starts loading the EvalCache entry of the thread's position, so that the probe after the
+bool eval_cache_probe(const Position& pos, EvalState& state, int side, EvalSlot slot, int ply,
+                      int& score);
+// Starts loading the EvalCache entry of a position, so that the probe after the
 // table lookup does not wait for memory.
-void eval_cache_prefetch(const ThreadData& td, int side);
+void eval_cache_prefetch(const Position& pos, const EvalState& state, int side);
 // The pawn_key of a position with the two king-wing marks.
 std::uint64_t pawn_hash_of(const Position& pos);
-// Counts a probe of the thread's PawnHashTable; on a hit (same pawn_hash and ply at least 2)
+// Counts a probe of the PawnHashTable; on a hit (same pawn_hash and ply at least 2)
 // counts it, writes both packed scores and returns true.
-bool pawn_hash_probe(ThreadData& td, std::uint64_t pawn_hash, int ply, int& white_pawns,
+bool pawn_hash_probe(EvalState& state, std::uint64_t pawn_hash, int ply, int& white_pawns,
                      int& black_pawns);
 
 // --- changes ---
 
 // Stores the key and one slot. The other evaluator's slot is kept when the key is the same and
 // marked empty when the entry held another position.
-void eval_cache_store(ThreadData& td, int side, EvalSlot slot, int score);
-void pawn_hash_store(ThreadData& td, std::uint64_t pawn_hash, int white_pawns, int black_pawns);
+void eval_cache_store(const Position& pos, EvalState& state, int side, EvalSlot slot, int score);
+void pawn_hash_store(EvalState& state, std::uint64_t pawn_hash, int white_pawns, int black_pawns);
 // Empties both caches of a thread.
-void eval_caches_clear(ThreadData& td);
+void eval_caches_clear(EvalState& state);
 
 } // namespace tarn

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "core/thread_data.h"
+#include "eval/eval_state.h"
 #include "eval/hce.h"
 #include "eval/nn.h"
 #include "frontend/engine_options.h"
@@ -32,20 +32,19 @@ EvalBias eval_bias_for(int root_side, double target_time) {
     return EvalBias{target_time < BONUS_TIME_LIMIT, root_side};
 }
 
-int evaluate(ThreadData& td, int side, int ply, bool in_check) {
+int evaluate(const Position& pos, EvalState& state, int side, int ply, bool in_check) {
     if (in_check)
         return EVAL_IN_CHECK;
-    const Position& pos = td.pos;
-    const int wp        = static_cast<int>(pos.material_sig[WHITE] & 15);
-    const int bp        = static_cast<int>(pos.material_sig[BLACK] & 15);
+    const int wp = static_cast<int>(pos.material_sig[WHITE] & 15);
+    const int bp = static_cast<int>(pos.material_sig[BLACK] & 15);
     const int wn = pos.piece_material[WHITE], bn = pos.piece_material[BLACK];
     int score = NN_NO_STATE;
     if (run_settings.use_nn && nn_ready() && suits_network(wp, bp, wn, bn))
-        score = nn_evaluate(td, ply);
+        score = nn_evaluate(pos, state, ply);
     // Without a network, or when the thread's network buffers could not be made, the
     // hand-crafted evaluation stands in rather than letting a failure code pass for a score.
     if (score == NN_NO_STATE)
-        score = hce_evaluate(td, side, ply);
+        score = hce_evaluate(pos, state, side, ply);
     if (eval_bias.active) {
         const int t     = std::max(6, wn + bn) + 2 * std::min(wp + bp, 12);
         const int bonus = (live_options.Contempt * (t - 6)) / 82 +

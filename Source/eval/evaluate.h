@@ -8,7 +8,7 @@
 
 namespace tarn {
 
-struct ThreadData;
+struct EvalState;
 
 // The engine's own side and whether its bonus for it counts. The search set-up decides it
 // before every search; analysis, with its practically unlimited time, gets no bonus.
@@ -22,7 +22,8 @@ extern EvalBias eval_bias;
 // The bias of a search for root_side that aims to take target_time seconds.
 EvalBias eval_bias_for(int root_side, double target_time);
 
-// Score of the thread's Position from side's view; ply is the distance from the root (1).
-int evaluate(ThreadData& td, int side, int ply, bool in_check);
+// Score of a Position from side's view with the thread's evaluation state; ply is the distance
+// from the root (1).
+int evaluate(const Position& pos, EvalState& state, int side, int ply, bool in_check);
 
 } // namespace tarn

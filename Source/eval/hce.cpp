@@ -3,9 +3,9 @@
 #include <algorithm>
 
 #include "core/attacks.h"
-#include "core/thread_data.h"
 #include "eval/eval_cache.h"
 #include "eval/eval_params.h"
+#include "eval/eval_state.h"
 #include "eval/hce_endings.h"
 #include "eval/kpk.h"
 #include "eval/pawns.h"
@@ -410,11 +410,10 @@ void eval_tables_init() {
 }
 
 // Steps 2-12: the packed scores of both colours.
-void hce_score_terms(ThreadData& td, HceScratch& e, int side, int ply) {
-    const Position& pos = td.pos;
+void hce_score_terms(const Position& pos, EvalState& state, HceScratch& e, int side, int ply) {
     set_up(pos, e);
     run_section(e, SEC_PAWNS, [&] {
-        pawn_structure(td, e, ply);
+        pawn_structure(pos, state, e, ply);
         blocked_pawns(pos, e);
     });
     minor_pieces(pos, e);
@@ -439,37 +438,38 @@ int hce_blend(int packed, float phase) {
 namespace {
 
 // The evaluation, printed when trace is not TRACE_OFF.
-int evaluate_hce(ThreadData& td, int side, int ply, int trace, int root_qsearch) {
-    const Position& pos = td.pos;
-    int result          = 0;
+int evaluate_hce(const Position& pos, EvalState& state, int side, int ply, int trace,
+                 int root_qsearch) {
+    int result = 0;
     if (trivial_ending(pos, side, result))
         return result;
     // A traced evaluation is always made afresh so that every term gets printed.
     const int cache_ply = trace == TRACE_OFF ? ply : 1;
-    if (eval_cache_probe(td, side, SLOT_HCE, cache_ply, result))
+    if (eval_cache_probe(pos, state, side, SLOT_HCE, cache_ply, result))
         return result;
 
     HceScratch e;
-    hce_score_terms(td, e, side, cache_ply);
+    hce_score_terms(pos, state, e, side, cache_ply);
     const int s = hce_blend(e.score[WHITE] - e.score[BLACK], e.phase);
     e.scale     = scale_factor(pos, s);
     result      = static_cast<int>(static_cast<float>(s) * e.scale);
     if (side == BLACK)
         result = -result;
-    eval_cache_store(td, side, SLOT_HCE, result);
+    eval_cache_store(pos, state, side, SLOT_HCE, result);
     if (trace != TRACE_OFF)
-        hce_print_trace(pos, e, result, trace, td.nn.last_nn_score, root_qsearch);
+        hce_print_trace(pos, e, result, trace, state.nn.last_nn_score, root_qsearch);
     return result;
 }
 
 } // namespace
 
-int hce_evaluate(ThreadData& td, int side, int ply) {
-    return evaluate_hce(td, side, ply, TRACE_OFF, 0);
+int hce_evaluate(const Position& pos, EvalState& state, int side, int ply) {
+    return evaluate_hce(pos, state, side, ply, TRACE_OFF, 0);
 }
 
-int hce_evaluate_traced(ThreadData& td, int side, int trace, int root_qsearch) {
-    return evaluate_hce(td, side, 1, trace, root_qsearch);
+int hce_evaluate_traced(const Position& pos, EvalState& state, int side, int trace,
+                        int root_qsearch) {
+    return evaluate_hce(pos, state, side, 1, trace, root_qsearch);
 }
 
 } // namespace tarn

@@ -12,6 +12,8 @@
 
 namespace tarn {
 
+struct EvalState;
+
 // Score sections shown by the trace, in printing order.
 enum HceSection {
     SEC_PAWNS,
@@ -58,16 +60,17 @@ void eval_tables_init();
 
 // --- queries ---
 
-// Score of the thread's position from side's view; side is the colour to move. Cache hits
+// Score of a position from side's view; side is the colour to move. Cache hits
 // need ply 2 or more.
-int hce_evaluate(ThreadData& td, int side, int ply);
+int hce_evaluate(const Position& pos, EvalState& state, int side, int ply);
 // The same evaluation made afresh and printed: TRACE_TERMS the breakdown, TRACE_PARAMS also
 // every parameter and table, with root_qsearch (the last search's root quiescence score)
 // beside the result.
-int hce_evaluate_traced(ThreadData& td, int side, int trace, int root_qsearch);
+int hce_evaluate_traced(const Position& pos, EvalState& state, int side, int trace,
+                        int root_qsearch);
 // Fills e with the packed scores of both colours before the blend (no trivial endings, no
 // EvalCache); the pawn-structure terms use the PawnHashTable as hce_evaluate does.
-void hce_score_terms(ThreadData& td, HceScratch& e, int side, int ply);
+void hce_score_terms(const Position& pos, EvalState& state, HceScratch& e, int side, int ply);
 // Blends a packed score by phase: trunc(mid * phase + end * (1 - phase)).
 int hce_blend(int packed, float phase);
 // Prints the breakdown of an evaluation that has just been made, beside the thread's last

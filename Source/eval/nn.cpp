@@ -4,8 +4,8 @@
 #include <cmath>
 #include <cstdlib>
 
-#include "core/thread_data.h"
 #include "eval/eval_cache.h"
+#include "eval/eval_state.h"
 #include "eval/nn_simd.h"
 #include "eval/pawns.h"
 #include "frontend/output.h"
@@ -275,10 +275,10 @@ std::int32_t output_sum(const std::int16_t* acc, const std::int16_t* weights, in
     return static_cast<std::int32_t>(sum);
 }
 
-// Makes the thread's buffers for the network in force, and forgets everything computed with
+// Makes the state's buffers for the network in force, and forgets everything computed with
 // another network: cached sums and the network scores of the EvalCache.
-bool state_ready(ThreadData& td) {
-    NnThreadState& nn = td.nn;
+bool state_ready(EvalState& state) {
+    NnThreadState& nn = state.nn;
     if (nn.buffer && nn.generation == network.generation)
         return true;
     const int hidden1 = network.hidden1;
@@ -293,7 +293,7 @@ bool state_ready(ThreadData& td) {
     }
     for (AccumulatorCache& c : nn.caches)
         c.count = NN_UNFILLED;
-    for (EvalCacheEntry& e : td.eval_cache.entries)
+    for (EvalCacheEntry& e : state.eval_cache.entries)
         e.nn_score = EMPTY_SLOT;
     nn.generation = network.generation;
     return true;
@@ -376,17 +376,16 @@ void update_first_layer(NnThreadState& nn, AccumulatorCache& c, Bitboard occupie
 
 } // namespace
 
-int nn_evaluate(ThreadData& td, int ply) {
+int nn_evaluate(const Position& pos, EvalState& state, int ply) {
     if (!nn_ready())
         return 0;
-    if (!state_ready(td)) {
+    if (!state_ready(state)) {
         print_line("error initializing NN!");
         return NN_NO_STATE;
     }
-    NnThreadState& nn   = td.nn;
-    const Position& pos = td.pos;
-    int score           = 0;
-    if (eval_cache_probe(td, pos.side, SLOT_NN, ply, score)) {
+    NnThreadState& nn = state.nn;
+    int score         = 0;
+    if (eval_cache_probe(pos, state, pos.side, SLOT_NN, ply, score)) {
         nn.last_nn_score = static_cast<std::int16_t>(score);
         return score;
     }
@@ -409,7 +408,7 @@ int nn_evaluate(ThreadData& td, int ply) {
     nn.last_probability = nn_probability(sum, hidden1);
     score               = nn_score_of(nn.last_probability);
     nn.last_nn_score    = static_cast<std::int16_t>(score);
-    eval_cache_store(td, pos.side, SLOT_NN, score);
+    eval_cache_store(pos, state, pos.side, SLOT_NN, score);
     return score;
 }
 

@@ -14,7 +14,7 @@
 
 namespace tarn {
 
-struct ThreadData;
+struct EvalState;
 struct Position;
 
 // A feature list holds every piece, every passed pawn and the material inputs; 64 is enough
@@ -80,12 +80,12 @@ struct NnThreadState {
 
 // --- queries ---
 
-// Score of the thread's position in centipawns from the side to move's view, within
+// Score of a position in centipawns from the side to move's view, within
 // -1919..1919; NN_NO_STATE when the thread's buffers cannot be allocated, 0 when no network
 // is in force. ply is the node's distance from the root (1): the frame of the first-layer sums
-// kept by difference, and the key of the thread's EvalCache (no hits below ply 2); at ply 1
+// kept by difference in the state, and the key of its EvalCache (no hits below ply 2); at ply 1
 // the sums are made from scratch.
-int nn_evaluate(ThreadData& td, int ply);
+int nn_evaluate(const Position& pos, EvalState& state, int ply);
 // Writes the feature list of a position for the network in force and returns its length;
 // opposite_wings is set when the kings stand on different halves of the board.
 int nn_features(const Position& pos, std::uint16_t* features, std::uint16_t& opposite_wings);

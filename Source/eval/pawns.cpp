@@ -5,9 +5,9 @@
 
 #include "core/attacks.h"
 #include "core/see.h"
-#include "core/thread_data.h"
 #include "eval/eval_cache.h"
 #include "eval/eval_params.h"
+#include "eval/eval_state.h"
 
 namespace tarn {
 
@@ -125,14 +125,13 @@ int pawn_structure_score(const Position& pos, const HceScratch& e, int colour) {
     return score;
 }
 
-void pawn_structure(ThreadData& td, HceScratch& e, int ply) {
-    const Position& pos      = td.pos;
+void pawn_structure(const Position& pos, EvalState& state, HceScratch& e, int ply) {
     const std::uint64_t hash = pawn_hash_of(pos);
     int white = 0, black = 0;
-    if (!pawn_hash_probe(td, hash, ply, white, black)) {
+    if (!pawn_hash_probe(state, hash, ply, white, black)) {
         white = pawn_structure_score(pos, e, WHITE);
         black = pawn_structure_score(pos, e, BLACK);
-        pawn_hash_store(td, hash, white, black);
+        pawn_hash_store(state, hash, white, black);
     }
     e.score[WHITE] += white;
     e.score[BLACK] += black;

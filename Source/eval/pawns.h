@@ -49,7 +49,7 @@ int king_distance(int a, int b);
 
 // Adds the pawn-structure terms to e.score, from the thread's PawnHashTable on a hit (ply 2 or
 // more) or computed and stored. Needs e.flip and e.same_wing.
-void pawn_structure(ThreadData& td, HceScratch& e, int ply);
+void pawn_structure(const Position& pos, EvalState& state, HceScratch& e, int ply);
 // Packed pawn-structure score of one colour, without the cache.
 int pawn_structure_score(const Position& pos, const HceScratch& e, int colour);
 // Adds the passed and candidate pawn terms to e.score; needs the final attack maps. Marks

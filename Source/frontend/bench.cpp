@@ -2,12 +2,12 @@
 
 #include "core/fen.h"
 #include "core/platform.h"
-#include "core/thread_data.h"
 #include "frontend/output.h"
 #include "frontend/run_settings.h"
 #include "frontend/startup.h"
 #include "frontend/uci.h"
 #include "search/search_state.h"
+#include "search/thread_data.h"
 #include "search/threads.h"
 #include "search/timeman.h"
 #include "search/tt.h"

@@ -3,12 +3,12 @@
 #include <cstdint>
 
 #include "core/fen.h"
-#include "core/thread_data.h"
 #include "frontend/options.h"
 #include "frontend/output.h"
 #include "frontend/run_settings.h"
 #include "search/search_state.h"
 #include "search/selectivity.h"
+#include "search/thread_data.h"
 #include "search/threads.h"
 #include "search/timeman.h"
 

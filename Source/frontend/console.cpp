@@ -14,7 +14,6 @@
 #include "core/perft.h"
 #include "core/platform.h"
 #include "core/see.h"
-#include "core/thread_data.h"
 #include "eval/hce.h"
 #include "eval/nn.h"
 #include "frontend/engine_options.h"
@@ -22,8 +21,10 @@
 #include "frontend/output.h"
 #include "frontend/run_settings.h"
 #include "frontend/uci.h"
+#include "search/picker.h"
 #include "search/search_state.h"
 #include "search/selectivity.h"
+#include "search/thread_data.h"
 #include "search/threads.h"
 #include "search/timeman.h"
 #include "search/tt.h"
@@ -94,8 +95,8 @@ void show_network_evaluation(ThreadData& td) {
         print_line("network: none loaded");
         return;
     }
-    const int score         = nn_evaluate(td, 1); // ply 1: never a cache hit, sums afresh
-    const NnThreadState& nn = td.nn;
+    const int score = nn_evaluate(td.pos, td.eval, 1); // ply 1: never a cache hit, sums afresh
+    const NnThreadState& nn = td.eval.nn;
     print_format("network: %s, %d inputs, %d hidden, %d buckets", live_options.NN_File,
                  network.inputs_total, network.hidden1, network.n_buckets);
     if (score == NN_NO_STATE) {
@@ -128,7 +129,7 @@ void show_evaluation() {
     ThreadData& td     = *thread_records[0];
     if (run_settings.use_nn)
         show_network_evaluation(td);
-    hce_evaluate_traced(td, td.pos.side, TRACE_TERMS, search_results.root_qsearch);
+    hce_evaluate_traced(td.pos, td.eval, td.pos.side, TRACE_TERMS, search_results.root_qsearch);
 }
 
 void show_board_with_eval() {
@@ -253,7 +254,7 @@ void console_perft(const std::string& arg) {
     // Prepared as a search is, so the position lines of a search come first.
     search_setup();
     search_state.start_time = platform_now();
-    const double nodes      = static_cast<double>(perft_count(*main_thread, depth));
+    const double nodes      = static_cast<double>(perft_through_picker(*main_thread, depth));
     const double elapsed    = platform_now() - search_state.start_time + 0.0001;
     print_format("visited %0.0f nodes in %0.3f seconds, nps= %0.0f", nodes, elapsed,
                  nodes / (elapsed + 0.001));
@@ -356,7 +357,8 @@ void dispatch_console(const std::string& line) {
     } else if (cmd == "ev") {
         show_evaluation();
     } else if (cmd == "sp") {
-        hce_evaluate_traced(*main_thread, game().side, TRACE_PARAMS, search_results.root_qsearch);
+        hce_evaluate_traced(main_thread->pos, main_thread->eval, game().side, TRACE_PARAMS,
+                            search_results.root_qsearch);
     } else if (cmd == "undo" || cmd == "[") {
         take_back();
     } else if (cmd == "]") {

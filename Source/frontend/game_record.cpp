@@ -12,9 +12,9 @@
 #include "core/notation.h"
 #include "core/platform.h"
 #include "core/staged_file.h"
-#include "core/thread_data.h"
 #include "frontend/output.h"
 #include "search/search_state.h"
+#include "search/thread_data.h"
 #include "search/tt.h"
 
 namespace tarn {

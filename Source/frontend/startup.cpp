@@ -7,7 +7,6 @@
 #include "core/fen.h"
 #include "core/makemove.h"
 #include "core/platform.h"
-#include "core/thread_data.h"
 #include "eval/eval_params.h"
 #include "eval/hce.h"
 #include "eval/nn_file.h"
@@ -20,6 +19,7 @@
 #include "frontend/switches.h"
 #include "frontend/uci.h"
 #include "search/search_state.h"
+#include "search/thread_data.h"
 #include "search/threads.h"
 #include "search/tt.h"
 #include "tb/tb_probe.h"
@@ -125,7 +125,7 @@ int tarn_main(int argc, const char* const* argv) {
             status = 0;
             break;
         case RUN_MKBOOK:
-            build_book(run_settings.pgn_file);
+            build_book(*main_thread, run_settings.pgn_file);
             status = 0;
             break;
         case RUN_ANEPD:

@@ -12,7 +12,6 @@
 #include "core/random.h"
 #include "core/score.h"
 #include "core/see.h"
-#include "core/thread_data.h"
 #include "eval/evaluate.h"
 #include "frontend/run_settings.h"
 #include "search/info_line.h"
@@ -20,6 +19,7 @@
 #include "search/search.h"
 #include "search/search_state.h"
 #include "search/selectivity.h"
+#include "search/thread_data.h"
 #include "search/threads.h"
 #include "search/tt.h"
 #include "tb/tb_probe.h"
@@ -246,7 +246,7 @@ void search_driver(int t) {
     f1.hash_move             = 0;
     f1.tb_result             = TB_NONE;
     td.seed                  = static_cast<std::uint32_t>(std::rand());
-    const int root_eval      = evaluate(td, side, 1, in_check);
+    const int root_eval      = evaluate(td.pos, td.eval, side, 1, in_check);
     td.root_static_eval      = static_cast<std::int16_t>(root_eval);
     td.root_score            = root_eval;
     f1.static_eval           = static_cast<std::int16_t>(root_eval);

@@ -4,8 +4,9 @@
 
 #include "core/attacks.h"
 #include "core/movegen.h"
+#include "core/perft.h"
 #include "core/see.h"
-#include "core/thread_data.h"
+#include "search/thread_data.h"
 
 namespace tarn {
 
@@ -184,7 +185,7 @@ void ordering_reset(ThreadData& td) {
 }
 
 MoveEntry* next_move(Position& pos) {
-    ThreadData& td            = *pos.owner;
+    ThreadData& td            = thread_of(pos);
     PlyFrame& frame           = current_frame(td);
     const std::uint16_t flags = frame.pick_stage & ~PICK_STAGE_MASK;
     const int side            = pos.side;
@@ -280,6 +281,11 @@ MoveEntry* next_move(Position& pos) {
             return select_best(frame.cursor);
         }
     }
+}
+
+std::uint64_t perft_through_picker(ThreadData& td, int depth) {
+    ordering_reset(td);
+    return perft_count(td, MoveSource{next_move, PICK_PERFT}, depth);
 }
 
 void history_update(ThreadData& td, const MoveEntry& entry, int depth, bool raised_alpha) {

@@ -49,6 +49,9 @@ int capture_score(int captured_code);
 void ordering_reset(ThreadData& td);
 // Next entry of the node at the current search_ply, or nullptr when it has no more moves.
 MoveEntry* next_move(Position& pos);
+// Leaf count at depth (see core/perft.h) taken through this picker at full width, after the
+// ordering tables are reset as for a search.
+std::uint64_t perft_through_picker(ThreadData& td, int depth);
 
 // After a searched quiet move at depth >= 1: history of (piece, to) decays when the move did
 // not raise alpha, else it is boosted.

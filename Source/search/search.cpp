@@ -11,12 +11,12 @@
 #include "core/notation.h"
 #include "core/platform.h"
 #include "core/see.h"
-#include "core/thread_data.h"
 #include "eval/evaluate.h"
 #include "frontend/run_settings.h"
 #include "search/picker.h"
 #include "search/search_state.h"
 #include "search/selectivity.h"
+#include "search/thread_data.h"
 #include "search/threads.h"
 #include "search/timeman.h"
 #include "search/tt.h"
@@ -302,7 +302,7 @@ int node_search(ThreadData& td, int side, int ply, int depth, int alpha, int bet
     // Step 7. Start loading the table window and the evaluation cache entry early.
     if (depth >= 0)
         tt_prefetch(pos.key);
-    eval_cache_prefetch(td, side);
+    eval_cache_prefetch(td.pos, td.eval, side);
     // Step 8-9. The frame of this ply, and the checking piece.
     PlyFrame& f    = td.frames[ply];
     f.node_type    = static_cast<std::int16_t>(node_type);
@@ -327,7 +327,7 @@ int node_search(ThreadData& td, int side, int ply, int depth, int alpha, int bet
         return 0;
     // Step 11. Deepest ply: the static value.
     if (ply > MAX_PLY)
-        return in_check ? 0 : evaluate(td, side, ply, false);
+        return in_check ? 0 : evaluate(td.pos, td.eval, side, ply, false);
     // Step 12. Extensions: checks, a pawn ending reached by a piece capture, and advanced
     // pawn moves near the horizon.
     const PlyFrame& parent = td.frames[ply - 1];
@@ -391,7 +391,7 @@ int node_search(ThreadData& td, int side, int ply, int depth, int alpha, int bet
         }
     }
     // Step 15. Static evaluation.
-    const int eval = evaluate(td, side, ply, in_check);
+    const int eval = evaluate(td.pos, td.eval, side, ply, in_check);
     f.static_eval  = static_cast<std::int16_t>(eval);
     // Step 16. In check every evasion is searched, whatever the depth.
     if (in_check)

@@ -10,11 +10,11 @@
 #include <vector>
 
 #include "core/platform.h"
-#include "core/thread_data.h"
 #include "eval/eval_cache.h"
 #include "frontend/output.h"
 #include "search/driver.h"
 #include "search/search_state.h"
+#include "search/thread_data.h"
 #include "search/timeman.h"
 
 namespace tarn {
@@ -278,12 +278,12 @@ bool thread_init(int t) {
     ThreadData& td = *thread_records[t];
     td.thread_id   = static_cast<std::uint8_t>(t);
     td.seed        = 123u * static_cast<std::uint32_t>(t);
-    thread_data_copy_game(td, *main_thread);
+    thread_board_copy_game(td, *main_thread);
     td.undo[td.game_ply].move = 0;
     td.node_limit             = search_state.node_limit ? search_state.node_limit : UNLIMITED_NODES;
     td.hard_node_limit =
         search_state.hard_node_limit ? search_state.hard_node_limit : UNLIMITED_NODES;
-    thread_data_reset_lists(td);
+    thread_board_reset_lists(td);
     td.frames[0].node_type = td.frames[1].node_type = 0;
     td.search_ply                                   = 1;
     std::memset(td.root_pv, 0, sizeof td.root_pv);
@@ -291,8 +291,8 @@ bool thread_init(int t) {
     td.best_move_depth = 0;
     td.root_fail       = 0;
     td.seldepth        = 0;
-    td.nodes = td.tbhits = td.eval_probes = td.eval_hits = 0;
-    td.tt_probes = td.tt_hits = td.pawn_probes = td.pawn_hits = 0;
+    td.nodes = td.tbhits = td.eval.eval_probes = td.eval.eval_hits = 0;
+    td.tt_probes = td.tt_hits = td.eval.pawn_probes = td.eval.pawn_hits = 0;
     return true;
 }
 
@@ -373,12 +373,12 @@ void sum_counters() {
         if (!td)
             continue;
         sums[0] += td->nodes;
-        sums[1] += td->eval_probes;
-        sums[2] += td->eval_hits;
+        sums[1] += td->eval.eval_probes;
+        sums[2] += td->eval.eval_hits;
         sums[3] += td->tt_probes;
         sums[4] += td->tt_hits;
-        sums[5] += td->pawn_probes;
-        sums[6] += td->pawn_hits;
+        sums[5] += td->eval.pawn_probes;
+        sums[6] += td->eval.pawn_hits;
         sums[7] += td->tbhits;
     }
     search_results.nodes       = sums[0];
@@ -394,9 +394,9 @@ void sum_counters() {
 void clear_thread_caches() {
     for (ThreadData* td : thread_records)
         if (td)
-            eval_caches_clear(*td);
+            eval_caches_clear(td->eval);
     if (main_thread)
-        eval_caches_clear(*main_thread);
+        eval_caches_clear(main_thread->eval);
 }
 
 void release_thread_records(int keep) {

@@ -6,7 +6,6 @@
 #include "core/fen.h"
 #include "core/platform.h"
 #include "core/score.h"
-#include "core/thread_data.h"
 #include "eval/eval_params.h"
 #include "eval/evaluate.h"
 #include "frontend/engine_options.h"
@@ -14,6 +13,7 @@
 #include "frontend/run_settings.h"
 #include "search/search_state.h"
 #include "search/selectivity.h"
+#include "search/thread_data.h"
 #include "search/threads.h"
 #include "search/tt.h"
 

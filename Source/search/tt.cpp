@@ -14,9 +14,9 @@
 #include "core/makemove.h"
 #include "core/movegen.h"
 #include "core/platform.h"
-#include "core/thread_data.h"
 #include "frontend/output.h"
 #include "search/search_state.h"
+#include "search/thread_data.h"
 
 namespace tarn {
 

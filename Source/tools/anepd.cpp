@@ -8,11 +8,11 @@
 
 #include "core/fen.h"
 #include "core/notation.h"
-#include "core/thread_data.h"
 #include "frontend/output.h"
 #include "frontend/run_settings.h"
 #include "search/info_line.h"
 #include "search/search_state.h"
+#include "search/thread_data.h"
 #include "search/tt.h"
 #include "tools/tool_search.h"
 

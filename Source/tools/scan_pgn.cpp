@@ -10,9 +10,9 @@
 #include "core/attacks.h"
 #include "core/fen.h"
 #include "core/makemove.h"
-#include "core/thread_data.h"
 #include "frontend/engine_options.h"
 #include "frontend/output.h"
+#include "search/thread_data.h"
 #include "tools/epd.h"
 
 namespace tarn {

@@ -16,7 +16,7 @@
 #include "core/makemove.h"
 #include "core/movegen.h"
 #include "core/platform.h"
-#include "core/thread_data.h"
+#include "search/thread_data.h"
 
 namespace tarn {
 

@@ -13,10 +13,10 @@
 
 #include "bench/bench_positions.h"
 #include "bench/bench_walk.h"
-#include "core/thread_data.h"
 #include "eval/eval_params.h"
 #include "eval/hce.h"
 #include "frontend/startup.h"
+#include "search/thread_data.h"
 
 namespace {
 
@@ -30,13 +30,14 @@ void run(const std::vector<std::string>& fens, bool caches) {
     const int ply   = caches ? 2 : 1;
     const WalkRun r = bench_time_walks(
         *td, fens, TREE_DEPTH, VISITS, [](ThreadData&) {},
-        [ply](ThreadData& t) { return hce_evaluate(t, t.pos.side, ply); });
+        [ply](ThreadData& t) { return hce_evaluate(t.pos, t.eval, t.pos.side, ply); });
     bench_print_rate(caches ? "with caches:" : "without caches:", r);
-    std::printf(
-        "  eval hits %5.1f%%  pawn hits %5.1f%%  score sum %" PRId64 "\n",
-        100.0 * static_cast<double>(td->eval_hits) / static_cast<double>(td->eval_probes + 1),
-        100.0 * static_cast<double>(td->pawn_hits) / static_cast<double>(td->pawn_probes + 1),
-        r.totals.score_sum);
+    std::printf("  eval hits %5.1f%%  pawn hits %5.1f%%  score sum %" PRId64 "\n",
+                100.0 * static_cast<double>(td->eval.eval_hits) /
+                    static_cast<double>(td->eval.eval_probes + 1),
+                100.0 * static_cast<double>(td->eval.pawn_hits) /
+                    static_cast<double>(td->eval.pawn_probes + 1),
+                r.totals.score_sum);
     thread_data_destroy(td);
 }
 

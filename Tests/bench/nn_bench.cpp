@@ -17,12 +17,12 @@
 
 #include "bench/bench_positions.h"
 #include "bench/bench_walk.h"
-#include "core/thread_data.h"
 #include "eval/eval_params.h"
 #include "eval/hce.h"
 #include "eval/nn.h"
 #include "frontend/engine_options.h"
 #include "frontend/startup.h"
+#include "search/thread_data.h"
 #include "support/nn_synthetic.h"
 
 namespace {
@@ -39,16 +39,16 @@ int evaluate(ThreadData& td, Evaluator which) {
     if (which == WALK_ONLY)
         return td.pos.rule50;
     if (which == HAND_CRAFTED)
-        return hce_evaluate(td, td.pos.side, 1);
+        return hce_evaluate(td.pos, td.eval, td.pos.side, 1);
     if (which == NETWORK_SCRATCH) {
         // Every node evaluated as a root: no cache hit, and a fresh first layer.
         const std::int16_t ply = td.search_ply;
         td.search_ply          = 1;
-        const int score        = nn_evaluate(td, td.search_ply);
+        const int score        = nn_evaluate(td.pos, td.eval, td.search_ply);
         td.search_ply          = ply;
         return score;
     }
-    return nn_evaluate(td, td.search_ply);
+    return nn_evaluate(td.pos, td.eval, td.search_ply);
 }
 
 struct RunResult {
@@ -66,8 +66,8 @@ RunResult run(const std::vector<std::string>& fens, Evaluator which) {
     RunResult r;
     r.walk          = bench_time_walks(*td, fens, TREE_DEPTH, 1, at_root,
                                        [which](ThreadData& t) { return evaluate(t, which); });
-    r.by_difference = td->nn.incremental_updates;
-    r.from_scratch  = td->nn.refreshes;
+    r.by_difference = td->eval.nn.incremental_updates;
+    r.from_scratch  = td->eval.nn.refreshes;
     thread_data_destroy(td);
     return r;
 }

@@ -13,11 +13,11 @@
 #include <vector>
 
 #include "core/fen.h"
-#include "core/perft.h"
 #include "core/platform.h"
-#include "core/thread_data.h"
 #include "frontend/run_settings.h"
 #include "frontend/startup.h"
+#include "search/picker.h"
+#include "search/thread_data.h"
 
 namespace {
 
@@ -73,7 +73,7 @@ int run_suite(const char* path, bool chess960, std::uint64_t max_nodes) {
             if (max_nodes && expected > max_nodes)
                 break;
             tarn::parse_fen(td->pos, rec.fen.c_str());
-            const std::uint64_t got = tarn::perft_count(*td, static_cast<int>(d));
+            const std::uint64_t got = tarn::perft_through_picker(*td, static_cast<int>(d));
             total += got;
             if (got == expected) {
                 ++passed;
@@ -108,7 +108,7 @@ int run_bench() {
     for (const Case& c : cases) {
         tarn::parse_fen(td->pos, c.fen);
         const double start    = tarn::platform_now();
-        const std::uint64_t n = tarn::perft_count(*td, c.depth);
+        const std::uint64_t n = tarn::perft_through_picker(*td, c.depth);
         const double elapsed  = tarn::platform_now() - start;
         all += n;
         all_time += elapsed;

@@ -14,8 +14,8 @@
 
 #include "core/fen.h"
 #include "core/platform.h"
-#include "core/thread_data.h"
 #include "frontend/startup.h"
+#include "search/thread_data.h"
 #include "tb/syzygy_probe.h"
 #include "tb/tb_probe.h"
 

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "book/book.h"
-#include "core/thread_data.h"
+#include "search/thread_data.h"
 
 namespace tarn::test {
 

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "core/fen.h"
-#include "core/thread_data.h"
+#include "search/thread_data.h"
 #include "support/test_support.h"
 
 namespace tarn {

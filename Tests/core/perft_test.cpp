@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "core/perft.h"
+#include "search/picker.h"
 #include "support/test_support.h"
 
 namespace tarn {
@@ -11,7 +11,7 @@ TEST(Perft, StartPositionCounts) {
     test::set_fen(*td, "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq -");
     const std::uint64_t expected[] = {1, 20, 400, 8902, 197281};
     for (int d = 0; d <= 4; ++d)
-        EXPECT_EQ(perft_count(*td, d), expected[d]) << "depth " << d;
+        EXPECT_EQ(perft_through_picker(*td, d), expected[d]) << "depth " << d;
 }
 
 } // namespace

@@ -4,8 +4,8 @@
 
 #include <string>
 
-#include "core/thread_data.h"
 #include "eval/hce.h"
+#include "search/thread_data.h"
 
 namespace tarn::test {
 

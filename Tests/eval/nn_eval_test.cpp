@@ -35,8 +35,8 @@ SyntheticNet make_net(int n_inputs, int n_material_inputs, int hidden1, int firs
 
 // The side to move's cached first-layer sums.
 std::vector<int> cached_sums(ThreadData& td) {
-    const std::int16_t* acc = td.nn.caches[td.pos.side].accumulator;
-    return std::vector<int>(acc, acc + td.nn.hidden1);
+    const std::int16_t* acc = td.eval.nn.caches[td.pos.side].accumulator;
+    return std::vector<int>(acc, acc + td.eval.nn.hidden1);
 }
 
 // --- agreement with the reference over random play ---
@@ -79,10 +79,10 @@ TEST_P(NetworkAgreement, EngineMatchesTheReferenceOverRandomPlay) {
                 ++depth;
             }
             const int ply                 = td->search_ply;
-            const std::uint64_t before    = td->eval_hits;
-            const int score               = nn_evaluate(*td, td->search_ply);
+            const std::uint64_t before    = td->eval.eval_hits;
+            const int score               = nn_evaluate(td->pos, td->eval, td->search_ply);
             const test::ReferenceResult r = test::reference_evaluate(ref, td->pos, ply);
-            const bool hit                = td->eval_hits != before;
+            const bool hit                = td->eval.eval_hits != before;
             ASSERT_EQ(hit, r.cache_hit) << root << " step " << step;
             ASSERT_EQ(score, r.score) << root << " step " << step;
             ++evaluations;
@@ -91,16 +91,16 @@ TEST_P(NetworkAgreement, EngineMatchesTheReferenceOverRandomPlay) {
                 continue;
             }
             saturated += r.saturated;
-            ASSERT_EQ(td->nn.last_probability, r.probability) << root << " step " << step;
-            ASSERT_EQ(td->nn.bucket, r.bucket);
+            ASSERT_EQ(td->eval.nn.last_probability, r.probability) << root << " step " << step;
+            ASSERT_EQ(td->eval.nn.bucket, r.bucket);
             int wings                       = 0;
             const std::vector<int> features = test::reference_features(c.net, td->pos, wings);
             std::uint16_t list[NN_MAX_FEATURES];
             std::uint16_t opposite = 0;
             const int n            = nn_features(td->pos, list, opposite);
             ASSERT_EQ(std::vector<int>(list, list + n), features);
-            ASSERT_EQ(td->nn.count, n);
-            ASSERT_EQ(static_cast<int>(td->nn.opposite_wings), wings);
+            ASSERT_EQ(td->eval.nn.count, n);
+            ASSERT_EQ(static_cast<int>(td->eval.nn.opposite_wings), wings);
             // The sums follow the saturating steps the update rules prescribe...
             ASSERT_EQ(cached_sums(*td), ref.caches[td->pos.side].sums) << root << " step " << step;
             // ...and without saturation, kept by difference or not, they are the sums made
@@ -114,8 +114,8 @@ TEST_P(NetworkAgreement, EngineMatchesTheReferenceOverRandomPlay) {
             unmake_move(td->pos);
     }
     EXPECT_GT(hits, 0);
-    EXPECT_GT(td->nn.incremental_updates, static_cast<std::uint64_t>(evaluations / 4));
-    EXPECT_GT(td->nn.refreshes, 4u);
+    EXPECT_GT(td->eval.nn.incremental_updates, static_cast<std::uint64_t>(evaluations / 4));
+    EXPECT_GT(td->eval.nn.refreshes, 4u);
     if (c.saturates)
         EXPECT_GT(saturated, evaluations / 10) << "the network never saturated";
     else
@@ -147,7 +147,7 @@ protected:
     int evaluate_at(const char* fen, int ply) {
         test::set_fen(*td, fen);
         td->search_ply = static_cast<std::int16_t>(ply);
-        return nn_evaluate(*td, td->search_ply);
+        return nn_evaluate(td->pos, td->eval, td->search_ply);
     }
     // Score of a position by the reference, made from scratch.
     int reference_score(const std::vector<std::int16_t>& weights, const SyntheticNet& net,
@@ -169,45 +169,45 @@ constexpr const char* AFTER_E4_E5 =
 TEST_F(NetworkCaches, RootEvaluationsNeverHit) {
     const int first = evaluate_at(KIWIPETE, 1);
     EXPECT_EQ(evaluate_at(KIWIPETE, 1), first);
-    EXPECT_EQ(td->eval_probes, 2u);
-    EXPECT_EQ(td->eval_hits, 0u);
-    EXPECT_EQ(td->nn.refreshes, 2u);
+    EXPECT_EQ(td->eval.eval_probes, 2u);
+    EXPECT_EQ(td->eval.eval_hits, 0u);
+    EXPECT_EQ(td->eval.nn.refreshes, 2u);
 }
 
 TEST_F(NetworkCaches, SecondEvaluationAtPlyTwoHitsAndReportsItsScore) {
-    const int first        = evaluate_at(KIWIPETE, 2);
-    td->nn.last_nn_score   = 0;
-    const std::uint64_t rf = td->nn.refreshes;
+    const int first           = evaluate_at(KIWIPETE, 2);
+    td->eval.nn.last_nn_score = 0;
+    const std::uint64_t rf    = td->eval.nn.refreshes;
     EXPECT_EQ(evaluate_at(KIWIPETE, 2), first);
-    EXPECT_EQ(td->eval_probes, 2u);
-    EXPECT_EQ(td->eval_hits, 1u);
-    EXPECT_EQ(td->nn.last_nn_score, first);
-    EXPECT_EQ(td->nn.refreshes, rf); // nothing recomputed
+    EXPECT_EQ(td->eval.eval_probes, 2u);
+    EXPECT_EQ(td->eval.eval_hits, 1u);
+    EXPECT_EQ(td->eval.nn.last_nn_score, first);
+    EXPECT_EQ(td->eval.nn.refreshes, rf); // nothing recomputed
 }
 
 TEST_F(NetworkCaches, SumsAreKeptByDifferenceOnlyFromPlyThree) {
     evaluate_at(START, 5); // fills the cache
-    EXPECT_EQ(td->nn.refreshes, 1u);
+    EXPECT_EQ(td->eval.nn.refreshes, 1u);
     evaluate_at(AFTER_NF3_NF6, 2);
-    EXPECT_EQ(td->nn.refreshes, 2u);
+    EXPECT_EQ(td->eval.nn.refreshes, 2u);
     evaluate_at(AFTER_NC3_NC6, 3);
-    EXPECT_EQ(td->nn.incremental_updates, 1u);
+    EXPECT_EQ(td->eval.nn.incremental_updates, 1u);
     evaluate_at(AFTER_E4_E5, 258); // only the low byte of the ply counts
-    EXPECT_EQ(td->nn.refreshes, 3u);
-    EXPECT_EQ(td->nn.incremental_updates, 1u);
+    EXPECT_EQ(td->eval.nn.refreshes, 3u);
+    EXPECT_EQ(td->eval.nn.incremental_updates, 1u);
 }
 
 TEST_F(NetworkCaches, LargeChangesAndKingWingChangesRefresh) {
     evaluate_at(START, 5);
     evaluate_at("rnbqkbnr/8/8/8/8/8/8/RNBQKBNR w KQkq -", 5); // 16 pawns gone
-    EXPECT_EQ(td->nn.refreshes, 2u);
+    EXPECT_EQ(td->eval.nn.refreshes, 2u);
     evaluate_at("4k3/8/8/8/8/8/4P3/4K3 w - -", 5);
-    EXPECT_EQ(td->nn.refreshes, 3u);
+    EXPECT_EQ(td->eval.nn.refreshes, 3u);
     evaluate_at("4k3/8/8/8/8/8/4P3/5K2 w - -", 5); // one king step
-    EXPECT_EQ(td->nn.incremental_updates, 1u);
+    EXPECT_EQ(td->eval.nn.incremental_updates, 1u);
     evaluate_at("4k3/8/8/8/8/8/4P3/3K4 w - -", 5); // across the centre line
-    EXPECT_EQ(td->nn.refreshes, 4u);
-    EXPECT_EQ(td->nn.incremental_updates, 1u);
+    EXPECT_EQ(td->eval.nn.refreshes, 4u);
+    EXPECT_EQ(td->eval.nn.incremental_updates, 1u);
     // Every cache holds the sums of its side's last position.
     int wings              = 0;
     test::ReferenceNet net = test::reference_net(make_net(1536, 36, 32, 600, 2000), stored);
@@ -218,10 +218,10 @@ TEST_F(NetworkCaches, LargeChangesAndKingWingChangesRefresh) {
 TEST_F(NetworkCaches, KingsChangingWingsTogetherAreKeptByDifference) {
     evaluate_at("4k3/8/8/8/8/8/4P3/4K3 w - -", 5);
     evaluate_at("3k4/8/8/8/8/8/4P3/3K4 w - -", 5); // both kings across the centre line
-    EXPECT_EQ(td->nn.refreshes, 1u);
-    EXPECT_EQ(td->nn.incremental_updates, 1u);
+    EXPECT_EQ(td->eval.nn.refreshes, 1u);
+    EXPECT_EQ(td->eval.nn.incremental_updates, 1u);
     evaluate_at("3k4/8/8/8/8/4P3/8/3K4 w - -", 5);
-    EXPECT_EQ(td->nn.incremental_updates, 2u);
+    EXPECT_EQ(td->eval.nn.incremental_updates, 2u);
     int wings              = 0;
     test::ReferenceNet net = test::reference_net(make_net(1536, 36, 32, 600, 2000), stored);
     EXPECT_EQ(cached_sums(*td),
@@ -233,10 +233,10 @@ TEST_F(NetworkCaches, ANewNetworkForgetsSumsAndScores) {
     evaluate_at(START, 3);
     const SyntheticNet other                = make_net(1536, 36, 32, 600, 2000, 99);
     const std::vector<std::int16_t> weights = test::load_synthetic(other);
-    const std::uint64_t hits                = td->eval_hits;
+    const std::uint64_t hits                = td->eval.eval_hits;
     const int score                         = evaluate_at(KIWIPETE, 3);
-    EXPECT_EQ(td->eval_hits, hits);
-    EXPECT_EQ(td->nn.refreshes, 3u);
+    EXPECT_EQ(td->eval.eval_hits, hits);
+    EXPECT_EQ(td->eval.nn.refreshes, 3u);
     EXPECT_EQ(score, reference_score(weights, other, KIWIPETE));
 }
 
@@ -246,16 +246,16 @@ TEST_F(NetworkCaches, ANetworkOfAnotherSizeGetsBuffersOfItsSize) {
     const std::vector<std::int16_t> weights = test::load_synthetic(wider);
     EXPECT_EQ(evaluate_at(START, 3), reference_score(weights, wider, START));
     EXPECT_EQ(evaluate_at(AFTER_NF3_NF6, 4 + 1), reference_score(weights, wider, AFTER_NF3_NF6));
-    EXPECT_EQ(td->nn.hidden1, 112);
+    EXPECT_EQ(td->eval.nn.hidden1, 112);
 }
 
 TEST(NetworkState, WithoutANetworkNothingIsMade) {
     nn_unload();
     test::ThreadDataHandle td;
     test::set_fen(*td, KIWIPETE);
-    EXPECT_EQ(nn_evaluate(*td, td->search_ply), 0);
-    EXPECT_EQ(td->nn.buffer, nullptr);
-    EXPECT_EQ(td->eval_probes, 0u);
+    EXPECT_EQ(nn_evaluate(td->pos, td->eval, td->search_ply), 0);
+    EXPECT_EQ(td->eval.nn.buffer, nullptr);
+    EXPECT_EQ(td->eval.eval_probes, 0u);
 }
 
 // --- the evaluation entry's choice ---
@@ -282,12 +282,12 @@ protected:
 
 TEST_P(EvaluationChoice, NetworkUnlessTheMaterialIsSimpleOrLopsided) {
     test::set_fen(*td, GetParam().fen);
-    const int score = evaluate(*td, td->pos.side, 1, false);
-    EXPECT_EQ(td->nn.refreshes, GetParam().network ? 1u : 0u);
+    const int score = evaluate(td->pos, td->eval, td->pos.side, 1, false);
+    EXPECT_EQ(td->eval.nn.refreshes, GetParam().network ? 1u : 0u);
     if (GetParam().network)
-        EXPECT_EQ(score, td->nn.last_nn_score);
+        EXPECT_EQ(score, td->eval.nn.last_nn_score);
     else
-        EXPECT_EQ(score, hce_evaluate(*td, td->pos.side, 1));
+        EXPECT_EQ(score, hce_evaluate(td->pos, td->eval, td->pos.side, 1));
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -304,25 +304,27 @@ INSTANTIATE_TEST_SUITE_P(
 TEST_F(EvaluationChoice, HandCraftedWhenUseNnEvalIsOff) {
     run_settings.use_nn = 0;
     test::set_fen(*td, START);
-    EXPECT_EQ(evaluate(*td, WHITE, 1, false), hce_evaluate(*td, WHITE, 1));
-    EXPECT_EQ(td->nn.refreshes, 0u);
+    EXPECT_EQ(evaluate(td->pos, td->eval, WHITE, 1, false),
+              hce_evaluate(td->pos, td->eval, WHITE, 1));
+    EXPECT_EQ(td->eval.nn.refreshes, 0u);
 }
 
 TEST_F(EvaluationChoice, HandCraftedWhenNoNetworkIsInForce) {
     nn_unload();
     test::set_fen(*td, START);
-    EXPECT_EQ(evaluate(*td, WHITE, 1, false), hce_evaluate(*td, WHITE, 1));
+    EXPECT_EQ(evaluate(td->pos, td->eval, WHITE, 1, false),
+              hce_evaluate(td->pos, td->eval, WHITE, 1));
 }
 
 TEST_F(EvaluationChoice, NetworkScoresAreDampedAndGetTheEngineSideBonus) {
     test::set_fen(*td, "4k3/4r3/8/8/8/8/4P3/R3K3 w - -");
     td->pos.rule50   = 100;
-    const int damped = evaluate(*td, WHITE, 1, false);
-    const int nn     = td->nn.last_nn_score;
+    const int damped = evaluate(td->pos, td->eval, WHITE, 1, false);
+    const int nn     = td->eval.nn.last_nn_score;
     EXPECT_EQ(damped, nn - nn * 100 / 256);
     test::set_fen(*td, "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR b KQkq -");
     eval_bias     = eval_bias_for(BLACK, 1.0);
-    const int own = evaluate(*td, BLACK, 1, false) - td->nn.last_nn_score;
+    const int own = evaluate(td->pos, td->eval, BLACK, 1, false) - td->eval.nn.last_nn_score;
     EXPECT_EQ(own, 15);
 }
 

@@ -10,10 +10,10 @@
 
 #include "core/fen.h"
 #include "core/notation.h"
-#include "core/thread_data.h"
 #include "frontend/engine_process.h"
 #include "frontend/game_record.h"
 #include "search/search_state.h"
+#include "search/thread_data.h"
 #include "search/tt.h"
 #include "support/test_support.h"
 

@@ -7,12 +7,12 @@
 #include <unistd.h>
 
 #include "core/fen.h"
-#include "core/thread_data.h"
 #include "frontend/engine_options.h"
 #include "frontend/engine_process.h"
 #include "frontend/output.h"
 #include "frontend/run_settings.h"
 #include "frontend/uci.h"
+#include "search/thread_data.h"
 #include "support/test_support.h"
 
 namespace tarn {

@@ -4,12 +4,12 @@
 #include <utility>
 
 #include "core/fen.h"
-#include "core/thread_data.h"
 #include "frontend/engine_process.h"
 #include "frontend/run_settings.h"
 #include "frontend/switches.h"
 #include "frontend/uci.h"
 #include "search/search_state.h"
+#include "search/thread_data.h"
 #include "support/test_support.h"
 
 namespace tarn {

@@ -7,10 +7,10 @@
 
 #include "book/book.h"
 #include "core/fen.h"
-#include "core/thread_data.h"
 #include "frontend/engine_options.h"
 #include "fuzz/fuzz_support.h"
 #include "fuzz/fuzz_targets.h"
+#include "search/thread_data.h"
 
 namespace tarn::fuzz {
 

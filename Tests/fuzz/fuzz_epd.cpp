@@ -7,11 +7,11 @@
 #include <string>
 
 #include "core/movegen.h"
-#include "core/thread_data.h"
 #include "frontend/uci.h"
 #include "fuzz/fuzz_support.h"
 #include "fuzz/fuzz_targets.h"
 #include "search/search_state.h"
+#include "search/thread_data.h"
 #include "tools/anepd.h"
 #include "tools/epd.h"
 #include "tools/tune_data.h"

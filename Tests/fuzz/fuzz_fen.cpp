@@ -10,9 +10,9 @@
 #include "core/fen.h"
 #include "core/makemove.h"
 #include "core/movegen.h"
-#include "core/thread_data.h"
 #include "fuzz/fuzz_support.h"
 #include "fuzz/fuzz_targets.h"
+#include "search/thread_data.h"
 
 namespace tarn::fuzz {
 

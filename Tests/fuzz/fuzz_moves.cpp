@@ -11,10 +11,10 @@
 #include "core/makemove.h"
 #include "core/movegen.h"
 #include "core/notation.h"
-#include "core/thread_data.h"
 #include "frontend/run_settings.h"
 #include "fuzz/fuzz_support.h"
 #include "fuzz/fuzz_targets.h"
+#include "search/thread_data.h"
 #include "tools/epd.h"
 
 namespace tarn::fuzz {

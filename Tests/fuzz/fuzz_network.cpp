@@ -8,12 +8,12 @@
 #include "core/fen.h"
 #include "core/makemove.h"
 #include "core/movegen.h"
-#include "core/thread_data.h"
 #include "eval/nn.h"
 #include "eval/nn_file.h"
 #include "frontend/engine_options.h"
 #include "fuzz/fuzz_support.h"
 #include "fuzz/fuzz_targets.h"
+#include "search/thread_data.h"
 
 namespace tarn::fuzz {
 
@@ -33,14 +33,14 @@ void evaluate_positions() {
     for (const char* fen : EVALUATED_FENS) {
         parse_fen(td.pos, fen);
         td.search_ply = 1;
-        nn_evaluate(td, td.search_ply);
+        nn_evaluate(td.pos, td.eval, td.search_ply);
         // Down a line of first moves, so the first layer is kept by difference.
         for (int i = 0; i < MOVES_PLAYED; ++i) {
             const std::vector<Move> moves = legal_moves(td.pos);
             if (moves.empty())
                 break;
             make_move(td.pos, moves[moves.size() / 2]);
-            nn_evaluate(td, td.search_ply);
+            nn_evaluate(td.pos, td.eval, td.search_ply);
         }
     }
 }

@@ -9,10 +9,10 @@
 #include "book/book.h"
 #include "book/book_build.h"
 #include "core/fen.h"
-#include "core/thread_data.h"
 #include "frontend/game_record.h"
 #include "fuzz/fuzz_support.h"
 #include "fuzz/fuzz_targets.h"
+#include "search/thread_data.h"
 #include "tools/epd.h"
 #include "tools/scan_pgn.h"
 

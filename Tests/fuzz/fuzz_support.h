@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "core/board.h"
+#include "search/thread_data.h"
 
 namespace tarn::fuzz {
 

@@ -10,9 +10,9 @@
 
 #include "core/fen.h"
 #include "core/movegen.h"
-#include "core/thread_data.h"
 #include "fuzz/fuzz_support.h"
 #include "fuzz/fuzz_targets.h"
+#include "search/thread_data.h"
 #include "tb/syzygy_probe.h"
 #include "tb/tb_probe.h"
 

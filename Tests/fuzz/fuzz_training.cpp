@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "core/thread_data.h"
 #include "fuzz/fuzz_support.h"
 #include "fuzz/fuzz_targets.h"
+#include "search/thread_data.h"
 #include "tools/tune_data.h"
 #include "trainer/train_data.h"
 

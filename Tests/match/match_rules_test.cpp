@@ -6,9 +6,9 @@
 #include <vector>
 
 #include "core/fen.h"
-#include "core/thread_data.h"
 #include "match/match_support.h"
 #include "match/rules.h"
+#include "search/thread_data.h"
 
 namespace tarn {
 namespace {

@@ -34,7 +34,7 @@ std::vector<Picked> pick_all(ThreadData& td, std::uint16_t stage, Move hash_move
 // A fresh record at ply 1 with reset ordering tables.
 void start(ThreadData& td, const char* fen) {
     test::set_fen(td, fen);
-    thread_data_reset_lists(td);
+    thread_board_reset_lists(td);
     ordering_reset(td);
 }
 

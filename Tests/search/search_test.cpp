@@ -8,7 +8,6 @@
 #include "core/movegen.h"
 #include "core/notation.h"
 #include "core/platform.h"
-#include "core/thread_data.h"
 #include "frontend/engine_process.h"
 #include "frontend/options.h"
 #include "frontend/run_settings.h"
@@ -17,6 +16,7 @@
 #include "search/search.h"
 #include "search/search_state.h"
 #include "search/selectivity.h"
+#include "search/thread_data.h"
 #include "search/threads.h"
 #include "search/timeman.h"
 #include "search/tt.h"
@@ -311,9 +311,9 @@ TEST_F(Search, PrintedLineEndsAtARepetitionAsTheSearchCountsIt) {
 // Entries of the thread's two evaluation caches that hold something.
 int cached_entries(const ThreadData& td) {
     int n = 0;
-    for (const EvalCacheEntry& e : td.eval_cache.entries)
+    for (const EvalCacheEntry& e : td.eval.eval_cache.entries)
         n += e.key != 0;
-    for (const PawnHashEntry& e : td.pawn_table.entries)
+    for (const PawnHashEntry& e : td.eval.pawn_table.entries)
         n += e.pawn_hash != 0;
     return n;
 }
@@ -327,8 +327,8 @@ TEST_F(Search, KeptRecordsStartEachSearchAfresh) {
     ASSERT_GT(cached_entries(td), 0);
     // The next search's preparation clears what a search counts in the record it keeps.
     ASSERT_TRUE(thread_init(0));
-    EXPECT_EQ(td.nodes + td.tbhits + td.eval_probes + td.eval_hits + td.tt_probes + td.tt_hits +
-                  td.pawn_probes + td.pawn_hits,
+    EXPECT_EQ(td.nodes + td.tbhits + td.eval.eval_probes + td.eval.eval_hits + td.tt_probes +
+                  td.tt_hits + td.eval.pawn_probes + td.eval.pawn_hits,
               0u);
     EXPECT_EQ(td.seldepth, 0);
     EXPECT_EQ(td.iteration_depth, 0);

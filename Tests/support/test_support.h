@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "core/thread_data.h"
+#include "search/thread_data.h"
 
 namespace tarn::test {
 

@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "core/thread_data.h"
 #include "frontend/engine_process.h"
+#include "search/thread_data.h"
 #include "support/test_support.h"
 
 namespace tarn::test {

@@ -8,7 +8,6 @@
 
 #include "core/attacks.h"
 #include "core/movegen.h"
-#include "core/thread_data.h"
 #include "datagen/datagen.h"
 #include "eval/nn_support.h"
 #include "frontend/engine_options.h"
@@ -16,6 +15,7 @@
 #include "frontend/startup.h"
 #include "match/rules.h"
 #include "search/search_state.h"
+#include "search/thread_data.h"
 #include "search/threads.h"
 #include "search/tt.h"
 #include "support/test_support.h"

@@ -7,13 +7,13 @@
 #include <vector>
 
 #include "core/fen.h"
-#include "core/thread_data.h"
 #include "eval/hce.h"
 #include "eval/nn.h"
 #include "eval/nn_file.h"
 #include "eval/nn_support.h"
 #include "frontend/engine_options.h"
 #include "frontend/engine_process.h"
+#include "search/thread_data.h"
 #include "support/test_support.h"
 #include "tools/tune_data.h"
 #include "trainer/train_export.h"
@@ -81,7 +81,8 @@ int expect_engine_agrees(const std::string& net_path, const std::string& data_pa
         const int n         = nn_features(td->pos, features, wings);
         const QuantEval e   = quantised_eval(q, features, n, nn_bucket(td->pos));
         td->search_ply      = 1;
-        EXPECT_EQ(nn_evaluate(*td, td->search_ply), e.score) << write_fen(td->pos, false);
+        EXPECT_EQ(nn_evaluate(td->pos, td->eval, td->search_ply), e.score)
+            << write_fen(td->pos, false);
         if (saturated)
             *saturated += e.saturated;
         ++compared;
@@ -176,7 +177,7 @@ TEST_F(NetworkTrainer, HandCraftedLabelsReplaceTheRecordsLabels) {
     for (const char* fen : fens) {
         ASSERT_EQ(parse_fen(td->pos, fen), FEN_OK) << fen;
         td->search_ply = 1;
-        expected.push_back(hce_evaluate(*td, td->pos.side, 1));
+        expected.push_back(hce_evaluate(td->pos, td->eval, td->pos.side, 1));
         bytes.resize(bytes.size() + TRAINING_RECORD_BYTES);
         pack_training_record(record_of(td->pos, 777, -RESULT_VALUE_WIN),
                              bytes.data() + bytes.size() - TRAINING_RECORD_BYTES);

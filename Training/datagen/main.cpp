@@ -10,7 +10,6 @@
 #include <vector>
 
 #include "core/platform.h"
-#include "core/thread_data.h"
 #include "datagen/datagen.h"
 #include "eval/nn_file.h"
 #include "frontend/engine_options.h"
@@ -18,6 +17,7 @@
 #include "frontend/switches.h"
 #include "match/openings.h"
 #include "match/rules.h"
+#include "search/thread_data.h"
 #include "search/threads.h"
 #include "search/tt.h"
 #include "tb/tb_probe.h"

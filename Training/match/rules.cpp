@@ -10,9 +10,9 @@
 #include "core/makemove.h"
 #include "core/movegen.h"
 #include "core/notation.h"
-#include "core/thread_data.h"
 #include "frontend/run_settings.h"
 #include "frontend/startup.h"
+#include "search/thread_data.h"
 
 namespace tarn {
 

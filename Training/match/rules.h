@@ -14,6 +14,8 @@
 
 namespace tarn {
 
+struct ThreadData;
+
 // How the rules end a game; RULE_NONE while it goes on.
 enum RuleEnd {
     RULE_NONE,

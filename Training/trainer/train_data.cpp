@@ -9,11 +9,11 @@
 #include "core/fen.h"
 #include "core/platform.h"
 #include "core/see.h"
-#include "core/thread_data.h"
 #include "eval/hce.h"
 #include "eval/nn.h"
 #include "eval/nn_file.h"
 #include "frontend/startup.h"
+#include "search/thread_data.h"
 
 namespace tarn {
 
@@ -235,8 +235,8 @@ bool load_training_files(const std::vector<std::string>& paths, TrainingSet& set
                 return;
             if (how.hce_labels) {
                 // Ply 1: computed afresh, never from the evaluation cache.
-                const int score =
-                    std::clamp(hce_evaluate(*td, td->pos.side, 1), -NN_SCORE_LIMIT, NN_SCORE_LIMIT);
+                const int score = std::clamp(hce_evaluate(td->pos, td->eval, td->pos.side, 1),
+                                             -NN_SCORE_LIMIT, NN_SCORE_LIMIT);
                 add_position(set, td->pos, score, result_value(win_probability(score)));
                 return;
             }

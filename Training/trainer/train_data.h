@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "core/board.h"
-#include "core/thread_data.h"
+#include "search/thread_data.h"
 #include "tools/tune_data.h"
 
 namespace tarn {

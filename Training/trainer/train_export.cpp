@@ -5,10 +5,10 @@
 #include <cmath>
 #include <cstdio>
 
-#include "core/thread_data.h"
 #include "eval/nn.h"
 #include "eval/nn_file.h"
 #include "frontend/engine_options.h"
+#include "search/thread_data.h"
 #include "trainer/train_loop.h"
 
 namespace tarn {
@@ -168,7 +168,7 @@ int run_check(const std::string& net_path, const std::string& data_path, std::ui
         const int count              = nn_features(td->pos, features, opposite_wings);
         const QuantEval mine         = quantised_eval(q, features, count, nn_bucket(td->pos));
         // Ply 1 makes the engine compute the sums from scratch and skip its evaluation cache.
-        const int engine = nn_evaluate(*td, 1);
+        const int engine = nn_evaluate(td->pos, td->eval, 1);
         ++compared;
         if (engine != mine.score && ++mismatches <= 10)
             std::printf("mismatch: %s engine %d trainer %d\n", training_record_fen(record).c_str(),

@@ -8,7 +8,7 @@
 #include "core/fen.h"
 #include "core/makemove.h"
 #include "core/movegen.h"
-#include "core/thread_data.h"
+#include "search/thread_data.h"
 
 namespace tarn {
 

@@ -10,8 +10,8 @@
 #include "core/makemove.h"
 #include "core/movegen.h"
 #include "core/staged_file.h"
-#include "core/thread_data.h"
 #include "frontend/startup.h"
+#include "search/thread_data.h"
 #include "tools/epd.h"
 
 namespace tarn {

@@ -1,15 +1,13 @@
 #pragma once
-// The per-thread record: a Position with its undo stack, the per-ply frames whose move lists
-// form one stack in the thread's MoveEntry storage, and the move-ordering tables. The main
-// thread's record also holds the game. Records are large, so they live on the heap and are
-// created zero-filled by thread_data_create.
+// The board part of a thread's record: a Position with its undo stack and ply counters, and the
+// per-ply frames whose move lists form one stack in the thread's MoveEntry storage. Move
+// generation, make/unmake and perft work on this alone; the search's record, ThreadData, extends
+// it with the ordering tables, the evaluation state and the counters.
 
 #include <atomic>
 #include <cstdint>
 
 #include "core/board.h"
-#include "eval/eval_cache.h"
-#include "eval/nn.h"
 
 namespace tarn {
 
@@ -55,8 +53,8 @@ struct PlyFrame {
     MoveEntry* cursor        = nullptr; // entry the picker returned last
 };
 
-// Everything one search thread owns.
-struct ThreadData {
+// One thread's Position with its game history, per-ply frames and move lists.
+struct ThreadBoard {
     // --- position and game history ---
     Position pos;
     UndoRecord undo[UNDO_RECORDS];
@@ -68,64 +66,21 @@ struct ThreadData {
     PlyFrame frames[PLY_FRAMES];
     MoveEntry move_stack[MOVE_STACK_ENTRIES];
     MoveEntry dummy_entries[2]; // cursors of frames 0 and 1 at search start
-
-    // --- move ordering, reset at the start of every search ---
-    std::int16_t history[PIECE_CODES][64];
-    Move counter1[PIECE_CODES][64];
-    Move counter2[PIECE_CODES][64];
-    Move followup[PIECE_CODES][64];
-
-    // --- evaluation caches ---
-    EvalCache eval_cache;     // whole evaluations; zero-filled, cleared when evaluators change
-    PawnHashTable pawn_table; // pawn-structure terms; likewise
-
-    // --- network state: buffers made by the first network evaluation, kept across searches ---
-    NnThreadState nn;
-
-    // --- root of the current search ---
-    Move root_pv[PLY_FRAMES];       // [1] the thread's best move
-    std::atomic<int> root_score{0}; // read by the time check
-    std::int16_t root_static_eval = 0;
-    std::atomic<int> iteration_depth{0}; // read by the other threads' depth choice
-    std::atomic<int> best_move_depth{0}; // depth at which root_pv[1] was found
-    std::atomic<int> root_fail{0};       // 0 none, 1 failing low, 2 failed high
-    std::atomic<int> seldepth{0};        // highest ply reached
-
-    // --- identity and counters ---
-    std::uint8_t thread_id        = 0;
-    std::uint32_t seed            = 0;
-    std::uint64_t node_limit      = 0;
-    std::uint64_t hard_node_limit = 0;
-    Counter nodes{0};
-    Counter tbhits{0};
-    Counter eval_probes{0};
-    Counter eval_hits{0};
-    Counter tt_probes{0};
-    Counter tt_hits{0};
-    Counter pawn_probes{0};
-    Counter pawn_hits{0};
 };
 
-// The main thread's record; it holds the game. Created at start-up.
-extern ThreadData* main_thread;
-
-// Allocates a zero-filled record with the Position owned by it, game_ply 0, search_ply 1 and
-// the two terminator entries at the bottom of the move stack; nullptr when memory is short.
-ThreadData* thread_data_create();
-void thread_data_destroy(ThreadData* td);
 // Points frames 0 and 1 at the bottom of the move stack again (two terminator entries).
-void thread_data_reset_lists(ThreadData& td);
-// Copies a Position and its game history from one record into another.
-void thread_data_copy_game(ThreadData& dst, const ThreadData& src);
+void thread_board_reset_lists(ThreadBoard& td);
+// Copies a Position and its game history from one board into another.
+void thread_board_copy_game(ThreadBoard& dst, const ThreadBoard& src);
 
 // The frame of the node currently being searched.
-inline PlyFrame& current_frame(ThreadData& td) {
+inline PlyFrame& current_frame(ThreadBoard& td) {
     return td.frames[td.search_ply];
 }
 
 // Ends the list whose last entry is just before `end`: writes the terminator and sets the
 // list starts of the next two frames behind it. Returns the terminator.
-inline MoveEntry* terminate_list(ThreadData& td, MoveEntry* end) {
+inline MoveEntry* terminate_list(ThreadBoard& td, MoveEntry* end) {
     end->move                               = END_OF_LIST;
     td.frames[td.search_ply + 1].list_start = end + 1;
     td.frames[td.search_ply + 2].list_start = end + 2;

@@ -1,35 +1,10 @@
-#include "core/thread_data.h"
+#include "core/thread_board.h"
 
 #include <cstring>
-#include <new>
 
 namespace tarn {
 
-ThreadData* main_thread = nullptr;
-
-ThreadData* thread_data_create() {
-    void* memory = ::operator new(sizeof(ThreadData), std::nothrow);
-    if (!memory)
-        return nullptr;
-    std::memset(memory, 0, sizeof(ThreadData));
-    ThreadData* td = new (memory) ThreadData;
-    std::memset(td->history, 0, sizeof td->history);
-    std::memset(td->counter1, 0, sizeof td->counter1);
-    std::memset(td->counter2, 0, sizeof td->counter2);
-    std::memset(td->followup, 0, sizeof td->followup);
-    td->pos.owner = td;
-    thread_data_reset_lists(*td);
-    return td;
-}
-
-void thread_data_destroy(ThreadData* td) {
-    if (!td)
-        return;
-    td->~ThreadData();
-    ::operator delete(td);
-}
-
-void thread_data_reset_lists(ThreadData& td) {
+void thread_board_reset_lists(ThreadBoard& td) {
     td.move_stack[0].move = END_OF_LIST;
     td.move_stack[1].move = END_OF_LIST;
     td.dummy_entries[0] = td.dummy_entries[1] = MoveEntry{END_OF_LIST, 0, 0, 0};
@@ -47,7 +22,7 @@ void thread_data_reset_lists(ThreadData& td) {
     td.frames[0].cursor = &td.dummy_entries[0];
 }
 
-void thread_data_copy_game(ThreadData& dst, const ThreadData& src) {
+void thread_board_copy_game(ThreadBoard& dst, const ThreadBoard& src) {
     dst.pos       = src.pos;
     dst.pos.owner = &dst;
     std::memcpy(dst.undo, src.undo,

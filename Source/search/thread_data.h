@@ -1,0 +1,63 @@
+#pragma once
+// The search thread's record: the thread's board (Position, undo stack, per-ply frames and move
+// lists; see core/thread_board.h) with what the search adds: the move-ordering tables, the
+// evaluation state (caches and network; see eval/eval_state.h), the root of the current search
+// and the counters. The main thread's record also holds the game. Records are large, so they
+// live on the heap and are created zero-filled by thread_data_create.
+// ThreadData extends ThreadBoard, the one record in the engine with a base: the board code
+// takes a thread's record as it is, and td.pos or td.frames read the same in every layer.
+
+#include <atomic>
+#include <cstdint>
+
+#include "core/thread_board.h"
+#include "eval/eval_state.h"
+
+namespace tarn {
+
+// Everything one search thread owns.
+struct ThreadData : ThreadBoard {
+    // --- move ordering, reset at the start of every search ---
+    std::int16_t history[PIECE_CODES][64];
+    Move counter1[PIECE_CODES][64];
+    Move counter2[PIECE_CODES][64];
+    Move followup[PIECE_CODES][64];
+
+    // --- evaluation caches and network state, kept across searches ---
+    EvalState eval;
+
+    // --- root of the current search ---
+    Move root_pv[PLY_FRAMES];       // [1] the thread's best move
+    std::atomic<int> root_score{0}; // read by the time check
+    std::int16_t root_static_eval = 0;
+    std::atomic<int> iteration_depth{0}; // read by the other threads' depth choice
+    std::atomic<int> best_move_depth{0}; // depth at which root_pv[1] was found
+    std::atomic<int> root_fail{0};       // 0 none, 1 failing low, 2 failed high
+    std::atomic<int> seldepth{0};        // highest ply reached
+
+    // --- identity and counters ---
+    std::uint8_t thread_id        = 0;
+    std::uint32_t seed            = 0;
+    std::uint64_t node_limit      = 0;
+    std::uint64_t hard_node_limit = 0;
+    Counter nodes{0};
+    Counter tbhits{0};
+    Counter tt_probes{0};
+    Counter tt_hits{0};
+};
+
+// The main thread's record; it holds the game. Created at start-up.
+extern ThreadData* main_thread;
+
+// Allocates a zero-filled record with the Position owned by it, game_ply 0, search_ply 1 and
+// the two terminator entries at the bottom of the move stack; nullptr when memory is short.
+ThreadData* thread_data_create();
+void thread_data_destroy(ThreadData* td);
+
+// The record whose board a Position is. Every Position the search and its move picker work on
+// belongs to a record made by thread_data_create.
+inline ThreadData& thread_of(Position& pos) {
+    return static_cast<ThreadData&>(*pos.owner);
+}
+
+} // namespace tarn
