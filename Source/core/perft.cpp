@@ -15,7 +15,7 @@ std::uint64_t perft(ThreadBoard& td, const MoveSource& moves, int side, int ply,
     frame.in_check       = frame.checker != NO_SQUARE;
     frame.pick_stage     = moves.start;
     std::uint64_t leaves = 0;
-    while (MoveEntry* e = moves.next(pos)) {
+    while (MoveEntry* e = moves.next(moves.context)) {
         const Move m = e->move;
         if (m == NULL_MOVE || !is_legal(pos, side, m))
             continue;

@@ -14,11 +14,12 @@ struct ThreadBoard;
 
 constexpr int PERFT_MAX_DEPTH = 20;
 
-// Where perft takes the moves of a node from: `next` returns the next entry of the node at the
-// Position's current frame, or nullptr when it has no more; a node's pick_stage starts at
-// `start`.
+// Where perft takes the moves of a node from: `next(context)` returns the next entry of the node
+// at the board's current frame, or nullptr when it has no more; a node's pick_stage starts at
+// `start`. The context is the caller's: the record the picker works for, opaque to perft.
 struct MoveSource {
-    MoveEntry* (*next)(Position& pos) = nullptr;
+    MoveEntry* (*next)(void* context) = nullptr;
+    void* context                     = nullptr;
     std::uint16_t start               = 0;
 };
 

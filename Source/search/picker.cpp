@@ -160,6 +160,11 @@ void score_quiets(ThreadData& td, MoveEntry* first, MoveEntry* end, int side) {
     }
 }
 
+// Perft's move source: the context is the ThreadData whose board perft walks.
+MoveEntry* next_move_in(void* context) {
+    return next_move(*static_cast<ThreadData*>(context));
+}
+
 } // namespace
 
 int capture_score(int captured_code) {
@@ -184,8 +189,8 @@ void ordering_reset(ThreadData& td) {
         f.hash_move = f.killer1 = f.killer2 = f.check_killer = 0;
 }
 
-MoveEntry* next_move(Position& pos) {
-    ThreadData& td            = thread_of(pos);
+MoveEntry* next_move(ThreadData& td) {
+    Position& pos             = td.pos;
     PlyFrame& frame           = current_frame(td);
     const std::uint16_t flags = frame.pick_stage & ~PICK_STAGE_MASK;
     const int side            = pos.side;
@@ -285,7 +290,7 @@ MoveEntry* next_move(Position& pos) {
 
 std::uint64_t perft_through_picker(ThreadData& td, int depth) {
     ordering_reset(td);
-    return perft_count(td, MoveSource{next_move, PICK_PERFT}, depth);
+    return perft_count(td, MoveSource{next_move_in, &td, PICK_PERFT}, depth);
 }
 
 void history_update(ThreadData& td, const MoveEntry& entry, int depth, bool raised_alpha) {

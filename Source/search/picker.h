@@ -47,8 +47,9 @@ int capture_score(int captured_code);
 
 // Resets the thread's ordering tables and the hash and killer moves of every frame.
 void ordering_reset(ThreadData& td);
-// Next entry of the node at the current search_ply, or nullptr when it has no more moves.
-MoveEntry* next_move(Position& pos);
+// Next entry of the thread's node at its current search_ply, or nullptr when it has no more
+// moves.
+MoveEntry* next_move(ThreadData& td);
 // Leaf count at depth (see core/perft.h) taken through this picker at full width, after the
 // ordering tables are reset as for a search.
 std::uint64_t perft_through_picker(ThreadData& td, int depth);

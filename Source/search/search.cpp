@@ -475,7 +475,7 @@ int move_loop(ThreadData& td, int side, int ply, int depth, int alpha, int beta,
     CheckSquares checks;
     bool node_info_known = false;
 
-    while (MoveEntry* e = next_move(pos)) {
+    while (MoveEntry* e = next_move(td)) {
         const Move m = e->move;
         // Step a. The hash move comes first; its generated copy is skipped.
         if (m == f.hash_move && m) {
@@ -611,7 +611,7 @@ int qsearch(ThreadData& td, int side, int ply, int depth, int alpha, int beta, i
     CheckSquares checks;
     bool node_info_known = false;
     // Step 3. Captures, promotions, pushes to the seventh and (at depth 0) quiet checks.
-    while (MoveEntry* e = next_move(pos)) {
+    while (MoveEntry* e = next_move(td)) {
         const Move m   = e->move;
         const int from = move_from(m), to = move_to(m);
         if (depth < QS_RECAPTURE_DEPTH && to != last_to)

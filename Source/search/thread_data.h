@@ -54,10 +54,4 @@ extern ThreadData* main_thread;
 ThreadData* thread_data_create();
 void thread_data_destroy(ThreadData* td);
 
-// The record whose board a Position is. Every Position the search and its move picker work on
-// belongs to a record made by thread_data_create.
-inline ThreadData& thread_of(Position& pos) {
-    return static_cast<ThreadData&>(*pos.owner);
-}
-
 } // namespace tarn

@@ -26,7 +26,7 @@ std::vector<Picked> pick_all(ThreadData& td, std::uint16_t stage, Move hash_move
     f.hash_move  = hash_move;
     f.pick_stage = stage;
     std::vector<Picked> out;
-    while (MoveEntry* e = next_move(td.pos))
+    while (MoveEntry* e = next_move(td))
         out.push_back({e->move, e->score});
     return out;
 }
