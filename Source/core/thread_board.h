@@ -1,8 +1,8 @@
 #pragma once
 // The board part of a thread's record: a Position with its undo stack and ply counters, and the
 // per-ply frames whose move lists form one stack in the thread's MoveEntry storage. Move
-// generation, make/unmake and perft work on this alone; the search's record, ThreadData, extends
-// it with the ordering tables, the evaluation state and the counters.
+// generation, make/unmake and perft work on this alone; the search's record, ThreadData, holds
+// one as its `board`, beside the ordering tables, the evaluation state and the counters.
 
 #include <atomic>
 #include <cstdint>

@@ -55,7 +55,7 @@ void run_benchmark(bool inline_search, bool summary_line) {
     float total_time  = 0.01f;
     float total_nodes = 0.0f;
     for (int i = 0; i < BENCH_POSITIONS; ++i) {
-        parse_fen(main_thread->pos, BENCH_FENS[i]);
+        parse_fen(main_thread->board.pos, BENCH_FENS[i]);
         if (s.use_hash)
             tt_clear();
         if (inline_search) {

@@ -24,7 +24,7 @@ constexpr std::uint64_t CALIBRATION_NODES = 35000;
 
 void calibrate() {
     SearchState& s = search_state;
-    parse_fen(main_thread->pos, CALIBRATION_FEN);
+    parse_fen(main_thread->board.pos, CALIBRATION_FEN);
     const int threads              = s.threads;
     const int limit                = live_options.UCI_LimitStrength;
     const int elo                  = live_options.UCI_Elo;

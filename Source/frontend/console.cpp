@@ -50,7 +50,7 @@ std::uint32_t play_flag      = 0; // "mv": the engine plays its moves on the gam
 std::uint32_t self_play_flag = 0; // "self": the engine plays both sides
 
 Position& game() {
-    return main_thread->pos;
+    return main_thread->board.pos;
 }
 
 // Share of the 1000 entries around the middle of the table written by this search.
@@ -95,7 +95,8 @@ void show_network_evaluation(ThreadData& td) {
         print_line("network: none loaded");
         return;
     }
-    const int score = nn_evaluate(td.pos, td.eval, 1); // ply 1: never a cache hit, sums afresh
+    const int score =
+        nn_evaluate(td.board.pos, td.eval, 1); // ply 1: never a cache hit, sums afresh
     const NnThreadState& nn = td.eval.nn;
     print_format("network: %s, %d inputs, %d hidden, %d buckets", live_options.NN_File,
                  network.inputs_total, network.hidden1, network.n_buckets);
@@ -110,11 +111,11 @@ void show_network_evaluation(ThreadData& td) {
 
 void show_evaluation() {
     const Position& pos = game();
-    if (main_thread->last_move) {
-        const Move last = main_thread->last_move;
+    if (main_thread->board.last_move) {
+        const Move last = main_thread->board.last_move;
         print_direct("last move was ");
         print_direct(pos.side == BLACK ? "%d. %s%s\n" : "%d... %s%s\n",
-                     (main_thread->game_ply + 1) / 2, SQUARE_NAMES[move_from(last)],
+                     (main_thread->board.game_ply + 1) / 2, SQUARE_NAMES[move_from(last)],
                      SQUARE_NAMES[move_to(last)]);
     }
     SearchState& s      = search_state;
@@ -129,7 +130,8 @@ void show_evaluation() {
     ThreadData& td     = *thread_records[0];
     if (run_settings.use_nn)
         show_network_evaluation(td);
-    hce_evaluate_traced(td.pos, td.eval, td.pos.side, TRACE_TERMS, search_results.root_qsearch);
+    hce_evaluate_traced(td.board.pos, td.eval, td.board.pos.side, TRACE_TERMS,
+                        search_results.root_qsearch);
 }
 
 void show_board_with_eval() {
@@ -144,8 +146,8 @@ void take_back() {
 }
 
 void replay_kept_move() {
-    const Move kept = main_thread->undo[main_thread->game_ply].move;
-    const int ply   = main_thread->game_ply;
+    const Move kept = main_thread->board.undo[main_thread->board.game_ply].move;
+    const int ply   = main_thread->board.game_ply;
     const int side  = game().side;
     const std::string text =
         kept ? move_to_coord(game(), side, find_legal_move(game(), kept), run_move_style())
@@ -232,7 +234,7 @@ void console_set(const std::vector<std::string>& w) {
 }
 
 void console_move(const std::string& text) {
-    if (main_thread->game_ply >= MAX_GAME_PLY) {
+    if (main_thread->board.game_ply >= MAX_GAME_PLY) {
         print_line("info string game too long");
         return;
     }
@@ -241,10 +243,10 @@ void console_move(const std::string& text) {
         print_direct("invalid: %s%s\n", SQUARE_NAMES[move_from(move)], SQUARE_NAMES[move_to(move)]);
         return;
     }
-    print_format("%d. move %s", main_thread->game_ply / 2 + 1, text.c_str());
+    print_format("%d. move %s", main_thread->board.game_ply / 2 + 1, text.c_str());
     game_play(move);
     // A new move starts a new line: moves taken back from the old one are not replayed.
-    main_thread->undo[main_thread->game_ply].move = 0;
+    main_thread->board.undo[main_thread->board.game_ply].move = 0;
     show_board_with_eval();
 }
 
@@ -300,7 +302,7 @@ void console_after_search() {
     const int side = game().side;
     s.clock[side] += s.increment - s.elapsed;
     const Move move = search_results.pv[1];
-    if (move == NULL_MOVE || main_thread->game_ply >= MAX_GAME_PLY) {
+    if (move == NULL_MOVE || main_thread->board.game_ply >= MAX_GAME_PLY) {
         play_flag = self_play_flag = 0;
         return;
     }
@@ -357,7 +359,7 @@ void dispatch_console(const std::string& line) {
     } else if (cmd == "ev") {
         show_evaluation();
     } else if (cmd == "sp") {
-        hce_evaluate_traced(main_thread->pos, main_thread->eval, game().side, TRACE_PARAMS,
+        hce_evaluate_traced(main_thread->board.pos, main_thread->eval, game().side, TRACE_PARAMS,
                             search_results.root_qsearch);
     } else if (cmd == "undo" || cmd == "[") {
         take_back();

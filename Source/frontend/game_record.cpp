@@ -29,7 +29,7 @@ constexpr int MOVES_PER_SAVED_LINE    = 11;
 constexpr int WANTED_WITH_TAG         = 100000;
 
 Position& game() {
-    return main_thread->pos;
+    return main_thread->board.pos;
 }
 
 void set_clocks_to_move_time() {
@@ -47,17 +47,17 @@ struct GameSnapshot {
 GameSnapshot take_snapshot() {
     GameSnapshot s;
     s.pos      = game();
-    s.game_ply = main_thread->game_ply;
-    s.undo.assign(main_thread->undo, main_thread->undo + s.game_ply + 1);
+    s.game_ply = main_thread->board.game_ply;
+    s.undo.assign(main_thread->board.undo, main_thread->board.undo + s.game_ply + 1);
     return s;
 }
 
 void restore_snapshot(const GameSnapshot& s) {
-    game()                  = s.pos;
-    game().owner            = main_thread;
-    main_thread->game_ply   = static_cast<std::int16_t>(s.game_ply);
-    main_thread->search_ply = 1;
-    std::copy(s.undo.begin(), s.undo.end(), main_thread->undo);
+    game()                        = s.pos;
+    game().owner                  = &main_thread->board;
+    main_thread->board.game_ply   = static_cast<std::int16_t>(s.game_ply);
+    main_thread->board.search_ply = 1;
+    std::copy(s.undo.begin(), s.undo.end(), main_thread->board.undo);
 }
 
 // A PGN move token made readable: annotations and mate signs go, a leading move number or
@@ -78,8 +78,9 @@ bool set_game_fen(const char* fen) {
     ThreadData* scratch = thread_data_create();
     if (!scratch)
         return false;
-    scratch->pos.side = game().side;
-    const bool ok = parse_fen(scratch->pos, fen) == FEN_OK && position_is_searchable(scratch->pos);
+    scratch->board.pos.side = game().side;
+    const bool ok =
+        parse_fen(scratch->board.pos, fen) == FEN_OK && position_is_searchable(scratch->board.pos);
     thread_data_destroy(scratch);
     if (!ok) {
         print_line("info string invalid position");
@@ -94,15 +95,15 @@ void game_play(Move move) {
 }
 
 bool game_take_back() {
-    if (main_thread->game_ply < 1)
+    if (main_thread->board.game_ply < 1)
         return false;
     unmake_game_move(game());
     return true;
 }
 
 Move game_replay_kept() {
-    const Move kept = main_thread->undo[main_thread->game_ply].move;
-    if (kept == NULL_MOVE || main_thread->game_ply >= MAX_GAME_PLY)
+    const Move kept = main_thread->board.undo[main_thread->board.game_ply].move;
+    if (kept == NULL_MOVE || main_thread->board.game_ply >= MAX_GAME_PLY)
         return NULL_MOVE;
     const Move legal = find_legal_move(game(), kept);
     if (legal != NULL_MOVE)
@@ -176,7 +177,7 @@ bool read_game(std::istream& in, const std::string& tag) {
             if (text.empty() || text == "e.p.")
                 continue;
             Move move = NULL_MOVE;
-            if (main_thread->game_ply >= MAX_GAME_PLY ||
+            if (main_thread->board.game_ply >= MAX_GAME_PLY ||
                 !parse_move(game(), text.c_str(), move, run_move_style())) {
                 print_format("can't parse move '%s'", word.c_str());
                 stop = true;
@@ -185,7 +186,7 @@ bool read_game(std::istream& in, const std::string& tag) {
             game_play(move);
         }
     }
-    main_thread->undo[main_thread->game_ply].move = 0;
+    main_thread->board.undo[main_thread->board.game_ply].move = 0;
     return !stop;
 }
 
@@ -197,12 +198,12 @@ void save_game() {
         return;
     }
     std::FILE* out  = staged.file;
-    const int plies = main_thread->game_ply;
+    const int plies = main_thread->board.game_ply;
     while (game_take_back()) {
     }
     std::fprintf(out, "[Event \"Unknown\"]\n");
     for (int i = 0; i < plies; ++i) {
-        const Move move = main_thread->undo[main_thread->game_ply].move;
+        const Move move = main_thread->board.undo[main_thread->board.game_ply].move;
         std::fprintf(out, "%s ", move_to_san(game(), move, run_move_style()).san.c_str());
         if ((i + 1) % MOVES_PER_SAVED_LINE == 0)
             std::fprintf(out, "\n");
@@ -286,9 +287,9 @@ void edit_position() {
     set_castling(game(), "KQkq");
     game().ep_square = NO_SQUARE;
     compute_keys(game());
-    main_thread->undo[0]  = UndoRecord{};
-    main_thread->undo[1]  = UndoRecord{};
-    main_thread->game_ply = 0;
+    main_thread->board.undo[0]  = UndoRecord{};
+    main_thread->board.undo[1]  = UndoRecord{};
+    main_thread->board.game_ply = 0;
     if (!position_is_searchable(game())) {
         restore_snapshot(before);
         print_line("info string invalid position");
@@ -299,13 +300,13 @@ void edit_position() {
 void jump_to(int n) {
     while (game_take_back()) {
     }
-    while (main_thread->game_ply < 2 * n - 2 && game_replay_kept() != NULL_MOVE) {
+    while (main_thread->board.game_ply < 2 * n - 2 && game_replay_kept() != NULL_MOVE) {
     }
     show_board(game());
 }
 
 void show_table_pv() {
-    const int p            = main_thread->search_ply;
+    const int p            = main_thread->board.search_ply;
     Move pv[PV_LENGTH + 2] = {};
     if (p <= MAX_DEPTH && search_state.use_hash) {
         TTEntry entry;

@@ -54,9 +54,9 @@ void size_hash_for_small_searches() {
 int run_interactive() {
     calibrate();
     tb_init(live_options.SyzygyPath);
-    parse_fen(main_thread->pos, START_FEN);
+    parse_fen(main_thread->board.pos, START_FEN);
     if (run_settings.protocol_mode == PROTOCOL_CONSOLE)
-        show_board(main_thread->pos);
+        show_board(main_thread->board.pos);
     run_settings.quit = 0;
     main_loop();
     return 0;
@@ -125,7 +125,7 @@ int tarn_main(int argc, const char* const* argv) {
             status = 0;
             break;
         case RUN_MKBOOK:
-            build_book(*main_thread, run_settings.pgn_file);
+            build_book(main_thread->board, run_settings.pgn_file);
             status = 0;
             break;
         case RUN_ANEPD:

@@ -116,7 +116,7 @@ void uci_go(const std::string& rest) {
     SearchState& s = search_state;
     stop_running_search();
     s.time_mode       = TIME_SUDDEN_DEATH;
-    const int to_move = main_thread->pos.side;
+    const int to_move = main_thread->board.pos.side;
     double v          = 0;
     if (go_value(rest, "wtime", v))
         s.clock[WHITE] = go_seconds(v);
@@ -167,7 +167,7 @@ void uci_new_game() {
     search_state.move_time = NEW_GAME_TIME;
     search_state.increment = 0.0;
     search_state.clock[0] = search_state.clock[1] = NEW_GAME_TIME;
-    main_thread->game_ply                         = 0;
+    main_thread->board.game_ply                   = 0;
     if (search_state.use_hash)
         tt_clear();
     search_state.search_age = 0;
@@ -232,8 +232,8 @@ int play_move_list(const char* moves) {
             ++p;
         }
         word[len]     = 0;
-        Position& pos = main_thread->pos;
-        if (main_thread->game_ply >= MAX_GAME_PLY) {
+        Position& pos = main_thread->board.pos;
+        if (main_thread->board.game_ply >= MAX_GAME_PLY) {
             print_format("info string move list too long, stopped at %s", word);
             break;
         }
@@ -257,7 +257,7 @@ void uci_position(const char* rest) {
         text  = text.substr(0, m == 0 ? 0 : m - 1);
     }
     if (text.find("startpos") != std::string::npos) {
-        parse_fen(main_thread->pos, START_FEN);
+        parse_fen(main_thread->board.pos, START_FEN);
     } else if (const std::size_t f = text.find("fen"); f != std::string::npos) {
         std::size_t start = f + 3;
         while (start < text.size() && text[start] == ' ')
@@ -269,7 +269,7 @@ void uci_position(const char* rest) {
     }
     if (m != std::string::npos)
         play_move_list(moves.c_str());
-    main_thread->undo[main_thread->game_ply].move = 0;
+    main_thread->board.undo[main_thread->board.game_ply].move = 0;
 }
 
 void dispatch_line(const std::string& line) {
@@ -292,7 +292,7 @@ namespace {
 
 // Reports a finished search: the final line and "bestmove", or the console report.
 void report_search() {
-    const Position& pos = main_thread->pos;
+    const Position& pos = main_thread->board.pos;
     print_final_line();
     const std::string best = move_to_coord(pos, pos.side, search_results.pv[1], run_move_style());
     const std::string reply =
@@ -338,7 +338,7 @@ bool main_loop_turn() {
         search_results.pv[1] = search_results.pv[2] = 0;
         s.book_move                                 = 0;
         if (mode == MODE_REQUESTED && live_options.OwnBook) {
-            const Move book = book_move_for_game(main_thread->pos);
+            const Move book = book_move_for_game(main_thread->board.pos);
             if (book) {
                 search_results.pv[1] = s.book_move = book;
                 search_results.best_score          = 0;
@@ -346,7 +346,7 @@ bool main_loop_turn() {
             }
         }
         const int running = mode == MODE_REQUESTED ? MODE_SEARCHING : MODE_PONDERING;
-        if (main_thread->pos.rule50 > 100 || search_results.pv[1]) {
+        if (main_thread->board.pos.rule50 > 100 || search_results.pv[1]) {
             search_control.mode = static_cast<std::uint8_t>(MODE_FINISHED | running);
         } else if (!start_search(running)) {
             end_on_thread_failure(THREAD_START_FAILED);

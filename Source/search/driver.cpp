@@ -52,7 +52,7 @@ MoveEntry* list_end(MoveEntry* first) {
 
 // Legal root moves in generation order, scored for ordering. Returns the entry count.
 int build_root_list(ThreadData& td) {
-    Position& pos    = td.pos;
+    Position& pos    = td.board.pos;
     MoveEntry* first = gen_all(pos);
     MoveEntry* out   = first;
     for (MoveEntry* e = first; e->move != END_OF_LIST; ++e) {
@@ -70,7 +70,7 @@ int build_root_list(ThreadData& td) {
         }
         *out++ = m;
     }
-    terminate_list(td, out);
+    terminate_list(td.board, out);
     return static_cast<int>(out - first);
 }
 
@@ -90,11 +90,11 @@ void publish(ThreadData& td, int depth) {
 int root_pass(ThreadData& td, MoveEntry* first, int line, int depth, int alpha, int beta,
               bool in_check) {
     SearchState& s    = search_state;
-    Position& pos     = td.pos;
+    Position& pos     = td.board.pos;
     const int side    = pos.side;
     const int alpha0  = alpha;
     const bool master = td.thread_id == 0;
-    PlyFrame& f       = td.frames[1];
+    PlyFrame& f       = td.board.frames[1];
     int best          = -INFINITY_SCORE;
     Move child_pv[PV_LENGTH];
     for (MoveEntry* at = first; at->move != END_OF_LIST; ++at) {
@@ -173,7 +173,7 @@ int root_pass(ThreadData& td, MoveEntry* first, int line, int depth, int alpha, 
 // the table move has been published and the search is over.
 bool root_tablebases(ThreadData& td, const MoveEntry* first, int side) {
     SearchState& s = search_state;
-    Position& pos  = td.pos;
+    Position& pos  = td.board.pos;
     Move move      = 0;
     int dtz        = 0;
     int r          = tb_probe_root(pos, move, dtz);
@@ -227,7 +227,7 @@ void reorder_after_fail_high(MoveEntry* first, MoveEntry* failing) {
 void search_driver(int t) {
     SearchState& s        = search_state;
     ThreadData& td        = *thread_records[t];
-    Position& pos         = td.pos;
+    Position& pos         = td.board.pos;
     const int side        = pos.side;
     const bool master     = t == 0;
     Move qs_pv[PV_LENGTH] = {};
@@ -235,22 +235,22 @@ void search_driver(int t) {
     // Step 1. Fresh ordering tables.
     ordering_reset(td);
     // Step 2. Frame 1 and the root evaluation.
-    PlyFrame& f1             = td.frames[1];
-    const int checker        = checker_of(pos, side);
-    const bool in_check      = checker != NO_SQUARE;
-    f1.in_check              = in_check;
-    f1.alpha                 = -INFINITY_SCORE;
-    f1.beta                  = INFINITY_SCORE;
-    f1.node_type             = NODE_PV;
-    f1.checker               = NO_SQUARE;
-    f1.hash_move             = 0;
-    f1.tb_result             = TB_NONE;
-    td.seed                  = static_cast<std::uint32_t>(std::rand());
-    const int root_eval      = evaluate(td.pos, td.eval, side, 1, in_check);
-    td.root_static_eval      = static_cast<std::int16_t>(root_eval);
-    td.root_score            = root_eval;
-    f1.static_eval           = static_cast<std::int16_t>(root_eval);
-    td.frames[0].static_eval = static_cast<std::int16_t>(-root_eval);
+    PlyFrame& f1                   = td.board.frames[1];
+    const int checker              = checker_of(pos, side);
+    const bool in_check            = checker != NO_SQUARE;
+    f1.in_check                    = in_check;
+    f1.alpha                       = -INFINITY_SCORE;
+    f1.beta                        = INFINITY_SCORE;
+    f1.node_type                   = NODE_PV;
+    f1.checker                     = NO_SQUARE;
+    f1.hash_move                   = 0;
+    f1.tb_result                   = TB_NONE;
+    td.seed                        = static_cast<std::uint32_t>(std::rand());
+    const int root_eval            = evaluate(pos, td.eval, side, 1, in_check);
+    td.root_static_eval            = static_cast<std::int16_t>(root_eval);
+    td.root_score                  = root_eval;
+    f1.static_eval                 = static_cast<std::int16_t>(root_eval);
+    td.board.frames[0].static_eval = static_cast<std::int16_t>(-root_eval);
     // Step 3. Thread 0: selectivity tables, root values.
     if (master) {
         selectivity_init();
@@ -264,7 +264,7 @@ void search_driver(int t) {
         search_results.root_tb_result = TB_NONE;
     }
     // Step 4. No legal move: mate or stalemate.
-    MoveEntry* first = td.frames[1].list_start;
+    MoveEntry* first = td.board.frames[1].list_start;
     const int count  = build_root_list(td);
     if (count == 0) {
         td.root_score      = in_check ? mated_at(1) : 0;
@@ -382,7 +382,7 @@ void search_driver(int t) {
         }
         const int rs = td.root_score;
         if (search_control.stop || rs >= -mated_at(depth + 1) || rs < mated_at(depth + 1) ||
-            s.max_depth <= depth || main_thread->game_ply + depth > GAME_PLY_HORIZON)
+            s.max_depth <= depth || main_thread->board.game_ply + depth > GAME_PLY_HORIZON)
             break;
         depth += 1;
     }

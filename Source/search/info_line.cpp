@@ -60,14 +60,14 @@ int shown_score(int score) {
 // on the thread's own root position and taken back; nothing else uses that position while
 // its line is printed.
 int pv_moves_in_play(ThreadData& td, const Move* pv) {
-    Position& pos = td.pos;
+    Position& pos = td.board.pos;
     int count     = 0;
     while (count < PV_TEXT_LAST_INDEX && pv[count + 1])
         ++count;
     int shown = count;
     int made  = 0;
     for (int i = 1; i < count; ++i) {
-        if (td.game_ply + 1 >= UNDO_RECORDS || !tt_move_is_valid(pos, pv[i]))
+        if (td.board.game_ply + 1 >= UNDO_RECORDS || !tt_move_is_valid(pos, pv[i]))
             break;
         make_move(pos, pv[i]);
         ++made;
@@ -117,7 +117,7 @@ void print_pv_line(int thread_id, int multipv_index, int depth, int score, const
         transposition_table.hashfull = 0.0f;
     score                = shown_score(score);
     ThreadData& td       = *thread_records[thread_id];
-    const Position& root = td.pos;
+    const Position& root = td.board.pos;
     const int in_play    = pv_moves_in_play(td, pv);
     if (run_settings.protocol_mode == PROTOCOL_UCI) {
         std::string moves;

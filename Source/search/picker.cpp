@@ -35,7 +35,7 @@ constexpr std::int16_t TERMINATOR_SCORE = INT16_MAX;
 
 // Ends a list for the picker's selection (see TERMINATOR_SCORE).
 inline void end_list(ThreadData& td, MoveEntry* end) {
-    terminate_list(td, end)->score = TERMINATOR_SCORE;
+    terminate_list(td.board, end)->score = TERMINATOR_SCORE;
 }
 
 // Moves the best-scored entry between cursor and the terminator to the cursor (ties keep the
@@ -120,12 +120,12 @@ MoveEntry* gen_quiet_checks(const Position& pos, int side, MoveEntry* list) {
 
 // The move a frame is working on, or 0 when it is the null move.
 inline const MoveEntry& frame_move(const ThreadData& td, int ply) {
-    return *td.frames[ply].cursor;
+    return *td.board.frames[ply].cursor;
 }
 
 void score_quiets(ThreadData& td, MoveEntry* first, MoveEntry* end, int side) {
-    const int ply         = td.search_ply;
-    const PlyFrame& frame = td.frames[ply];
+    const int ply         = td.board.search_ply;
+    const PlyFrame& frame = td.board.frames[ply];
     Move cm1 = 0, cm2 = 0, fu = 0;
     const MoveEntry& parent = frame_move(td, ply - 1);
     if (parent.move != NULL_MOVE) {
@@ -185,13 +185,13 @@ void ordering_reset(ThreadData& td) {
     std::memset(td.counter1, 0, sizeof td.counter1);
     std::memset(td.counter2, 0, sizeof td.counter2);
     std::memset(td.followup, 0, sizeof td.followup);
-    for (PlyFrame& f : td.frames)
+    for (PlyFrame& f : td.board.frames)
         f.hash_move = f.killer1 = f.killer2 = f.check_killer = 0;
 }
 
 MoveEntry* next_move(ThreadData& td) {
-    Position& pos             = td.pos;
-    PlyFrame& frame           = current_frame(td);
+    Position& pos             = td.board.pos;
+    PlyFrame& frame           = current_frame(td.board);
     const std::uint16_t flags = frame.pick_stage & ~PICK_STAGE_MASK;
     const int side            = pos.side;
     // A list that has not started has no cursor yet; the start stage sets it.
@@ -208,7 +208,7 @@ MoveEntry* next_move(ThreadData& td) {
                 e->score     = 255;
                 e->piece     = pos.board[move_from(frame.hash_move)];
                 e->captured  = pos.board[move_to(frame.hash_move)];
-                terminate_list(td, e + 1);
+                terminate_list(td.board, e + 1);
                 return e;
             }
             continue;
@@ -243,7 +243,7 @@ MoveEntry* next_move(ThreadData& td) {
             if (!(flags & PICK_QUIET_CHECKS))
                 return nullptr;
             MoveEntry* end = gen_quiet_checks(pos, side, frame.cursor);
-            terminate_list(td, end);
+            terminate_list(td.board, end);
             frame.pick_stage = flags | STAGE_REST;
             return frame.cursor->move == END_OF_LIST ? nullptr : frame.cursor;
         }
@@ -260,7 +260,7 @@ MoveEntry* next_move(ThreadData& td) {
                 ++first;
             MoveEntry* end = gen_quiets(pos, side, first, frame.checker);
             end_list(td, end);
-            if (end != first && td.search_ply > 1)
+            if (end != first && td.board.search_ply > 1)
                 score_quiets(td, first, end, side);
             frame.pick_stage = flags | STAGE_SORTED_QUIETS;
             continue;
@@ -290,7 +290,7 @@ MoveEntry* next_move(ThreadData& td) {
 
 std::uint64_t perft_through_picker(ThreadData& td, int depth) {
     ordering_reset(td);
-    return perft_count(td, MoveSource{next_move_in, &td, PICK_PERFT}, depth);
+    return perft_count(td.board, MoveSource{next_move_in, &td, PICK_PERFT}, depth);
 }
 
 void history_update(ThreadData& td, const MoveEntry& entry, int depth, bool raised_alpha) {
@@ -303,7 +303,7 @@ void history_update(ThreadData& td, const MoveEntry& entry, int depth, bool rais
 }
 
 void killer_update(ThreadData& td, int ply, Move move, bool in_check) {
-    PlyFrame& frame = td.frames[ply];
+    PlyFrame& frame = td.board.frames[ply];
     if (in_check) {
         frame.check_killer = move;
     } else if (move != frame.killer1) {

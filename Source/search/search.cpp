@@ -133,13 +133,14 @@ void print_trace(ThreadData& td, int ply) {
     static constexpr const char* TYPES[3] = {"ALL", "PV", "CUT"};
     std::printf("ply depth alpha    beta    eval type   move  red\n");
     for (int k = 1; k < ply; ++k) {
-        const PlyFrame& f = td.frames[k];
-        const int mover   = (td.pos.side + (ply - k)) & 1;
+        const PlyFrame& f = td.board.frames[k];
+        const int mover   = (td.board.pos.side + (ply - k)) & 1;
         std::printf("%2d. %3d  %6d  %6d  %6d  %3s  %5s  %3d\n", k, f.depth, f.alpha, f.beta,
                     f.static_eval, TYPES[f.node_type + 1],
-                    trace_move(td.pos, mover, f.cursor ? f.cursor->move : 0).c_str(), f.reduction);
+                    trace_move(td.board.pos, mover, f.cursor ? f.cursor->move : 0).c_str(),
+                    f.reduction);
     }
-    std::printf("%s\n\n", board_text(td.pos).c_str());
+    std::printf("%s\n\n", board_text(td.board.pos).c_str());
     std::fflush(stdout);
 }
 
@@ -274,7 +275,7 @@ int move_class(const Position& pos, const CheckSquares& checks, const MoveEntry&
 
 int node_search(ThreadData& td, int side, int ply, int depth, int alpha, int beta, int node_type,
                 Move* pv) {
-    Position& pos          = td.pos;
+    Position& pos          = td.board.pos;
     SearchState& s         = search_state;
     const Selectivity& sel = selectivity;
 
@@ -302,9 +303,9 @@ int node_search(ThreadData& td, int side, int ply, int depth, int alpha, int bet
     // Step 7. Start loading the table window and the evaluation cache entry early.
     if (depth >= 0)
         tt_prefetch(pos.key);
-    eval_cache_prefetch(td.pos, td.eval, side);
+    eval_cache_prefetch(pos, td.eval, side);
     // Step 8-9. The frame of this ply, and the checking piece.
-    PlyFrame& f    = td.frames[ply];
+    PlyFrame& f    = td.board.frames[ply];
     f.node_type    = static_cast<std::int16_t>(node_type);
     f.alpha        = static_cast<std::int16_t>(alpha);
     f.beta         = static_cast<std::int16_t>(beta);
@@ -316,7 +317,7 @@ int node_search(ThreadData& td, int side, int ply, int depth, int alpha, int bet
     f.razored      = 0;
     f.move_class   = 0;
     f.tb_result    = TB_NONE;
-    PlyFrame& next = td.frames[ply + 1];
+    PlyFrame& next = td.board.frames[ply + 1];
     next.killer1 = next.killer2 = next.check_killer = 0;
     pv[ply] = pv[ply + 1] = 0;
     f.checker             = static_cast<std::uint8_t>(checker_of(pos, side));
@@ -327,15 +328,15 @@ int node_search(ThreadData& td, int side, int ply, int depth, int alpha, int bet
         return 0;
     // Step 11. Deepest ply: the static value.
     if (ply > MAX_PLY)
-        return in_check ? 0 : evaluate(td.pos, td.eval, side, ply, false);
+        return in_check ? 0 : evaluate(pos, td.eval, side, ply, false);
     // Step 12. Extensions: checks, a pawn ending reached by a piece capture, and advanced
     // pawn moves near the horizon.
-    const PlyFrame& parent = td.frames[ply - 1];
+    const PlyFrame& parent = td.board.frames[ply - 1];
     int ext                = 0;
     if (in_check)
         ext = 1;
-    else if (pos.piece_material[side] == 0 && td.game_ply > 0 &&
-             td.undo[td.game_ply - 1].captured > PAWN)
+    else if (pos.piece_material[side] == 0 && td.board.game_ply > 0 &&
+             td.board.undo[td.board.game_ply - 1].captured > PAWN)
         ext = 1;
     else if (depth < 3 && (parent.move_class & CLASS_ADVANCE))
         ext = 1;
@@ -391,7 +392,7 @@ int node_search(ThreadData& td, int side, int ply, int depth, int alpha, int bet
         }
     }
     // Step 15. Static evaluation.
-    const int eval = evaluate(td.pos, td.eval, side, ply, in_check);
+    const int eval = evaluate(pos, td.eval, side, ply, in_check);
     f.static_eval  = static_cast<std::int16_t>(eval);
     // Step 16. In check every evasion is searched, whatever the depth.
     if (in_check)
@@ -417,7 +418,7 @@ int node_search(ThreadData& td, int side, int ply, int depth, int alpha, int bet
                 safe_to_prune(pos, eval, beta))
                 return beta;
             if (d >= sel.nmp_depth && parent.cursor->move != NULL_MOVE &&
-                td.frames[ply - 2].cursor->move != NULL_MOVE) {
+                td.board.frames[ply - 2].cursor->move != NULL_MOVE) {
                 int r = (d > 9 && pos.piece_material[side] > 3) ? 4 : 3;
                 if (d - r < 1)
                     r = d - 1;
@@ -456,9 +457,9 @@ int node_search(ThreadData& td, int side, int ply, int depth, int alpha, int bet
 
 int move_loop(ThreadData& td, int side, int ply, int depth, int alpha, int beta, bool in_check,
               int node_type, Move* pv) {
-    Position& pos          = td.pos;
+    Position& pos          = td.board.pos;
     const Selectivity& sel = selectivity;
-    PlyFrame& f            = td.frames[ply];
+    PlyFrame& f            = td.board.frames[ply];
     const int alpha0       = alpha;
     const bool lmp_on =
         depth <= sel.lmp_depth && !in_check && !f.iid_active && node_type != NODE_PV;
@@ -592,8 +593,8 @@ int move_loop(ThreadData& td, int side, int ply, int depth, int alpha, int beta,
 
 int qsearch(ThreadData& td, int side, int ply, int depth, int alpha, int beta, int node_type,
             Move* pv) {
-    Position& pos = td.pos;
-    PlyFrame& f   = td.frames[ply];
+    Position& pos = td.board.pos;
+    PlyFrame& f   = td.board.frames[ply];
     // Step 1. Stand pat.
     const int stand_pat = f.static_eval;
     if (stand_pat >= beta)
@@ -605,7 +606,7 @@ int qsearch(ThreadData& td, int side, int ply, int depth, int alpha, int beta, i
     f.pick_stage      = depth >= 0 ? PICK_QS_CHECKS : PICK_QS;
     int best          = stand_pat;
     Move best_move    = 0;
-    const int last_to = move_to(td.last_move);
+    const int last_to = move_to(td.board.last_move);
     Move child_pv[PV_LENGTH];
     Bitboard pinned = 0; // with the check squares, worked out for the first move picked
     CheckSquares checks;

@@ -17,8 +17,8 @@ ThreadData* thread_data_create() {
     std::memset(td->counter1, 0, sizeof td->counter1);
     std::memset(td->counter2, 0, sizeof td->counter2);
     std::memset(td->followup, 0, sizeof td->followup);
-    td->pos.owner = td;
-    thread_board_reset_lists(*td);
+    td->board.pos.owner = &td->board;
+    thread_board_reset_lists(td->board);
     return td;
 }
 

@@ -1,11 +1,10 @@
 #pragma once
 // The search thread's record: the thread's board (Position, undo stack, per-ply frames and move
-// lists; see core/thread_board.h) with what the search adds: the move-ordering tables, the
+// lists; see core/thread_board.h) beside what the search adds: the move-ordering tables, the
 // evaluation state (caches and network; see eval/eval_state.h), the root of the current search
 // and the counters. The main thread's record also holds the game. Records are large, so they
-// live on the heap and are created zero-filled by thread_data_create.
-// ThreadData extends ThreadBoard, the one record in the engine with a base: the board code
-// takes a thread's record as it is, and td.pos or td.frames read the same in every layer.
+// live on the heap and are created zero-filled by thread_data_create. Board code below the
+// search gets td.board; the board's Position points back at it through its owner.
 
 #include <atomic>
 #include <cstdint>
@@ -16,7 +15,10 @@
 namespace tarn {
 
 // Everything one search thread owns.
-struct ThreadData : ThreadBoard {
+struct ThreadData {
+    // --- position, game history, per-ply frames and move lists ---
+    ThreadBoard board;
+
     // --- move ordering, reset at the start of every search ---
     std::int16_t history[PIECE_CODES][64];
     Move counter1[PIECE_CODES][64];
@@ -49,7 +51,7 @@ struct ThreadData : ThreadBoard {
 // The main thread's record; it holds the game. Created at start-up.
 extern ThreadData* main_thread;
 
-// Allocates a zero-filled record with the Position owned by it, game_ply 0, search_ply 1 and
+// Allocates a zero-filled record with the Position owned by its board, game_ply 0, search_ply 1 and
 // the two terminator entries at the bottom of the move stack; nullptr when memory is short.
 ThreadData* thread_data_create();
 void thread_data_destroy(ThreadData* td);

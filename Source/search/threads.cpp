@@ -278,14 +278,14 @@ bool thread_init(int t) {
     ThreadData& td = *thread_records[t];
     td.thread_id   = static_cast<std::uint8_t>(t);
     td.seed        = 123u * static_cast<std::uint32_t>(t);
-    thread_board_copy_game(td, *main_thread);
-    td.undo[td.game_ply].move = 0;
-    td.node_limit             = search_state.node_limit ? search_state.node_limit : UNLIMITED_NODES;
+    thread_board_copy_game(td.board, main_thread->board);
+    td.board.undo[td.board.game_ply].move = 0;
+    td.node_limit = search_state.node_limit ? search_state.node_limit : UNLIMITED_NODES;
     td.hard_node_limit =
         search_state.hard_node_limit ? search_state.hard_node_limit : UNLIMITED_NODES;
-    thread_board_reset_lists(td);
-    td.frames[0].node_type = td.frames[1].node_type = 0;
-    td.search_ply                                   = 1;
+    thread_board_reset_lists(td.board);
+    td.board.frames[0].node_type = td.board.frames[1].node_type = 0;
+    td.board.search_ply                                         = 1;
     std::memset(td.root_pv, 0, sizeof td.root_pv);
     td.iteration_depth = 0;
     td.best_move_depth = 0;

@@ -40,8 +40,8 @@ int planned_moves(int game_ply) {
 // the per-depth history and the iteration counters; takes this search's settings from the live
 // options and moves the table age on.
 void reset_search_fields(SearchState& s, ThreadData& game) {
-    const Position& p              = game.pos;
-    game.search_ply                = 1;
+    const Position& p              = game.board.pos;
+    game.board.search_ply          = 1;
     game.root_pv[1]                = 0;
     s.root_side                    = p.side;
     search_control.stop            = 0;
@@ -89,20 +89,20 @@ void set_target_time(SearchState& s, int game_ply, int side) {
 
 // The position and the target time, on the console or in the log; nothing when quiet.
 void report_search_start(const SearchState& s, const ThreadData& game) {
-    const Position& p = game.pos;
+    const Position& p = game.board.pos;
     const int side    = p.side;
     if (run_settings.noise < NOISE_SILENT) {
         const std::string fen = write_fen(p, false);
         if (run_settings.protocol_mode == PROTOCOL_CONSOLE) {
             print_format("fen %s", fen.c_str());
-            print_format("Ply= %d, cnt50= %d, Clock= %0.2fs, Target time= %0.2fs", game.game_ply,
-                         p.rule50, s.clock[side], s.target_time);
+            print_format("Ply= %d, cnt50= %d, Clock= %0.2fs, Target time= %0.2fs",
+                         game.board.game_ply, p.rule50, s.clock[side], s.target_time);
         } else if (live_options.Log) {
             char line[FORMAT_BUFFER_CHARS];
             std::snprintf(line, sizeof line, "info string fen %s", fen.c_str());
             log_line(line);
             std::snprintf(line, sizeof line, "info string ply= %d, trg_time= %0.3f sec",
-                          game.game_ply, s.target_time);
+                          game.board.game_ply, s.target_time);
             log_line(line);
         }
     }
@@ -127,7 +127,7 @@ void search_setup() {
     resolve_strength();
     if (refresh_eval_params())
         clear_thread_caches();
-    set_target_time(s, game.game_ply, game.pos.side);
+    set_target_time(s, game.board.game_ply, game.board.pos.side);
     eval_bias = eval_bias_for(s.root_side, s.target_time);
     report_search_start(s, game);
 }

@@ -53,7 +53,7 @@ void write_result(std::FILE* out, const std::string& line, const EpdRecord& reco
 // The per-position lines of a run that is not quiet, after the search.
 void print_position_result() {
     const SearchState& s = search_state;
-    Position& pos        = main_thread->pos;
+    Position& pos        = main_thread->board.pos;
     const double nodes   = static_cast<double>(search_results.nodes);
     print_final_line();
     print_format("move= %s, time= %0.3f, score= %d, nodes= %0.0f, %0.0fK nps",
@@ -72,21 +72,21 @@ bool analyse_record(const std::string& line, const EpdRecord& record, AnalysisTo
     if (verbose) {
         print_format("pos= %d", totals.records);
         print_line(line);
-        show_board(main_thread->pos);
+        show_board(main_thread->board.pos);
     }
     if (s.use_hash)
         tt_clear();
     search_tool_position(on_typed_line);
     const bool quit = run_settings.quit;
     // A typed "position" may have replaced the game meanwhile; the answer belongs to the record.
-    set_epd_position(main_thread->pos, record.position);
+    set_epd_position(main_thread->board.pos, record.position);
     totals.time += s.elapsed;
     totals.nodes += search_results.nodes;
     totals.depth += search_results.last_depth;
     totals.branching += branching_factor();
     const Move answer = search_results.pv[1];
-    totals.correct += judge_answer(main_thread->pos, record, answer);
-    score_answer(main_thread->pos, record, answer, totals.points, totals.points_possible);
+    totals.correct += judge_answer(main_thread->board.pos, record, answer);
+    score_answer(main_thread->board.pos, record, answer, totals.points, totals.points_possible);
     if (verbose)
         print_position_result();
     if (answer)
@@ -177,7 +177,7 @@ void analyse_epd_file(const std::string& input, const std::string& output,
             continue;
         }
         const EpdRecord record = parse_epd_record(line);
-        if (!set_epd_position(main_thread->pos, record.position)) {
+        if (!set_epd_position(main_thread->board.pos, record.position)) {
             print_format("info string line %d has no valid position, skipped", number);
             continue;
         }

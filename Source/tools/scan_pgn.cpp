@@ -160,7 +160,7 @@ void read_move_text(ScannedGame& game, const std::string& line) {
 // The listing of one move for variant 1; writes the punishing reply of a mistake to tmpX.
 // Returns whether the move was a mistake.
 bool list_move(const ScannedGame& game, ScanOutput& output, int k, bool after_mistake) {
-    const Position& pos   = main_thread->pos;
+    const Position& pos   = main_thread->board.pos;
     const bool white      = pos.side == WHITE;
     const int eval        = game.moves[k].eval;
     const char* move      = game.moves[k].text;
@@ -185,7 +185,7 @@ bool list_move(const ScannedGame& game, ScanOutput& output, int k, bool after_mi
 
 // Writes the labelled position before move k for variants 2 to 4; returns the number written.
 int label_position(const ScannedGame& game, ScanOutput& output, int k) {
-    Position& pos          = main_thread->pos;
+    Position& pos          = main_thread->board.pos;
     const int eval         = game.moves[k].eval;
     const int ce           = pos.side == WHITE ? eval : -eval;
     const char* move       = game.moves[k].text;
@@ -287,7 +287,7 @@ void scan_pgn_line(ScannedGame& game, ScanOutput& output, const std::string& lin
 }
 
 int write_game(const ScannedGame& game, ScanOutput& output) {
-    Position& pos   = main_thread->pos;
+    Position& pos   = main_thread->board.pos;
     const char* fen = game.fen.empty() ? START_FEN : game.fen.c_str();
     if (!set_epd_position(pos, fen)) {
         print_format("info string game %d has no valid start position, skipped", output.games);

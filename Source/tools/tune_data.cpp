@@ -79,7 +79,7 @@ int tablebase_corrected(int score) {
 // Variant 1: the record's labels moved to the quiet position at the end of the principal
 // variation; an odd number of moves hands them to the other side.
 void write_variation_end(std::FILE* out, TuneLabels labels) {
-    Position& pos = main_thread->pos;
+    Position& pos = main_thread->board.pos;
     int made      = 0;
     for (int i = 1; i < PV_LENGTH && search_results.pv[i]; ++i) {
         if (!tt_move_is_valid(pos, search_results.pv[i]))
@@ -131,7 +131,7 @@ void tune_record(const std::string& line, int number, TuneRun& run) {
         labels.result = p0;
     if (labels.has_ce && labels.has_gr && result_contradicts(labels.result, p0))
         return;
-    Position& pos = main_thread->pos;
+    Position& pos = main_thread->board.pos;
     if (!set_epd_position(pos, record.position)) {
         print_format("info string line %d has no valid position, skipped", number);
         return;
@@ -177,7 +177,7 @@ bool make_training_record(const std::string& line, int number, TrainingRecord& o
     }
     if (result < 0.0)
         result = win_probability(first);
-    Position& pos = main_thread->pos;
+    Position& pos = main_thread->board.pos;
     if (!set_epd_position(pos, record.position)) {
         print_format("info string line %d has no valid position, skipped", number);
         return false;

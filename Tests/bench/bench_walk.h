@@ -41,11 +41,11 @@ inline ThreadData* bench_thread_data() {
     return td;
 }
 
-// Walks the legal-move tree depth plies below td.pos; evaluate(td) scores every node not in
+// Walks the legal-move tree depth plies below td.board.pos; evaluate(td) scores every node not in
 // check.
 template <class Evaluate>
 void bench_walk(ThreadData& td, int depth, const Evaluate& evaluate, WalkTotals& totals) {
-    Position& pos = td.pos;
+    Position& pos = td.board.pos;
     if (checker_of(pos, pos.side) == NO_SQUARE) {
         totals.score_sum += evaluate(td);
         ++totals.evaluations;
@@ -71,8 +71,8 @@ WalkRun bench_time_walks(ThreadData& td, const std::vector<std::string>& fens, i
     WalkRun run;
     const double start = platform_now();
     for (const std::string& fen : fens) {
-        parse_fen(td.pos, fen.c_str());
-        if (!position_is_searchable(td.pos))
+        parse_fen(td.board.pos, fen.c_str());
+        if (!position_is_searchable(td.board.pos))
             continue;
         at_root(td);
         for (int v = 0; v < visits; ++v)

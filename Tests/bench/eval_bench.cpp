@@ -30,7 +30,7 @@ void run(const std::vector<std::string>& fens, bool caches) {
     const int ply   = caches ? 2 : 1;
     const WalkRun r = bench_time_walks(
         *td, fens, TREE_DEPTH, VISITS, [](ThreadData&) {},
-        [ply](ThreadData& t) { return hce_evaluate(t.pos, t.eval, t.pos.side, ply); });
+        [ply](ThreadData& t) { return hce_evaluate(t.board.pos, t.eval, t.board.pos.side, ply); });
     bench_print_rate(caches ? "with caches:" : "without caches:", r);
     std::printf("  eval hits %5.1f%%  pawn hits %5.1f%%  score sum %" PRId64 "\n",
                 100.0 * static_cast<double>(td->eval.eval_hits) /

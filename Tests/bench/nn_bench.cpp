@@ -37,18 +37,18 @@ enum Evaluator { WALK_ONLY, HAND_CRAFTED, NETWORK_SCRATCH, NETWORK_INCREMENTAL }
 
 int evaluate(ThreadData& td, Evaluator which) {
     if (which == WALK_ONLY)
-        return td.pos.rule50;
+        return td.board.pos.rule50;
     if (which == HAND_CRAFTED)
-        return hce_evaluate(td.pos, td.eval, td.pos.side, 1);
+        return hce_evaluate(td.board.pos, td.eval, td.board.pos.side, 1);
     if (which == NETWORK_SCRATCH) {
         // Every node evaluated as a root: no cache hit, and a fresh first layer.
-        const std::int16_t ply = td.search_ply;
-        td.search_ply          = 1;
-        const int score        = nn_evaluate(td.pos, td.eval, td.search_ply);
-        td.search_ply          = ply;
+        const std::int16_t ply = td.board.search_ply;
+        td.board.search_ply    = 1;
+        const int score        = nn_evaluate(td.board.pos, td.eval, td.board.search_ply);
+        td.board.search_ply    = ply;
         return score;
     }
-    return nn_evaluate(td.pos, td.eval, td.search_ply);
+    return nn_evaluate(td.board.pos, td.eval, td.board.search_ply);
 }
 
 struct RunResult {
@@ -60,7 +60,7 @@ struct RunResult {
 RunResult run(const std::vector<std::string>& fens, Evaluator which) {
     ThreadData* td     = bench_thread_data();
     const auto at_root = [which](ThreadData& t) {
-        t.search_ply =
+        t.board.search_ply =
             static_cast<std::int16_t>(which == NETWORK_INCREMENTAL ? INCREMENTAL_PLY : 1);
     };
     RunResult r;

@@ -72,7 +72,7 @@ int run_suite(const char* path, bool chess960, std::uint64_t max_nodes) {
             const std::uint64_t expected = rec.counts[d - 1];
             if (max_nodes && expected > max_nodes)
                 break;
-            tarn::parse_fen(td->pos, rec.fen.c_str());
+            tarn::parse_fen(td->board.pos, rec.fen.c_str());
             const std::uint64_t got = tarn::perft_through_picker(*td, static_cast<int>(d));
             total += got;
             if (got == expected) {
@@ -106,7 +106,7 @@ int run_bench() {
     std::uint64_t all    = 0;
     double all_time      = 0;
     for (const Case& c : cases) {
-        tarn::parse_fen(td->pos, c.fen);
+        tarn::parse_fen(td->board.pos, c.fen);
         const double start    = tarn::platform_now();
         const std::uint64_t n = tarn::perft_through_picker(*td, c.depth);
         const double elapsed  = tarn::platform_now() - start;

@@ -66,8 +66,8 @@ int main(int argc, char** argv) {
     }
     std::vector<ProbePosition> positions;
     for (const std::string& fen : fens) {
-        parse_fen(td->pos, fen.c_str());
-        positions.push_back(tb_probe_position(td->pos, 0));
+        parse_fen(td->board.pos, fen.c_str());
+        positions.push_back(tb_probe_position(td->board.pos, 0));
     }
     thread_data_destroy(td);
 

@@ -94,8 +94,9 @@ protected:
     BookBuildCounts build(const std::string& pgn, Lines* printed = nullptr) {
         test::write_text(pgn_path, pgn);
         test::StdoutCapture capture;
-        const BookBuildCounts counts = build_book_file(*td, pgn_path.c_str(), book_path.c_str());
-        const Lines lines            = test::output_lines(capture.take());
+        const BookBuildCounts counts =
+            build_book_file(td->board, pgn_path.c_str(), book_path.c_str());
+        const Lines lines = test::output_lines(capture.take());
         if (printed)
             *printed = lines;
         return counts;
@@ -104,7 +105,7 @@ protected:
     std::vector<std::pair<std::string, int>> book_moves(const std::vector<const char*>& moves) {
         test::set_fen(*td, START_FEN);
         test::play(*td, moves);
-        const std::uint64_t key = book_key(td->pos);
+        const std::uint64_t key = book_key(td->board.pos);
         std::vector<std::pair<std::string, int>> out;
         for (const BookEntry& e : test::read_book(book_path)) {
             if (e.key != key)
@@ -258,7 +259,7 @@ TEST_F(BookBuild, MissingGamesFileIsReported) {
     Lines printed;
     test::StdoutCapture capture;
     const std::string missing = dir.file("absent.pgn");
-    const BookBuildCounts c   = build_book_file(*td, missing.c_str(), book_path.c_str());
+    const BookBuildCounts c   = build_book_file(td->board, missing.c_str(), book_path.c_str());
     printed                   = test::output_lines(capture.take());
     EXPECT_FALSE(c.written);
     EXPECT_EQ(c.games, 0);
@@ -280,7 +281,7 @@ TEST_F(BookBuild, NoGamesLeaveThePreviousBook) {
     Lines printed;
     {
         test::StdoutCapture capture;
-        c       = build_book_file(*td, folder.c_str(), book_path.c_str());
+        c       = build_book_file(td->board, folder.c_str(), book_path.c_str());
         printed = test::output_lines(capture.take());
     }
     EXPECT_FALSE(c.written);
@@ -290,7 +291,7 @@ TEST_F(BookBuild, NoGamesLeaveThePreviousBook) {
     test::write_text(empty, "; nothing here\n[Event \"?\"]\n");
     {
         test::StdoutCapture capture;
-        c       = build_book_file(*td, empty.c_str(), book_path.c_str());
+        c       = build_book_file(td->board, empty.c_str(), book_path.c_str());
         printed = test::output_lines(capture.take());
     }
     EXPECT_FALSE(c.written);

@@ -48,9 +48,9 @@ bool run(const std::string& command) {
 }
 
 void make_move_at_root(ThreadData& td, Move move) {
-    td.search_ply = 1;
-    make_move(td.pos, move);
-    td.search_ply = 1;
+    td.board.search_ply = 1;
+    make_move(td.board.pos, move);
+    td.board.search_ply = 1;
 }
 
 // The first `games` games of the shared file, written to path.
@@ -76,7 +76,7 @@ protected:
             GTEST_SKIP() << test::no_shared_data(GAMES);
         ASSERT_NO_FATAL_FAILURE(write_slice(games_, SLICE_GAMES));
         test::StdoutCapture quiet;
-        counts_ = build_book_file(*td_, games_.c_str(), book_.c_str());
+        counts_ = build_book_file(td_->board, games_.c_str(), book_.c_str());
         quiet.take();
         ASSERT_TRUE(counts_.written);
     }
@@ -121,15 +121,15 @@ std::map<std::uint64_t, std::set<std::uint16_t>> replay_games(const std::string&
                 continue;
             if (word.back() == '#')
                 word.pop_back();
-            const std::uint64_t key = book_key(td->pos);
+            const std::uint64_t key = book_key(td->board.pos);
             if (keys.count(key)) {
-                td->search_ply = 1;
-                for (MoveEntry* e = gen_all(td->pos); e->move != END_OF_LIST; ++e)
-                    if (is_legal(td->pos, td->pos.side, e->move))
+                td->board.search_ply = 1;
+                for (MoveEntry* e = gen_all(td->board.pos); e->move != END_OF_LIST; ++e)
+                    if (is_legal(td->board.pos, td->board.pos.side, e->move))
                         legal[key].insert(to_polyglot(e->move));
             }
             Move move = NULL_MOVE;
-            if (!parse_move(td->pos, word.c_str(), move, run_move_style())) {
+            if (!parse_move(td->board.pos, word.c_str(), move, run_move_style())) {
                 ADD_FAILURE() << "cannot read " << word;
                 return legal;
             }
@@ -193,11 +193,11 @@ void read_dump(const std::string& path, Shown& shown) {
             if (!san.empty() && san.back() == '#')
                 san.pop_back();
             Move move = NULL_MOVE;
-            ASSERT_TRUE(parse_move(td->pos, san.c_str(), move, run_move_style()))
+            ASSERT_TRUE(parse_move(td->board.pos, san.c_str(), move, run_move_style()))
                 << san << " in " << line;
             if (brace != std::string::npos) {
-                const int percent                           = std::atoi(word.c_str() + brace + 1);
-                shown[book_key(td->pos)][to_polyglot(move)] = percent;
+                const int percent = std::atoi(word.c_str() + brace + 1);
+                shown[book_key(td->board.pos)][to_polyglot(move)] = percent;
             }
             make_move_at_root(*td, move);
         }

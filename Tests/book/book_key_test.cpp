@@ -70,7 +70,7 @@ TEST(BookKey, FollowsTheMovesOfAGame) {
     test::ThreadDataHandle td;
     test::set_fen(*td, START_FEN);
     test::play(*td, {"a2a4", "b7b5", "h2h4", "b5b4", "c2c4", "b4c3", "a1a3"});
-    EXPECT_EQ(book_key(td->pos), 0x5c3f9b829b279560ULL);
+    EXPECT_EQ(book_key(td->board.pos), 0x5c3f9b829b279560ULL);
 }
 
 struct MoveCase {

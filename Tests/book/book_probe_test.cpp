@@ -45,7 +45,7 @@ protected:
     // Probes and returns the move; the printed lines go to `printed`.
     Move probe(const std::string& path, Lines* printed = nullptr) {
         test::StdoutCapture capture;
-        const Move move   = probe_book(td->pos, path.c_str());
+        const Move move   = probe_book(td->board.pos, path.c_str());
         const Lines lines = test::output_lines(capture.take());
         if (printed)
             *printed = lines;
@@ -55,7 +55,8 @@ protected:
     std::map<std::string, int> tally(const std::string& path, int times) {
         std::map<std::string, int> counts;
         for (int i = 0; i < times; ++i)
-            ++counts[move_to_coord(td->pos, td->pos.side, probe(path), run_move_style())];
+            ++counts[move_to_coord(td->board.pos, td->board.pos.side, probe(path),
+                                   run_move_style())];
         return counts;
     }
     // A book for the start position with the given moves and weights, in that order.
@@ -154,8 +155,8 @@ TEST_F(BookProbe, UciReportListsTheStoredSquares) {
     Lines printed;
     const Move move = probe(path, &printed);
     EXPECT_EQ(printed, Lines{"info string ( book moves are: e1h1  )"});
-    EXPECT_EQ(move_to_coord(td->pos, WHITE, move, run_move_style()), "e1g1");
-    EXPECT_TRUE(is_castling(td->pos, move));
+    EXPECT_EQ(move_to_coord(td->board.pos, WHITE, move, run_move_style()), "e1g1");
+    EXPECT_TRUE(is_castling(td->board.pos, move));
 }
 
 TEST_F(BookProbe, ConsoleReportEndsWithTheChoice) {
@@ -251,7 +252,7 @@ TEST_F(BookProbe, UnsortedBookGivesNoMoveAndSaysSo) {
 
 TEST_F(BookProbe, IllegalBookMoveGivesNoMove) {
     // A key collision or a corrupt entry: the move is not legal in the position.
-    const std::uint64_t key = book_key(td->pos);
+    const std::uint64_t key = book_key(td->board.pos);
     const std::string path  = dir.file("illegal.bin");
     test::write_book(path, {BookEntry{key, static_cast<std::uint16_t>(12 << 6 | 36), 1, 0}});
     Lines printed;
@@ -283,7 +284,7 @@ protected:
     }
     Move game_move(Lines* printed) {
         test::StdoutCapture capture;
-        const Move move = book_move_for_game(td->pos);
+        const Move move = book_move_for_game(td->board.pos);
         *printed        = test::output_lines(capture.take());
         return move;
     }
@@ -295,7 +296,7 @@ TEST_F(BookGame, FirstBookWhileTheGameIsYoung) {
     live_options.OwnBook2_Depth = 40;
     Lines printed;
     const Move move = game_move(&printed);
-    EXPECT_EQ(move_to_coord(td->pos, WHITE, move, run_move_style()), "e2e4");
+    EXPECT_EQ(move_to_coord(td->board.pos, WHITE, move, run_move_style()), "e2e4");
     EXPECT_EQ(printed,
               (Lines{"info string ( book moves are: e2e4  )", "info string book move is e2e4"}));
 }
@@ -304,14 +305,14 @@ TEST_F(BookGame, OnlyTheSecondBookPastTheFirstBooksDepth) {
     write_books();
     live_options.OwnBook_Depth  = 24;
     live_options.OwnBook2_Depth = 40;
-    td->game_ply                = 30; // thirty half-moves since the position was set
+    td->board.game_ply          = 30; // thirty half-moves since the position was set
     Lines printed;
     const Move move = game_move(&printed);
-    EXPECT_EQ(move_to_coord(td->pos, WHITE, move, run_move_style()), "d2d4");
+    EXPECT_EQ(move_to_coord(td->board.pos, WHITE, move, run_move_style()), "d2d4");
     EXPECT_EQ(printed,
               (Lines{"info string ( book moves are: d2d4  )", "info string book move is d2d4"}));
 
-    td->game_ply = 40; // past both books
+    td->board.game_ply = 40; // past both books
     EXPECT_EQ(game_move(&printed), NULL_MOVE);
     EXPECT_EQ(printed, Lines{});
 }
@@ -321,7 +322,7 @@ TEST_F(BookGame, SecondBookWhenTheFirstHasNothing) {
     test::write_book(first_, {});
     live_options.OwnBook2_Depth = 1;
     Lines printed;
-    EXPECT_EQ(move_to_coord(td->pos, WHITE, game_move(&printed), run_move_style()), "d2d4");
+    EXPECT_EQ(move_to_coord(td->board.pos, WHITE, game_move(&printed), run_move_style()), "d2d4");
 
     live_options.OwnBook2_Depth = 0; // the second book is not used at all
     EXPECT_EQ(game_move(&printed), NULL_MOVE);
@@ -337,12 +338,12 @@ TEST_F(BookGame, MoveThatRepeatsForADrawIsRefused) {
     copy_option_text(live_options.OwnBook_File, OPTION_PATH_CHARS, path.c_str());
     live_options.OwnBook = 1;
     Lines printed;
-    EXPECT_EQ(move_to_coord(td->pos, BLACK, game_move(&printed), run_move_style()), "f6g8");
+    EXPECT_EQ(move_to_coord(td->board.pos, BLACK, game_move(&printed), run_move_style()), "f6g8");
 
     test::play(*td, {"f6g8", "g1f3", "g8f6", "f3g1"});
     EXPECT_EQ(game_move(&printed), NULL_MOVE);
     EXPECT_EQ(printed, Lines{"info string ( book moves are: f6g8  )"});
-    EXPECT_EQ(td->game_ply, 7); // the trial move was taken back
+    EXPECT_EQ(td->board.game_ply, 7); // the trial move was taken back
 }
 
 } // namespace

@@ -61,18 +61,19 @@ std::vector<BookEntry> read_book(const std::string& path) {
 }
 
 BookEntry entry_for(ThreadData& td, const char* move_text, int weight) {
-    const Move move = find_legal_move(td.pos, parse_coord_move(td.pos, move_text));
+    const Move move = find_legal_move(td.board.pos, parse_coord_move(td.board.pos, move_text));
     EXPECT_NE(move, NULL_MOVE) << move_text << " is not legal here";
-    return BookEntry{book_key(td.pos), to_polyglot(move), static_cast<std::uint16_t>(weight), 0};
+    return BookEntry{book_key(td.board.pos), to_polyglot(move), static_cast<std::uint16_t>(weight),
+                     0};
 }
 
 void play(ThreadData& td, const std::vector<const char*>& moves) {
     for (const char* text : moves) {
-        const Move move = find_legal_move(td.pos, parse_coord_move(td.pos, text));
+        const Move move = find_legal_move(td.board.pos, parse_coord_move(td.board.pos, text));
         ASSERT_NE(move, NULL_MOVE) << text << " is not legal here";
-        td.search_ply = 1;
-        make_move(td.pos, move);
-        td.search_ply = 1;
+        td.board.search_ply = 1;
+        make_move(td.board.pos, move);
+        td.board.search_ply = 1;
     }
 }
 

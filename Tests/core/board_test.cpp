@@ -17,8 +17,8 @@ TEST(Board, ResetEmptiesButKeepsSideToMove) {
     EXPECT_EQ(pos.king_sq[BLACK], NO_SQUARE);
     EXPECT_EQ(pos.castle_rights, 0);
     EXPECT_EQ(pos.ep_square, NO_SQUARE);
-    EXPECT_EQ(td->game_ply, 0);
-    EXPECT_EQ(td->search_ply, 1);
+    EXPECT_EQ(td->board.game_ply, 0);
+    EXPECT_EQ(td->board.search_ply, 1);
     EXPECT_EQ(pos.side, BLACK);
     for (int sq = 0; sq < 64; ++sq)
         EXPECT_EQ(pos.board[sq], 0);
@@ -26,7 +26,7 @@ TEST(Board, ResetEmptiesButKeepsSideToMove) {
 
 TEST(Board, SetPieceKeepsMaterialAndKingSquare) {
     test::ThreadDataHandle td;
-    Position& pos = td->pos;
+    Position& pos = td->board.pos;
     reset_position(pos);
     set_piece(pos, WHITE, KING, 4);
     EXPECT_EQ(pos.king_sq[WHITE], 4);

@@ -17,7 +17,7 @@ TEST(Fen, StartPosition) {
     EXPECT_EQ(pos.castle_rights, 15);
     EXPECT_EQ(pos.ep_square, NO_SQUARE);
     EXPECT_EQ(pos.rule50, 0);
-    EXPECT_EQ(td->game_ply, 0);
+    EXPECT_EQ(td->board.game_ply, 0);
     EXPECT_EQ(write_fen(pos, true), std::string(START_FEN) + " 0 0");
 }
 
@@ -25,7 +25,7 @@ TEST(Fen, CountersAreNotRead) {
     test::ThreadDataHandle td;
     const Position& pos = test::set_fen(*td, "4k3/8/8/8/8/8/8/4K3 b - - 5 20");
     EXPECT_EQ(pos.rule50, 0);
-    EXPECT_EQ(td->game_ply, 0);
+    EXPECT_EQ(td->board.game_ply, 0);
     EXPECT_EQ(pos.side, BLACK);
 }
 
@@ -85,7 +85,7 @@ TEST(Fen, RoundTripsOfTheSuites) {
             for (int field = 0; field < 4; ++field)
                 cut = first_four.find(' ', cut + 1);
             first_four                = first_four.substr(0, cut);
-            const std::string written = write_fen(td->pos, false);
+            const std::string written = write_fen(td->board.pos, false);
             // An en-passant square that no pawn can use is kept; compare the other fields.
             EXPECT_EQ(written, first_four) << fen;
         }
@@ -103,11 +103,11 @@ TEST(Fen, Chess960RoundTripsKeepTheRights) {
                 expected += 1;
         EXPECT_EQ(popcount(pos.castle_rights), expected) << fen;
         ThreadData& other = *test::new_thread_data();
-        parse_fen(other.pos, write_fen(pos, false).c_str());
+        parse_fen(other.board.pos, write_fen(pos, false).c_str());
         // KQkq letters name the outermost rooks; the suites have one rook per side.
         for (int r = 0; r < 4; ++r)
-            EXPECT_EQ(other.pos.castle_rook[r], pos.castle_rook[r]) << fen;
-        EXPECT_EQ(other.pos.key, pos.key) << fen;
+            EXPECT_EQ(other.board.pos.castle_rook[r], pos.castle_rook[r]) << fen;
+        EXPECT_EQ(other.board.pos.key, pos.key) << fen;
         thread_data_destroy(&other);
     }
 }
@@ -120,24 +120,24 @@ TEST(Fen, InnerCastlingRookIsWrittenByItsFile) {
     ASSERT_EQ(pos.castle_rights, 15);
     EXPECT_EQ(write_fen(pos, false), "rr2k1rr/8/8/8/8/8/8/1R2KR1R w FQkb -");
     ThreadData& other = *test::new_thread_data();
-    parse_fen(other.pos, write_fen(pos, false).c_str());
+    parse_fen(other.board.pos, write_fen(pos, false).c_str());
     for (int r = 0; r < 4; ++r)
-        EXPECT_EQ(other.pos.castle_rook[r], pos.castle_rook[r]) << r;
-    EXPECT_EQ(other.pos.key, pos.key);
+        EXPECT_EQ(other.board.pos.castle_rook[r], pos.castle_rook[r]) << r;
+    EXPECT_EQ(other.board.pos.key, pos.key);
     thread_data_destroy(&other);
 }
 
 TEST(Fen, SquaresOffTheBoardAreIgnored) {
     test::ThreadDataHandle td;
-    EXPECT_EQ(parse_fen(td->pos, "rnbqkbnrr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq -"),
+    EXPECT_EQ(parse_fen(td->board.pos, "rnbqkbnrr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq -"),
               FEN_OFF_BOARD);
-    EXPECT_EQ(parse_fen(td->pos, "8/8/8/8/8/8/8/8/k7/K7 w - -"), FEN_OFF_BOARD);
-    EXPECT_EQ(parse_fen(td->pos, "8k/8/8/8/8/8/8/K7 w - -"), FEN_OFF_BOARD);
-    EXPECT_TRUE(position_is_consistent(td->pos));
-    EXPECT_EQ(parse_fen(td->pos, START_FEN), FEN_OK);
+    EXPECT_EQ(parse_fen(td->board.pos, "8/8/8/8/8/8/8/8/k7/K7 w - -"), FEN_OFF_BOARD);
+    EXPECT_EQ(parse_fen(td->board.pos, "8k/8/8/8/8/8/8/K7 w - -"), FEN_OFF_BOARD);
+    EXPECT_TRUE(position_is_consistent(td->board.pos));
+    EXPECT_EQ(parse_fen(td->board.pos, START_FEN), FEN_OK);
     // Unknown characters are skipped without advancing.
-    EXPECT_EQ(parse_fen(td->pos, "4k3/8/8/8/8/8/8/4xK3 w - -"), FEN_OK);
-    EXPECT_EQ(td->pos.king_sq[WHITE], 4);
+    EXPECT_EQ(parse_fen(td->board.pos, "4k3/8/8/8/8/8/8/4xK3 w - -"), FEN_OK);
+    EXPECT_EQ(td->board.pos.king_sq[WHITE], 4);
 }
 
 TEST(Fen, SearchablePositions) {

@@ -22,19 +22,19 @@ void play(Position& pos, Move m) {
 // against a recomputation and the key predicted by key_after after every make, and the exact
 // restore after every unmake.
 void walk(ThreadData& td, int depth, const std::string& fen) {
-    for (Move m : legal_moves(td.pos)) {
-        const Position before = td.pos;
-        const int game_ply = td.game_ply, search_ply = td.search_ply;
-        const std::uint64_t predicted = key_after(td.pos, m);
-        make_move(td.pos, m);
-        ASSERT_TRUE(position_is_consistent(td.pos)) << fen << " move " << m;
-        ASSERT_EQ(td.pos.key, predicted) << fen << " move " << m;
+    for (Move m : legal_moves(td.board.pos)) {
+        const Position before = td.board.pos;
+        const int game_ply = td.board.game_ply, search_ply = td.board.search_ply;
+        const std::uint64_t predicted = key_after(td.board.pos, m);
+        make_move(td.board.pos, m);
+        ASSERT_TRUE(position_is_consistent(td.board.pos)) << fen << " move " << m;
+        ASSERT_EQ(td.board.pos.key, predicted) << fen << " move " << m;
         if (depth > 1)
             walk(td, depth - 1, fen);
-        unmake_move(td.pos);
-        ASSERT_TRUE(test::same_position(before, td.pos)) << fen << " move " << m;
-        ASSERT_EQ(td.game_ply, game_ply);
-        ASSERT_EQ(td.search_ply, search_ply);
+        unmake_move(td.board.pos);
+        ASSERT_TRUE(test::same_position(before, td.board.pos)) << fen << " move " << m;
+        ASSERT_EQ(td.board.game_ply, game_ply);
+        ASSERT_EQ(td.board.search_ply, search_ply);
     }
 }
 

@@ -14,7 +14,7 @@ namespace {
 
 std::vector<std::string> all_moves(ThreadData& td) {
     std::vector<std::string> out;
-    for (MoveEntry* e = gen_all(td.pos); e->move != END_OF_LIST; ++e) {
+    for (MoveEntry* e = gen_all(td.board.pos); e->move != END_OF_LIST; ++e) {
         std::string text = SQUARE_NAMES[move_from(e->move)];
         text += SQUARE_NAMES[move_to(e->move)];
         if (move_flags(e->move)) {
@@ -27,7 +27,7 @@ std::vector<std::string> all_moves(ThreadData& td) {
 }
 
 Move find(ThreadData& td, int from, int to) {
-    for (MoveEntry* e = gen_all(td.pos); e->move != END_OF_LIST; ++e)
+    for (MoveEntry* e = gen_all(td.board.pos); e->move != END_OF_LIST; ++e)
         if (move_from(e->move) == from && move_to(e->move) == to)
             return e->move;
     return NULL_MOVE;
@@ -83,7 +83,7 @@ TEST(Legality, CastlingGeneratedThroughCheckButRejected) {
     test::set_fen(*td, "4k3/8/8/8/8/8/4r3/4K2R w K -"); // in check
     const Move in_check = find(*td, 4, 6);
     ASSERT_NE(in_check, NULL_MOVE);
-    EXPECT_FALSE(is_legal(td->pos, WHITE, in_check));
+    EXPECT_FALSE(is_legal(td->board.pos, WHITE, in_check));
 }
 
 TEST(Legality, Chess960CastlingRookDoesNotShieldTheKing) {
@@ -111,10 +111,10 @@ TEST(Legality, KingMoves) {
     Position& pos = test::set_fen(*td, "4k3/8/8/8/8/8/3r4/3rK3 w - -");
     EXPECT_FALSE(is_legal(pos, WHITE, make_move_code(4, 3)));
     test::set_fen(*td, "4k3/8/8/8/8/8/8/r3K3 w - -");
-    EXPECT_FALSE(is_legal(td->pos, WHITE, make_move_code(4, 5)));
-    EXPECT_TRUE(is_legal(td->pos, WHITE, make_move_code(4, 12)));
+    EXPECT_FALSE(is_legal(td->board.pos, WHITE, make_move_code(4, 5)));
+    EXPECT_TRUE(is_legal(td->board.pos, WHITE, make_move_code(4, 12)));
     test::set_fen(*td, "4k3/8/8/8/8/8/8/3rK3 w - -");
-    EXPECT_TRUE(is_legal(td->pos, WHITE, make_move_code(4, 3)));
+    EXPECT_TRUE(is_legal(td->board.pos, WHITE, make_move_code(4, 3)));
 }
 
 // The pin shortcut gives is_legal's answer for every pseudo-legal move of a side not in check,

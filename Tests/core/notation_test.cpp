@@ -22,7 +22,7 @@ protected:
     }
     Move parsed(ThreadData& td, const char* text) {
         Move m = NULL_MOVE;
-        return parse_move(td.pos, text, m, run_move_style()) ? m : NULL_MOVE;
+        return parse_move(td.board.pos, text, m, run_move_style()) ? m : NULL_MOVE;
     }
     RunSettings saved_;
     test::ThreadDataHandle td_;

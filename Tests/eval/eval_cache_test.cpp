@@ -17,7 +17,9 @@ protected:
         test::set_fen(*td, KIWIPETE);
     }
     test::ThreadDataHandle td;
-    int evaluate_at(int ply) { return hce_evaluate(td->pos, td->eval, td->pos.side, ply); }
+    int evaluate_at(int ply) {
+        return hce_evaluate(td->board.pos, td->eval, td->board.pos.side, ply);
+    }
 };
 
 TEST_F(EvalCaches, SecondEvaluationAtPlyTwoHits) {
@@ -43,34 +45,34 @@ TEST_F(EvalCaches, PawnTableHitsForTheSamePawnsAndWings) {
     EXPECT_EQ(td->eval.pawn_probes, 2u);
     EXPECT_EQ(td->eval.pawn_hits, 1u);
     // The white king on the other wing changes the pawn terms, and so the hash.
-    const std::uint64_t king_side = pawn_hash_of(td->pos);
+    const std::uint64_t king_side = pawn_hash_of(td->board.pos);
     test::set_fen(*td, "r3k2r/p1ppqpb1/bn2pnp1/3PN3/1p2P3/2N2Q1p/PPPBBPPP/R1K4R w kq -");
-    EXPECT_NE(pawn_hash_of(td->pos), king_side);
+    EXPECT_NE(pawn_hash_of(td->board.pos), king_side);
 }
 
 TEST_F(EvalCaches, NetworkStoreKeepsTheHandCraftedScore) {
     const int hce = evaluate_at(2);
-    eval_cache_store(td->pos, td->eval, td->pos.side, SLOT_NN, 77);
+    eval_cache_store(td->board.pos, td->eval, td->board.pos.side, SLOT_NN, 77);
     int score = 0;
-    EXPECT_TRUE(eval_cache_probe(td->pos, td->eval, td->pos.side, SLOT_HCE, 2, score));
+    EXPECT_TRUE(eval_cache_probe(td->board.pos, td->eval, td->board.pos.side, SLOT_HCE, 2, score));
     EXPECT_EQ(score, hce);
-    EXPECT_TRUE(eval_cache_probe(td->pos, td->eval, td->pos.side, SLOT_NN, 2, score));
+    EXPECT_TRUE(eval_cache_probe(td->board.pos, td->eval, td->board.pos.side, SLOT_NN, 2, score));
     EXPECT_EQ(score, 77);
 }
 
 TEST_F(EvalCaches, EntryTakenOverByAnotherPositionForgetsTheOtherSlot) {
     evaluate_at(2);
-    td->pos.key ^= 0x10000; // same entry, another position
-    eval_cache_store(td->pos, td->eval, td->pos.side, SLOT_NN, 77);
+    td->board.pos.key ^= 0x10000; // same entry, another position
+    eval_cache_store(td->board.pos, td->eval, td->board.pos.side, SLOT_NN, 77);
     int score = 0;
-    EXPECT_FALSE(eval_cache_probe(td->pos, td->eval, td->pos.side, SLOT_HCE, 2, score));
-    EXPECT_TRUE(eval_cache_probe(td->pos, td->eval, td->pos.side, SLOT_NN, 2, score));
+    EXPECT_FALSE(eval_cache_probe(td->board.pos, td->eval, td->board.pos.side, SLOT_HCE, 2, score));
+    EXPECT_TRUE(eval_cache_probe(td->board.pos, td->eval, td->board.pos.side, SLOT_NN, 2, score));
 }
 
 TEST_F(EvalCaches, SidesNeverShareAnEntry) {
-    eval_cache_store(td->pos, td->eval, WHITE, SLOT_HCE, 5);
+    eval_cache_store(td->board.pos, td->eval, WHITE, SLOT_HCE, 5);
     int score = 0;
-    EXPECT_FALSE(eval_cache_probe(td->pos, td->eval, BLACK, SLOT_HCE, 2, score));
+    EXPECT_FALSE(eval_cache_probe(td->board.pos, td->eval, BLACK, SLOT_HCE, 2, score));
 }
 
 } // namespace

@@ -48,13 +48,13 @@ int isolated_weight(float w) {
 
 int hce_of(ThreadData& td, const char* fen) {
     set_fen(td, fen);
-    return hce_evaluate(td.pos, td.eval, td.pos.side, 1);
+    return hce_evaluate(td.board.pos, td.eval, td.board.pos.side, 1);
 }
 
 HceScratch terms_of(ThreadData& td, const char* fen) {
     set_fen(td, fen);
     HceScratch e;
-    hce_score_terms(td.pos, td.eval, e, td.pos.side, 1);
+    hce_score_terms(td.board.pos, td.eval, e, td.board.pos.side, 1);
     return e;
 }
 

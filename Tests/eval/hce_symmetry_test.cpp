@@ -26,14 +26,14 @@ std::vector<std::string> sample_positions(ThreadData& td) {
         test::set_fen(td, fens[i].c_str());
         for (int ply = 0; ply < 40; ++ply) {
             std::vector<Move> moves;
-            for (MoveEntry* m = gen_all(td.pos); m->move != END_OF_LIST; ++m)
-                if (is_legal(td.pos, td.pos.side, m->move))
+            for (MoveEntry* m = gen_all(td.board.pos); m->move != END_OF_LIST; ++m)
+                if (is_legal(td.board.pos, td.board.pos.side, m->move))
                     moves.push_back(m->move);
             if (moves.empty())
                 break;
-            make_move(td.pos, moves[rng() % moves.size()]);
+            make_move(td.board.pos, moves[rng() % moves.size()]);
             if (ply % 8 == 7)
-                fens.push_back(write_fen(td.pos, false));
+                fens.push_back(write_fen(td.board.pos, false));
         }
     }
     return fens;

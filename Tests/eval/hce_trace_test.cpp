@@ -19,7 +19,7 @@ protected:
     std::vector<std::string> trace_lines(const char* fen, int mode) {
         test::set_fen(*td, fen);
         testing::internal::CaptureStdout();
-        hce_evaluate_traced(td->pos, td->eval, td->pos.side, mode, root_qsearch);
+        hce_evaluate_traced(td->board.pos, td->eval, td->board.pos.side, mode, root_qsearch);
         std::istringstream in(testing::internal::GetCapturedStdout());
         std::vector<std::string> lines;
         for (std::string line; std::getline(in, line);)

@@ -131,7 +131,7 @@ TEST_F(KingPawnTable, MatchesOneStepOfBestPlayEverywhere) {
         const int side   = static_cast<int>(rng() % 2);
         if (wk == bk || wk == pawn || bk == pawn || (king_attacks(wk) & bit(bk)))
             continue;
-        Position& pos = td->pos;
+        Position& pos = td->board.pos;
         reset_position(pos);
         set_piece(pos, WHITE, KING, wk);
         set_piece(pos, BLACK, KING, bk);
@@ -141,8 +141,8 @@ TEST_F(KingPawnTable, MatchesOneStepOfBestPlayEverywhere) {
         if (checker_of(pos, side ^ 1) != NO_SQUARE)
             continue;
         test::set_fen(*td, write_fen(pos, false).c_str()); // a fresh game history
-        EXPECT_EQ(tarn::win_of(td->pos), wins_by_successors(td->pos, strong))
-            << write_fen(td->pos, false);
+        EXPECT_EQ(tarn::win_of(td->board.pos), wins_by_successors(td->board.pos, strong))
+            << write_fen(td->board.pos, false);
         ++checked;
     }
     EXPECT_GT(checked, 3000);

@@ -35,7 +35,7 @@ SyntheticNet make_net(int n_inputs, int n_material_inputs, int hidden1, int firs
 
 // The side to move's cached first-layer sums.
 std::vector<int> cached_sums(ThreadData& td) {
-    const std::int16_t* acc = td.eval.nn.caches[td.pos.side].accumulator;
+    const std::int16_t* acc = td.eval.nn.caches[td.board.pos.side].accumulator;
     return std::vector<int>(acc, acc + td.eval.nn.hidden1);
 }
 
@@ -69,19 +69,19 @@ TEST_P(NetworkAgreement, EngineMatchesTheReferenceOverRandomPlay) {
         test::set_fen(*td, root);
         int depth = 0;
         for (int step = 0; step < steps_per_root; ++step) {
-            std::vector<Move> moves = legal_moves(td->pos);
+            std::vector<Move> moves = legal_moves(td->board.pos);
             const bool back         = depth > 0 && (moves.empty() || depth >= 40 || rng() % 4 == 0);
             if (back) {
-                unmake_move(td->pos);
+                unmake_move(td->board.pos);
                 --depth;
             } else if (!moves.empty()) {
-                make_move(td->pos, moves[rng() % moves.size()]);
+                make_move(td->board.pos, moves[rng() % moves.size()]);
                 ++depth;
             }
-            const int ply                 = td->search_ply;
-            const std::uint64_t before    = td->eval.eval_hits;
-            const int score               = nn_evaluate(td->pos, td->eval, td->search_ply);
-            const test::ReferenceResult r = test::reference_evaluate(ref, td->pos, ply);
+            const int ply              = td->board.search_ply;
+            const std::uint64_t before = td->eval.eval_hits;
+            const int score            = nn_evaluate(td->board.pos, td->eval, td->board.search_ply);
+            const test::ReferenceResult r = test::reference_evaluate(ref, td->board.pos, ply);
             const bool hit                = td->eval.eval_hits != before;
             ASSERT_EQ(hit, r.cache_hit) << root << " step " << step;
             ASSERT_EQ(score, r.score) << root << " step " << step;
@@ -94,15 +94,16 @@ TEST_P(NetworkAgreement, EngineMatchesTheReferenceOverRandomPlay) {
             ASSERT_EQ(td->eval.nn.last_probability, r.probability) << root << " step " << step;
             ASSERT_EQ(td->eval.nn.bucket, r.bucket);
             int wings                       = 0;
-            const std::vector<int> features = test::reference_features(c.net, td->pos, wings);
+            const std::vector<int> features = test::reference_features(c.net, td->board.pos, wings);
             std::uint16_t list[NN_MAX_FEATURES];
             std::uint16_t opposite = 0;
-            const int n            = nn_features(td->pos, list, opposite);
+            const int n            = nn_features(td->board.pos, list, opposite);
             ASSERT_EQ(std::vector<int>(list, list + n), features);
             ASSERT_EQ(td->eval.nn.count, n);
             ASSERT_EQ(static_cast<int>(td->eval.nn.opposite_wings), wings);
             // The sums follow the saturating steps the update rules prescribe...
-            ASSERT_EQ(cached_sums(*td), ref.caches[td->pos.side].sums) << root << " step " << step;
+            ASSERT_EQ(cached_sums(*td), ref.caches[td->board.pos.side].sums)
+                << root << " step " << step;
             // ...and without saturation, kept by difference or not, they are the sums made
             // from scratch.
             if (!c.saturates) {
@@ -111,7 +112,7 @@ TEST_P(NetworkAgreement, EngineMatchesTheReferenceOverRandomPlay) {
             }
         }
         while (depth-- > 0)
-            unmake_move(td->pos);
+            unmake_move(td->board.pos);
     }
     EXPECT_GT(hits, 0);
     EXPECT_GT(td->eval.nn.incremental_updates, static_cast<std::uint64_t>(evaluations / 4));
@@ -146,15 +147,15 @@ protected:
     // Evaluates a position as a node at the given ply.
     int evaluate_at(const char* fen, int ply) {
         test::set_fen(*td, fen);
-        td->search_ply = static_cast<std::int16_t>(ply);
-        return nn_evaluate(td->pos, td->eval, td->search_ply);
+        td->board.search_ply = static_cast<std::int16_t>(ply);
+        return nn_evaluate(td->board.pos, td->eval, td->board.search_ply);
     }
     // Score of a position by the reference, made from scratch.
     int reference_score(const std::vector<std::int16_t>& weights, const SyntheticNet& net,
                         const char* fen) {
         test::ReferenceEvaluator ref = test::reference_evaluator(test::reference_net(net, weights));
         test::set_fen(*td, fen);
-        return test::reference_evaluate(ref, td->pos, 1).score;
+        return test::reference_evaluate(ref, td->board.pos, 1).score;
     }
     test::ThreadDataHandle td;
     std::vector<std::int16_t> stored;
@@ -212,7 +213,7 @@ TEST_F(NetworkCaches, LargeChangesAndKingWingChangesRefresh) {
     int wings              = 0;
     test::ReferenceNet net = test::reference_net(make_net(1536, 36, 32, 600, 2000), stored);
     EXPECT_EQ(cached_sums(*td),
-              test::reference_sums(net, test::reference_features(net.dims, td->pos, wings)));
+              test::reference_sums(net, test::reference_features(net.dims, td->board.pos, wings)));
 }
 
 TEST_F(NetworkCaches, KingsChangingWingsTogetherAreKeptByDifference) {
@@ -225,7 +226,7 @@ TEST_F(NetworkCaches, KingsChangingWingsTogetherAreKeptByDifference) {
     int wings              = 0;
     test::ReferenceNet net = test::reference_net(make_net(1536, 36, 32, 600, 2000), stored);
     EXPECT_EQ(cached_sums(*td),
-              test::reference_sums(net, test::reference_features(net.dims, td->pos, wings)));
+              test::reference_sums(net, test::reference_features(net.dims, td->board.pos, wings)));
 }
 
 TEST_F(NetworkCaches, ANewNetworkForgetsSumsAndScores) {
@@ -253,7 +254,7 @@ TEST(NetworkState, WithoutANetworkNothingIsMade) {
     nn_unload();
     test::ThreadDataHandle td;
     test::set_fen(*td, KIWIPETE);
-    EXPECT_EQ(nn_evaluate(td->pos, td->eval, td->search_ply), 0);
+    EXPECT_EQ(nn_evaluate(td->board.pos, td->eval, td->board.search_ply), 0);
     EXPECT_EQ(td->eval.nn.buffer, nullptr);
     EXPECT_EQ(td->eval.eval_probes, 0u);
 }
@@ -282,12 +283,12 @@ protected:
 
 TEST_P(EvaluationChoice, NetworkUnlessTheMaterialIsSimpleOrLopsided) {
     test::set_fen(*td, GetParam().fen);
-    const int score = evaluate(td->pos, td->eval, td->pos.side, 1, false);
+    const int score = evaluate(td->board.pos, td->eval, td->board.pos.side, 1, false);
     EXPECT_EQ(td->eval.nn.refreshes, GetParam().network ? 1u : 0u);
     if (GetParam().network)
         EXPECT_EQ(score, td->eval.nn.last_nn_score);
     else
-        EXPECT_EQ(score, hce_evaluate(td->pos, td->eval, td->pos.side, 1));
+        EXPECT_EQ(score, hce_evaluate(td->board.pos, td->eval, td->board.pos.side, 1));
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -304,27 +305,27 @@ INSTANTIATE_TEST_SUITE_P(
 TEST_F(EvaluationChoice, HandCraftedWhenUseNnEvalIsOff) {
     run_settings.use_nn = 0;
     test::set_fen(*td, START);
-    EXPECT_EQ(evaluate(td->pos, td->eval, WHITE, 1, false),
-              hce_evaluate(td->pos, td->eval, WHITE, 1));
+    EXPECT_EQ(evaluate(td->board.pos, td->eval, WHITE, 1, false),
+              hce_evaluate(td->board.pos, td->eval, WHITE, 1));
     EXPECT_EQ(td->eval.nn.refreshes, 0u);
 }
 
 TEST_F(EvaluationChoice, HandCraftedWhenNoNetworkIsInForce) {
     nn_unload();
     test::set_fen(*td, START);
-    EXPECT_EQ(evaluate(td->pos, td->eval, WHITE, 1, false),
-              hce_evaluate(td->pos, td->eval, WHITE, 1));
+    EXPECT_EQ(evaluate(td->board.pos, td->eval, WHITE, 1, false),
+              hce_evaluate(td->board.pos, td->eval, WHITE, 1));
 }
 
 TEST_F(EvaluationChoice, NetworkScoresAreDampedAndGetTheEngineSideBonus) {
     test::set_fen(*td, "4k3/4r3/8/8/8/8/4P3/R3K3 w - -");
-    td->pos.rule50   = 100;
-    const int damped = evaluate(td->pos, td->eval, WHITE, 1, false);
-    const int nn     = td->eval.nn.last_nn_score;
+    td->board.pos.rule50 = 100;
+    const int damped     = evaluate(td->board.pos, td->eval, WHITE, 1, false);
+    const int nn         = td->eval.nn.last_nn_score;
     EXPECT_EQ(damped, nn - nn * 100 / 256);
     test::set_fen(*td, "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR b KQkq -");
     eval_bias     = eval_bias_for(BLACK, 1.0);
-    const int own = evaluate(td->pos, td->eval, BLACK, 1, false) - td->eval.nn.last_nn_score;
+    const int own = evaluate(td->board.pos, td->eval, BLACK, 1, false) - td->eval.nn.last_nn_score;
     EXPECT_EQ(own, 15);
 }
 

@@ -23,7 +23,7 @@ protected:
     std::vector<int> features_of(const char* fen) {
         test::set_fen(*td, fen);
         std::uint16_t list[NN_MAX_FEATURES];
-        const int n = nn_features(td->pos, list, wings);
+        const int n = nn_features(td->board.pos, list, wings);
         return std::vector<int>(list, list + n);
     }
     test::ThreadDataHandle td;
@@ -138,11 +138,11 @@ TEST_F(NetworkFeatures, BucketFollowsTheLargerMaterial) {
     const int table[][2] = {{40, 0}, {26, 0}, {25, 1}, {21, 1}, {20, 2}, {16, 2}, {15, 3},
                             {11, 3}, {10, 4}, {6, 4},  {5, 5},  {1, 5},  {0, 6}};
     for (const auto& [m, bucket] : table) {
-        td->pos.piece_material[WHITE] = static_cast<std::uint16_t>(m);
-        td->pos.piece_material[BLACK] = 0;
-        EXPECT_EQ(nn_bucket(td->pos), bucket) << "material " << m;
-        std::swap(td->pos.piece_material[WHITE], td->pos.piece_material[BLACK]);
-        EXPECT_EQ(nn_bucket(td->pos), bucket) << "black material " << m;
+        td->board.pos.piece_material[WHITE] = static_cast<std::uint16_t>(m);
+        td->board.pos.piece_material[BLACK] = 0;
+        EXPECT_EQ(nn_bucket(td->board.pos), bucket) << "material " << m;
+        std::swap(td->board.pos.piece_material[WHITE], td->board.pos.piece_material[BLACK]);
+        EXPECT_EQ(nn_bucket(td->board.pos), bucket) << "black material " << m;
     }
 }
 

@@ -188,7 +188,7 @@ TEST_F(NetworkFile, NewIsAnEmptyStandardNetworkScoringZero) {
         ASSERT_EQ(network.w1[i], 0);
     test::ThreadDataHandle td;
     test::set_fen(*td, "r3k2r/p1ppqpb1/bn2pnp1/3PN3/1p2P3/2N2Q1p/PPPBBPPP/R3K2R w KQkq -");
-    EXPECT_EQ(nn_evaluate(td->pos, td->eval, td->search_ply), 0);
+    EXPECT_EQ(nn_evaluate(td->board.pos, td->eval, td->board.search_ply), 0);
     EXPECT_EQ(td->eval.nn.last_probability, 0.5f);
 }
 

@@ -26,7 +26,7 @@ protected:
     void SetUp() override {
         saved_main_ = main_thread;
         main_thread = test::new_thread_data();
-        parse_fen(main_thread->pos, START_FEN);
+        parse_fen(main_thread->board.pos, START_FEN);
         saved_dir_ = std::filesystem::current_path();
         dir_       = std::filesystem::temp_directory_path() /
                ("tarn_game_" + std::to_string(::getpid()) + "_" +
@@ -40,7 +40,7 @@ protected:
         thread_data_destroy(main_thread);
         main_thread = saved_main_;
     }
-    std::string fen() const { return write_fen(main_thread->pos, false); }
+    std::string fen() const { return write_fen(main_thread->board.pos, false); }
     // Runs f with standard output captured; returns what it printed.
     template <class F> std::string quietly(F f) {
         test::StdoutCapture capture;
@@ -56,7 +56,7 @@ TEST_F(GameRecord, SavedGameLoadsBackToTheSamePosition) {
                            "a6", "Be2", "e5",  "Nb3", "Be7", "O-O",  "O-O",  "Kh1"};
     for (const char* m : moves) {
         Move move = NULL_MOVE;
-        ASSERT_TRUE(parse_move(main_thread->pos, m, move, run_move_style())) << m;
+        ASSERT_TRUE(parse_move(main_thread->board.pos, m, move, run_move_style())) << m;
         game_play(move);
     }
     const std::string before = fen();
@@ -69,11 +69,11 @@ TEST_F(GameRecord, SavedGameLoadsBackToTheSamePosition) {
     EXPECT_EQ(text.str().find("[Event \"Unknown\"]\ne4 c5 Nf3 d6 d4 cxd4 Nxd4 Nf6 Nc3 a6 Be2 \n"),
               0u);
     EXPECT_NE(text.str().find("[Event \"Unknown\"]", 10), std::string::npos);
-    parse_fen(main_thread->pos, START_FEN);
+    parse_fen(main_thread->board.pos, START_FEN);
     const std::string out = quietly([] { load_game(SAVE_FILE_NAME, ""); });
     EXPECT_EQ(out.rfind("loading tmp.pgn, tag ", 0), 0u);
     EXPECT_EQ(fen(), before);
-    EXPECT_EQ(main_thread->game_ply, 17);
+    EXPECT_EQ(main_thread->board.game_ply, 17);
 }
 
 // Reads every game of a PGN file one at a time; a game counts as loaded when it reads without
@@ -100,7 +100,7 @@ LoadedGames load_every_game(const std::string& path) {
         test::StdoutCapture capture;
         const bool ok         = read_game(one, "");
         const std::string out = capture.take();
-        if (ok && main_thread->game_ply == expected_plies)
+        if (ok && main_thread->board.game_ply == expected_plies)
             ++result.loaded;
         else
             ADD_FAILURE() << path << " game " << result.games << ": " << out;
@@ -140,13 +140,13 @@ TEST_F(GameRecord, PgnReadingRules) {
     bool ok = false;
     quietly([&] { ok = read_game(in, ""); });
     EXPECT_TRUE(ok);
-    EXPECT_EQ(main_thread->game_ply, 14);
+    EXPECT_EQ(main_thread->board.game_ply, 14);
     // The first unreadable move stops the loading; the moves before it stay.
     std::istringstream bad("[Event \"x\"]\n1. e4 e5 2. Qh7 Nc6\n");
     const std::string out = quietly([&] { ok = read_game(bad, ""); });
     EXPECT_FALSE(ok);
     EXPECT_NE(out.find("can't parse move 'Qh7'"), std::string::npos);
-    EXPECT_EQ(main_thread->game_ply, 2);
+    EXPECT_EQ(main_thread->board.game_ply, 2);
 }
 
 TEST_F(GameRecord, TabsSeparateMoves) {
@@ -154,7 +154,7 @@ TEST_F(GameRecord, TabsSeparateMoves) {
     bool ok = false;
     quietly([&] { ok = read_game(in, ""); });
     EXPECT_TRUE(ok);
-    EXPECT_EQ(main_thread->game_ply, 4);
+    EXPECT_EQ(main_thread->board.game_ply, 4);
 }
 
 TEST_F(GameRecord, SemicolonCommentsOutTheRestOfTheLine) {
@@ -162,7 +162,7 @@ TEST_F(GameRecord, SemicolonCommentsOutTheRestOfTheLine) {
     bool ok               = false;
     const std::string out = quietly([&] { ok = read_game(in, ""); });
     EXPECT_TRUE(ok) << out;
-    EXPECT_EQ(main_thread->game_ply, 4);
+    EXPECT_EQ(main_thread->board.game_ply, 4);
 }
 
 TEST_F(GameRecord, TaggedGameAndFenTag) {
@@ -175,7 +175,7 @@ TEST_F(GameRecord, TaggedGameAndFenTag) {
     EXPECT_EQ(fen(), "8/3k4/8/8/4P3/8/8/4K3 w - -");
     std::istringstream first(pgn);
     quietly([&] { read_game(first, ""); });
-    EXPECT_EQ(main_thread->game_ply, 2);
+    EXPECT_EQ(main_thread->board.game_ply, 2);
 }
 
 TEST_F(GameRecord, EpdRecordById) {
@@ -189,7 +189,7 @@ TEST_F(GameRecord, EpdRecordById) {
     EXPECT_EQ(out.rfind("4k3/8/8/8/8/8/8/R3K3 b Q - id \"pos2\";\n", 0), 0u);
     EXPECT_EQ(fen(), "4k3/8/8/8/8/8/8/R3K3 b Q -");
     std::filesystem::remove(EPD_FILE_NAME);
-    parse_fen(main_thread->pos, START_FEN);
+    parse_fen(main_thread->board.pos, START_FEN);
     EXPECT_EQ(quietly([] { get_epd("pos1"); }).rfind("get\n", 0), 0u);
     EXPECT_EQ(fen(), START_FEN);
 }
@@ -198,7 +198,7 @@ TEST_F(GameRecord, GetWithoutTheFileStillShowsTheBoardAndClearsTheTable) {
     search_state.hash_mb  = 1;
     search_state.use_hash = 1;
     quietly([] { tt_allocate(search_state.hash_mb); });
-    Position& pos      = main_thread->pos;
+    Position& pos      = main_thread->board.pos;
     const auto in_hash = [&pos] {
         TTEntry entry;
         entry.depth = -10;
@@ -236,21 +236,21 @@ TEST_F(GameRecord, EditorRefusesAPositionWithoutKings) {
     const std::string out = quietly([] { edit_position(); });
     EXPECT_NE(out.find("info string invalid position"), std::string::npos);
     EXPECT_EQ(fen(), before);
-    EXPECT_EQ(main_thread->game_ply, 1);
+    EXPECT_EQ(main_thread->board.game_ply, 1);
 }
 
 TEST_F(GameRecord, JumpReplaysKeptMoves) {
     for (const char* m : {"e4", "e5", "Nf3", "Nc6", "Bb5"}) {
         Move move = NULL_MOVE;
-        ASSERT_TRUE(parse_move(main_thread->pos, m, move, run_move_style()));
+        ASSERT_TRUE(parse_move(main_thread->board.pos, m, move, run_move_style()));
         game_play(move);
     }
     quietly([] { jump_to(1); });
     EXPECT_EQ(fen(), START_FEN);
     quietly([] { jump_to(2); });
-    EXPECT_EQ(main_thread->game_ply, 2);
+    EXPECT_EQ(main_thread->board.game_ply, 2);
     quietly([] { jump_to(40); });
-    EXPECT_EQ(main_thread->game_ply, 5);
+    EXPECT_EQ(main_thread->board.game_ply, 5);
 }
 
 } // namespace

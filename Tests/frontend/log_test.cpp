@@ -26,7 +26,7 @@ TEST(LogFile, HoldsPrintedLinesAndReceivedCommands) {
     std::filesystem::current_path(dir);
     ThreadData* saved_main = main_thread;
     main_thread            = test::new_thread_data();
-    parse_fen(main_thread->pos, START_FEN);
+    parse_fen(main_thread->board.pos, START_FEN);
     const EngineOptions saved_options = live_options;
     const RunSettings saved_run       = run_settings;
     run_settings.protocol_mode        = PROTOCOL_UCI;

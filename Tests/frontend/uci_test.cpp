@@ -26,7 +26,7 @@ protected:
     void SetUp() override {
         write_startup_defaults();
         main_thread = test::new_thread_data();
-        parse_fen(main_thread->pos, START_FEN);
+        parse_fen(main_thread->board.pos, START_FEN);
     }
     void TearDown() override {
         thread_data_destroy(main_thread);
@@ -38,23 +38,23 @@ protected:
         dispatch_line(line);
         return capture.take();
     }
-    static std::string fen() { return write_fen(main_thread->pos, false); }
+    static std::string fen() { return write_fen(main_thread->board.pos, false); }
 };
 
 TEST_F(UciCommands, StartposPlaysTheMoveList) {
     EXPECT_EQ(run("position startpos moves e2e4 e7e5 g1f3"), "");
     EXPECT_EQ(fen(), "rnbqkbnr/pppp1ppp/8/4p3/4P3/5N2/PPPP1PPP/RNBQKB1R b KQkq -");
-    EXPECT_EQ(main_thread->game_ply, 3);
+    EXPECT_EQ(main_thread->board.game_ply, 3);
 
     EXPECT_EQ(run("position startpos"), "");
     EXPECT_EQ(fen(), START_OUT);
-    EXPECT_EQ(main_thread->game_ply, 0);
+    EXPECT_EQ(main_thread->board.game_ply, 0);
 }
 
 TEST_F(UciCommands, MoveListStopsAtTheFirstIllegalMove) {
     EXPECT_EQ(run("position startpos moves e2e4 zz99 e7e5"), "info string illegal move zz99\n");
     EXPECT_EQ(fen(), AFTER_E4);
-    EXPECT_EQ(main_thread->game_ply, 1);
+    EXPECT_EQ(main_thread->board.game_ply, 1);
 
     // Well-formed but not legal here.
     EXPECT_EQ(run("position startpos moves e2e4 e2e4 e7e5"), "info string illegal move e2e4\n");
@@ -78,7 +78,7 @@ TEST_F(UciCommands, PositionWithoutStartposOrFenChangesNothing) {
     EXPECT_EQ(run("position"), "");
     EXPECT_EQ(run("position nonsense"), "");
     EXPECT_EQ(fen(), AFTER_E4);
-    EXPECT_EQ(main_thread->game_ply, 1);
+    EXPECT_EQ(main_thread->board.game_ply, 1);
 }
 
 TEST_F(UciCommands, CommandsMayHaveLeadingBlanks) {
@@ -100,7 +100,7 @@ TEST_F(UciCommands, LongMoveListStopsAtTheGameLimit) {
     for (int i = 0; i < 250; ++i)
         line += " g1f3 g8f6 f3g1 f6g8";
     const std::string printed = run(line);
-    EXPECT_EQ(main_thread->game_ply, MAX_GAME_PLY);
+    EXPECT_EQ(main_thread->board.game_ply, MAX_GAME_PLY);
     const char* words[] = {"g1f3", "g8f6", "f3g1", "f6g8"};
     EXPECT_EQ(printed, std::string("info string move list too long, stopped at ") +
                            words[MAX_GAME_PLY % 4] + "\n");
@@ -160,7 +160,7 @@ TEST_P(UciBadFen, IsRefusedAndKeepsThePreviousPosition) {
     // A move list after a refused FEN must not be played on the kept game either.
     EXPECT_EQ(run(std::string("position fen ") + GetParam() + " moves g8f6"), INVALID);
     EXPECT_EQ(fen(), AFTER_E4);
-    EXPECT_EQ(main_thread->game_ply, 1);
+    EXPECT_EQ(main_thread->board.game_ply, 1);
 }
 
 INSTANTIATE_TEST_SUITE_P(

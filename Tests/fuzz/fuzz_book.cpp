@@ -47,21 +47,21 @@ int fuzz_book(const std::uint8_t* data, std::size_t size) {
     }
     ThreadData& td = scratch_thread();
     for (const char* fen : PROBED_FENS) {
-        parse_fen(td.pos, fen);
-        td.search_ply = 1;
-        book_lookup(path.c_str(), book_key(td.pos), found);
-        const Move m = probe_book(td.pos, path.c_str());
-        if (m != NULL_MOVE && !is_legal_move(td.pos, m))
+        parse_fen(td.board.pos, fen);
+        td.board.search_ply = 1;
+        book_lookup(path.c_str(), book_key(td.board.pos), found);
+        const Move m = probe_book(td.board.pos, path.c_str());
+        if (m != NULL_MOVE && !is_legal_move(td.board.pos, m))
             fail(std::string("book gave an illegal move in ") + fen);
     }
     live_options.OwnBook = 1;
     copy_option_text(live_options.OwnBook_File, OPTION_PATH_CHARS, path.c_str());
     copy_option_text(live_options.OwnBook2_File, OPTION_PATH_CHARS, path.c_str());
     live_options.OwnBook2_Depth = 60;
-    const Move game_move        = book_move_for_game(main_thread->pos);
-    if (game_move != NULL_MOVE && !is_legal_move(main_thread->pos, game_move))
+    const Move game_move        = book_move_for_game(main_thread->board.pos);
+    if (game_move != NULL_MOVE && !is_legal_move(main_thread->board.pos, game_move))
         fail("book gave an illegal move for the game");
-    book_show_candidates(main_thread->pos);
+    book_show_candidates(main_thread->board.pos);
     reset_engine();
     return 0;
 }

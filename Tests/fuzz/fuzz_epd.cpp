@@ -45,18 +45,18 @@ void read_record(const std::string& line) {
     if (epd_result(record.gr, result) && !(result >= 0 && result <= 1))
         fail("game result read outside 0..1: " + record.gr);
     ThreadData& td = scratch_thread();
-    if (!set_epd_position(td.pos, record.position))
+    if (!set_epd_position(td.board.pos, record.position))
         return;
-    if (!position_is_consistent(td.pos))
+    if (!position_is_consistent(td.board.pos))
         fail("EPD position read inconsistent: " + record.position);
-    td.search_ply = 1;
-    read_move_words(td.pos, record.bm);
-    read_move_words(td.pos, record.am);
-    const std::vector<Move> moves = legal_moves(td.pos);
+    td.board.search_ply = 1;
+    read_move_words(td.board.pos, record.bm);
+    read_move_words(td.board.pos, record.am);
+    const std::vector<Move> moves = legal_moves(td.board.pos);
     const Move answer             = moves.empty() ? NULL_MOVE : moves.front();
-    judge_answer(td.pos, record, answer);
+    judge_answer(td.board.pos, record, answer);
     int earned = 0, possible = 0;
-    score_answer(td.pos, record, answer, earned, possible);
+    score_answer(td.board.pos, record, answer, earned, possible);
     if (earned > possible)
         fail("an answer earned more than the best answer of: " + line);
 }

@@ -20,7 +20,7 @@ int fuzz_fen(const std::uint8_t* data, std::size_t size) {
     engine_setup();
     const std::string text = as_text(data, size);
     ThreadData& td         = scratch_thread();
-    Position& pos          = td.pos;
+    Position& pos          = td.board.pos;
     const int read         = parse_fen(pos, text.c_str());
     // With two kings of a colour no king square can be right; the engine refuses such positions.
     const bool one_king_each =
@@ -34,14 +34,15 @@ int fuzz_fen(const std::uint8_t* data, std::size_t size) {
     const std::string written = write_fen(pos, true);
     const Position before     = pos;
     ThreadData& game          = *main_thread;
-    if (parse_fen(game.pos, written.c_str()) != FEN_OK || !position_is_searchable(game.pos))
+    if (parse_fen(game.board.pos, written.c_str()) != FEN_OK ||
+        !position_is_searchable(game.board.pos))
         fail("written FEN not accepted: " + written + " (from " + text + ")");
-    if (!same_position(before, game.pos))
+    if (!same_position(before, game.board.pos))
         fail("written FEN reads back to another position: " + written + " (from " + text + ")");
-    if (write_fen(game.pos, true) != written)
+    if (write_fen(game.board.pos, true) != written)
         fail("FEN written twice differs: " + written + " (from " + text + ")");
 
-    td.search_ply = 1;
+    td.board.search_ply = 1;
     for (const Move m : legal_moves(pos)) {
         make_move(pos, m);
         if (!position_is_consistent(pos))
@@ -50,7 +51,7 @@ int fuzz_fen(const std::uint8_t* data, std::size_t size) {
         if (!same_position(before, pos))
             fail("a move does not unmake in " + written);
     }
-    parse_fen(game.pos, START_FEN);
+    parse_fen(game.board.pos, START_FEN);
     return 0;
 }
 

@@ -87,14 +87,14 @@ int fuzz_moves(const std::uint8_t* data, std::size_t size) {
     engine_setup();
     const std::vector<std::string> lines = split_lines(as_text(data, size));
     ThreadData& td                       = scratch_thread();
-    Position& pos                        = td.pos;
+    Position& pos                        = td.board.pos;
     std::size_t first_move_line          = 1;
     if (lines.empty() || parse_fen(pos, lines[0].c_str()) != FEN_OK ||
         !position_is_searchable(pos)) {
         parse_fen(pos, START_FEN);
         first_move_line = 0;
     }
-    td.search_ply = 1;
+    td.board.search_ply = 1;
     check_round_trips(pos);
     for (std::size_t i = first_move_line; i < lines.size() && i < MAX_LINES; ++i) {
         const std::string& text = lines[i];
@@ -113,7 +113,7 @@ int fuzz_moves(const std::uint8_t* data, std::size_t size) {
             }
         }
         run_settings.chess960 = 0;
-        if (played != NULL_MOVE && td.game_ply + 1 < MAX_GAME_PLY) {
+        if (played != NULL_MOVE && td.board.game_ply + 1 < MAX_GAME_PLY) {
             make_move(pos, played);
             check_round_trips(pos);
         }

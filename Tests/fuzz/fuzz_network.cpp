@@ -31,16 +31,16 @@ constexpr int MOVES_PLAYED = 6;
 void evaluate_positions() {
     ThreadData& td = scratch_thread();
     for (const char* fen : EVALUATED_FENS) {
-        parse_fen(td.pos, fen);
-        td.search_ply = 1;
-        nn_evaluate(td.pos, td.eval, td.search_ply);
+        parse_fen(td.board.pos, fen);
+        td.board.search_ply = 1;
+        nn_evaluate(td.board.pos, td.eval, td.board.search_ply);
         // Down a line of first moves, so the first layer is kept by difference.
         for (int i = 0; i < MOVES_PLAYED; ++i) {
-            const std::vector<Move> moves = legal_moves(td.pos);
+            const std::vector<Move> moves = legal_moves(td.board.pos);
             if (moves.empty())
                 break;
-            make_move(td.pos, moves[moves.size() / 2]);
-            nn_evaluate(td.pos, td.eval, td.search_ply);
+            make_move(td.board.pos, moves[moves.size() / 2]);
+            nn_evaluate(td.board.pos, td.eval, td.board.search_ply);
         }
     }
 }

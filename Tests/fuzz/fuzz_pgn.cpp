@@ -46,11 +46,11 @@ void check_scanned_line(const std::string& line) {
     if (line.empty() || line[0] == '[' || line.find(';') == std::string::npos)
         return;
     const EpdRecord record = parse_epd_record(line);
-    Position& pos          = scratch_thread().pos;
+    Position& pos          = scratch_thread().board.pos;
     if (!set_epd_position(pos, record.position))
         fail("scanner wrote a position it cannot read: " + line);
-    scratch_thread().search_ply = 1;
-    Move m                      = NULL_MOVE;
+    scratch_thread().board.search_ply = 1;
+    Move m                            = NULL_MOVE;
     if (!record.bm.empty() && !read_written_move(pos, record.bm, m))
         fail("scanner wrote a best move it cannot read: " + line);
 }
@@ -63,12 +63,12 @@ int fuzz_pgn_load(const std::uint8_t* data, std::size_t size) {
     std::istringstream in(as_text(data, size));
     read_game(in, "");
     ThreadData& game = *main_thread;
-    if (!position_is_consistent(game.pos))
+    if (!position_is_consistent(game.board.pos))
         fail("loaded game ends in an inconsistent position");
     int taken = 0;
     while (game_take_back())
         ++taken;
-    if (!position_is_consistent(game.pos) || game.game_ply != 0)
+    if (!position_is_consistent(game.board.pos) || game.board.game_ply != 0)
         fail("loaded game does not take back to its start (" + std::to_string(taken) + " moves)");
     return 0;
 }
@@ -76,9 +76,10 @@ int fuzz_pgn_load(const std::uint8_t* data, std::size_t size) {
 int fuzz_pgn_book(const std::uint8_t* data, std::size_t size) {
     engine_setup();
     reset_engine();
-    const std::string pgn        = write_scratch("games.pgn", data, size);
-    const std::string book       = scratch_path("book.bin");
-    const BookBuildCounts counts = build_book_file(scratch_thread(), pgn.c_str(), book.c_str());
+    const std::string pgn  = write_scratch("games.pgn", data, size);
+    const std::string book = scratch_path("book.bin");
+    const BookBuildCounts counts =
+        build_book_file(scratch_thread().board, pgn.c_str(), book.c_str());
     if (counts.written)
         check_book(book);
     return 0;

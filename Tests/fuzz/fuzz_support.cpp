@@ -88,7 +88,7 @@ void engine_setup() {
     load_builtin_network();
     search_state.elo_ceiling     = FUZZ_ELO_CEILING;
     search_state.calibration_nps = FUZZ_NPS;
-    parse_fen(main_thread->pos, START_FEN);
+    parse_fen(main_thread->board.pos, START_FEN);
     book_seed_random(1);
 }
 
@@ -119,7 +119,7 @@ void reset_engine() {
     if (tb_largest() > 0)
         tb_init(TB_NO_PATH);
     close_log();
-    parse_fen(main_thread->pos, START_FEN);
+    parse_fen(main_thread->board.pos, START_FEN);
     book_seed_random(1);
     std::srand(1);
 }

@@ -88,17 +88,18 @@ void probe_material(const std::string& name, std::uint32_t seed) {
         for (int t = 0; t < PLACEMENT_TRIES; ++t) {
             const std::string fen = swapped ? random_fen(weak, strong, black, state)
                                             : random_fen(strong, weak, black, state);
-            if (parse_fen(td.pos, fen.c_str()) != FEN_OK || !position_is_searchable(td.pos))
+            if (parse_fen(td.board.pos, fen.c_str()) != FEN_OK ||
+                !position_is_searchable(td.board.pos))
                 continue;
-            td.search_ply         = 1;
-            const ProbePosition p = tb_probe_position(td.pos, static_cast<unsigned>(i));
+            td.board.search_ply   = 1;
+            const ProbePosition p = tb_probe_position(td.board.pos, static_cast<unsigned>(i));
             int wdl = 0, dtz = 0;
             probe_wdl(p, wdl);
             probe_dtz(p, dtz);
             RootProbe root;
             if (probe_root(p, root)) {
                 bool found = false;
-                for (const Move m : legal_moves(td.pos))
+                for (const Move m : legal_moves(td.board.pos))
                     found |= move_from(m) == root.from && move_to(m) == root.to;
                 if (!found)
                     fail("root probe named a move that is not legal in " + fen);

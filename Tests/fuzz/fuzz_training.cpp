@@ -31,7 +31,7 @@ void check_record(const std::uint8_t* bytes) {
     pack_training_record(record, packed);
     if (std::memcmp(packed, bytes, TRAINING_RECORD_BYTES) != 0)
         fail("a decoded training record packs to other bytes");
-    if (verdict == RECORD_KEPT && !position_is_consistent(scratch_thread().pos))
+    if (verdict == RECORD_KEPT && !position_is_consistent(scratch_thread().board.pos))
         fail("a kept training record reads into an inconsistent position");
 }
 

@@ -20,8 +20,8 @@ struct Picked {
 
 // Prepares the current frame the way a node does and drains the picker.
 std::vector<Picked> pick_all(ThreadData& td, std::uint16_t stage, Move hash_move = 0) {
-    PlyFrame& f  = current_frame(td);
-    f.checker    = static_cast<std::uint8_t>(checker_of(td.pos, td.pos.side));
+    PlyFrame& f  = current_frame(td.board);
+    f.checker    = static_cast<std::uint8_t>(checker_of(td.board.pos, td.board.pos.side));
     f.in_check   = f.checker != NO_SQUARE;
     f.hash_move  = hash_move;
     f.pick_stage = stage;
@@ -34,19 +34,19 @@ std::vector<Picked> pick_all(ThreadData& td, std::uint16_t stage, Move hash_move
 // A fresh record at ply 1 with reset ordering tables.
 void start(ThreadData& td, const char* fen) {
     test::set_fen(td, fen);
-    thread_board_reset_lists(td);
+    thread_board_reset_lists(td.board);
     ordering_reset(td);
 }
 
 // Plays a move at ply 1 as the root move loop would: it is the frame's current entry, and the
 // next frame's list starts behind the root list.
 void play_root_move(ThreadData& td, Move move) {
-    MoveEntry* root         = td.frames[1].list_start;
-    root[0]                 = MoveEntry{move, 0, td.pos.board[move_from(move)], 0};
-    root[1].move            = END_OF_LIST;
-    td.frames[1].cursor     = root;
-    td.frames[2].list_start = root + 2;
-    make_move(td.pos, move);
+    MoveEntry* root               = td.board.frames[1].list_start;
+    root[0]                       = MoveEntry{move, 0, td.board.pos.board[move_from(move)], 0};
+    root[1].move                  = END_OF_LIST;
+    td.board.frames[1].cursor     = root;
+    td.board.frames[2].list_start = root + 2;
+    make_move(td.board.pos, move);
 }
 
 int index_of(const std::vector<Picked>& v, Move m) {
@@ -74,7 +74,7 @@ TEST(Picker, PerftStageYieldsEveryPseudoLegalMove) {
     test::ThreadDataHandle td;
     start(*td, "r3k2r/p1ppqpb1/bn2pnp1/3PN3/1p2P3/2N2Q1p/PPPBBPPP/R3K2R w KQkq -");
     std::vector<Move> from_gen;
-    for (MoveEntry* e = gen_all(td->pos); e->move != END_OF_LIST; ++e)
+    for (MoveEntry* e = gen_all(td->board.pos); e->move != END_OF_LIST; ++e)
         from_gen.push_back(e->move);
     std::vector<Move> from_picker;
     for (const Picked& p : pick_all(*td, PICK_PERFT))
@@ -140,7 +140,7 @@ TEST(Picker, LowScoredQuietsComeInGenerationOrder) {
     for (const Picked& p : pick_all(*td, PICK_NODE))
         picked.push_back(p.move);
     std::vector<Move> generated;
-    for (MoveEntry* e = gen_all(td->pos); e->move != END_OF_LIST; ++e)
+    for (MoveEntry* e = gen_all(td->board.pos); e->move != END_OF_LIST; ++e)
         generated.push_back(e->move);
     EXPECT_EQ(picked, generated);
     // With every history at 0 the scores are 0 and generation order holds too.
@@ -159,7 +159,7 @@ TEST(Picker, KillersAndCountersLeadTheQuiets) {
     play_root_move(*td, make_move_code(12, 28));
     const Move killer                        = make_move_code(62, 45); // Nf6
     const Move counter                       = make_move_code(57, 42); // Nc6
-    td->frames[2].killer1                    = killer;
+    td->board.frames[2].killer1              = killer;
     td->counter1[make_code(WHITE, PAWN)][28] = counter;
     const std::vector<Picked> moves          = pick_all(*td, PICK_NODE);
     ASSERT_GE(moves.size(), 2u);
@@ -172,8 +172,8 @@ TEST(Picker, KillersAndCountersLeadTheQuiets) {
 TEST(Picker, NoCounterBonusAfterNullMove) {
     test::ThreadDataHandle td;
     start(*td, START_FEN);
-    gen_all(td->pos);
-    make_null(td->pos); // frame 1's cursor is the null entry
+    gen_all(td->board.pos);
+    make_null(td->board.pos); // frame 1's cursor is the null entry
     td->counter1[0][0]              = make_move_code(57, 42);
     const std::vector<Picked> moves = pick_all(*td, PICK_NODE);
     for (const Picked& p : moves)
@@ -209,11 +209,11 @@ TEST(Killers, UpdateRules) {
     killer_update(*td, 3, 100, false);
     killer_update(*td, 3, 200, false);
     killer_update(*td, 3, 200, false); // same move again: no shift
-    EXPECT_EQ(td->frames[3].killer1, 200);
-    EXPECT_EQ(td->frames[3].killer2, 100);
+    EXPECT_EQ(td->board.frames[3].killer1, 200);
+    EXPECT_EQ(td->board.frames[3].killer2, 100);
     killer_update(*td, 3, 300, true);
-    EXPECT_EQ(td->frames[3].check_killer, 300);
-    EXPECT_EQ(td->frames[3].killer1, 200);
+    EXPECT_EQ(td->board.frames[3].check_killer, 300);
+    EXPECT_EQ(td->board.frames[3].killer1, 200);
 }
 
 } // namespace

@@ -53,7 +53,7 @@ protected:
     }
     // Searches the position to a fixed depth; returns the best score.
     int search(const char* fen, int depth) {
-        parse_fen(main_thread->pos, fen);
+        parse_fen(main_thread->board.pos, fen);
         search_state.max_depth  = depth;
         search_state.time_mode  = TIME_FIXED_MOVE;
         search_state.move_time  = TIME_UNLIMITED;
@@ -133,7 +133,7 @@ TEST_F(Search, DepthZeroGivesTheQuiescenceLine) {
 }
 
 TEST_F(Search, NodeLimitStopsAfterAnIteration) {
-    parse_fen(main_thread->pos, START_FEN);
+    parse_fen(main_thread->board.pos, START_FEN);
     search_state.max_depth  = MAX_DEPTH;
     search_state.time_mode  = TIME_FIXED_MOVE;
     search_state.move_time  = TIME_UNLIMITED;
@@ -263,24 +263,25 @@ std::vector<Move> line_moves(const char* fen, const std::vector<const char*>& te
 // shows after "pv ".
 std::string printed_pv(const std::vector<const char*>& game, int rule50,
                        const std::vector<const char*>& line) {
-    parse_fen(main_thread->pos, START_FEN);
+    parse_fen(main_thread->board.pos, START_FEN);
     for (const char* text : game) {
-        main_thread->search_ply = 1;
-        make_move(main_thread->pos,
-                  find_legal_move(main_thread->pos, parse_coord_move(main_thread->pos, text)));
+        main_thread->board.search_ply = 1;
+        make_move(main_thread->board.pos,
+                  find_legal_move(main_thread->board.pos,
+                                  parse_coord_move(main_thread->board.pos, text)));
     }
-    main_thread->search_ply    = 1;
-    const std::string root_fen = write_fen(main_thread->pos, false);
-    const std::vector<Move> pv = line_moves(root_fen.c_str(), line);
+    main_thread->board.search_ply = 1;
+    const std::string root_fen    = write_fen(main_thread->board.pos, false);
+    const std::vector<Move> pv    = line_moves(root_fen.c_str(), line);
     EXPECT_TRUE(thread_init(0));
     if (rule50 >= 0)
-        thread_records[0]->pos.rule50 = static_cast<std::uint8_t>(rule50);
-    const Position before = thread_records[0]->pos;
+        thread_records[0]->board.pos.rule50 = static_cast<std::uint8_t>(rule50);
+    const Position before = thread_records[0]->board.pos;
     test::StdoutCapture capture;
     print_pv_line(0, 1, 5, 0, pv.data());
     const std::string out = capture.take();
     // The walk along the line leaves the thread's root as it was.
-    EXPECT_TRUE(test::same_position(before, thread_records[0]->pos));
+    EXPECT_TRUE(test::same_position(before, thread_records[0]->board.pos));
     const std::size_t at = out.find(" pv ");
     return at == std::string::npos ? "" : out.substr(at + 4, out.find('\n') - at - 4);
 }
@@ -349,7 +350,7 @@ TEST_F(Search, KeptRecordsStartEachSearchAfresh) {
 // during a search, not only the first few, and a stop must still end them all.
 TEST_F(Search, HelpersTakeTurnsWhenThreadsOutnumberProcessors) {
     const int threads = platform_cpu_count() + 4;
-    parse_fen(main_thread->pos, START_FEN);
+    parse_fen(main_thread->board.pos, START_FEN);
     search_state.threads    = threads;
     search_state.max_depth  = MAX_DEPTH;
     search_state.time_mode  = TIME_FIXED_MOVE;

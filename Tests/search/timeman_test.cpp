@@ -23,7 +23,7 @@ protected:
         saved_options_ = live_options;
         saved_run_     = run_settings;
         main_thread    = test::new_thread_data();
-        parse_fen(main_thread->pos, START_FEN);
+        parse_fen(main_thread->board.pos, START_FEN);
         run_settings.noise             = NOISE_SILENT;
         live_options.Ponder            = 0;
         live_options.UCI_LimitStrength = 0;
@@ -47,8 +47,8 @@ protected:
     void advance_to_ply(int n) {
         const Move shuffle[4] = {make_move_code(6, 21), make_move_code(62, 45),
                                  make_move_code(21, 6), make_move_code(45, 62)};
-        for (int i = 0; main_thread->game_ply < n; ++i)
-            make_move(main_thread->pos, shuffle[i % 4]);
+        for (int i = 0; main_thread->board.game_ply < n; ++i)
+            make_move(main_thread->board.pos, shuffle[i % 4]);
     }
     ThreadData* saved_main_ = nullptr;
     EngineOptions saved_options_;

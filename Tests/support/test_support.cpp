@@ -24,8 +24,8 @@ ThreadData* new_thread_data() {
 }
 
 Position& set_fen(ThreadData& td, const char* fen) {
-    parse_fen(td.pos, fen);
-    return td.pos;
+    parse_fen(td.board.pos, fen);
+    return td.board.pos;
 }
 
 std::string test_data_path(const char* name) {

@@ -76,12 +76,12 @@ TEST(EpdLines, RemarksAndLineEnds) {
 
 TEST(EpdPositions, RejectsPositionsTheEngineCannotSearch) {
     test::ThreadDataHandle td;
-    EXPECT_TRUE(set_epd_position(td->pos, "4k3/8/8/8/8/8/8/4K3 w - -"));
-    EXPECT_FALSE(set_epd_position(td->pos, "8/8/8/8/8/8/8/4K3 w - -"));    // one king
-    EXPECT_FALSE(set_epd_position(td->pos, "4k3/8/8/8/8/8/8/4K3R w - -")); // nine files
-    EXPECT_FALSE(set_epd_position(td->pos, "4k2P/8/8/8/8/8/8/4K3 w - -")); // pawn on rank 8
-    EXPECT_FALSE(set_epd_position(td->pos, "4k3/8/8/8/8/8/8/4R2K w - -")); // king en prise
-    EXPECT_FALSE(set_epd_position(td->pos, ""));
+    EXPECT_TRUE(set_epd_position(td->board.pos, "4k3/8/8/8/8/8/8/4K3 w - -"));
+    EXPECT_FALSE(set_epd_position(td->board.pos, "8/8/8/8/8/8/8/4K3 w - -"));    // one king
+    EXPECT_FALSE(set_epd_position(td->board.pos, "4k3/8/8/8/8/8/8/4K3R w - -")); // nine files
+    EXPECT_FALSE(set_epd_position(td->board.pos, "4k2P/8/8/8/8/8/8/4K3 w - -")); // pawn on rank 8
+    EXPECT_FALSE(set_epd_position(td->board.pos, "4k3/8/8/8/8/8/8/4R2K w - -")); // king en prise
+    EXPECT_FALSE(set_epd_position(td->board.pos, ""));
 }
 
 TEST(EpdMoves, WrittenMovesMayCarryCheckMateAndAnnotationMarks) {

@@ -316,7 +316,7 @@ TEST_F(ScanPgn, SelfPlayGamesGiveOneLabelPerQualifyingPosition) {
     for (std::size_t i = 0; i + 1 < out.size(); ++i) {
         ASSERT_TRUE(test::like(out[i], "* * * * ce #; gr #.#;")) << out[i];
         const EpdRecord record = parse_epd_record(out[i]);
-        EXPECT_TRUE(set_epd_position(td->pos, record.position)) << out[i];
+        EXPECT_TRUE(set_epd_position(td->board.pos, record.position)) << out[i];
         EXPECT_LT(std::abs(std::atoi(record.ce.c_str())), EVAL_VALID_LIMIT);
         EXPECT_TRUE(record.gr == "0.0" || record.gr == "0.5" || record.gr == "1.0") << out[i];
     }

@@ -122,7 +122,7 @@ TEST_F(Datagen, RecordsDecodeToThePositionsPlayedBeforeQuietMoves) {
             pack_training_record(records[next], bytes);
             TrainingRecord decoded;
             ASSERT_TRUE(decode_training_record(bytes, decoded));
-            const Position& pos = b.td->pos;
+            const Position& pos = b.td->board.pos;
             if (!std::equal(pos.board, pos.board + 64, decoded.board) || decoded.side != pos.side)
                 return;
             EXPECT_EQ(decoded.castle_rights, pos.castle_rights);

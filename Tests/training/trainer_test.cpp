@@ -77,12 +77,12 @@ int expect_engine_agrees(const std::string& net_path, const std::string& data_pa
         if (record_position(bytes, *td, record) != RECORD_KEPT)
             return;
         std::uint16_t features[NN_MAX_FEATURES];
-        std::uint16_t wings = 0;
-        const int n         = nn_features(td->pos, features, wings);
-        const QuantEval e   = quantised_eval(q, features, n, nn_bucket(td->pos));
-        td->search_ply      = 1;
-        EXPECT_EQ(nn_evaluate(td->pos, td->eval, td->search_ply), e.score)
-            << write_fen(td->pos, false);
+        std::uint16_t wings  = 0;
+        const int n          = nn_features(td->board.pos, features, wings);
+        const QuantEval e    = quantised_eval(q, features, n, nn_bucket(td->board.pos));
+        td->board.search_ply = 1;
+        EXPECT_EQ(nn_evaluate(td->board.pos, td->eval, td->board.search_ply), e.score)
+            << write_fen(td->board.pos, false);
         if (saturated)
             *saturated += e.saturated;
         ++compared;
@@ -96,7 +96,7 @@ TEST_F(NetworkTrainer, RecordsSurviveThePackerAndDecoder) {
     for (std::size_t i = 0; i < f.fens.size(); ++i) {
         TrainingRecord r;
         ASSERT_EQ(record_position(f.bytes.data() + i * TRAINING_RECORD_BYTES, *td, r), RECORD_KEPT);
-        EXPECT_EQ(write_fen(td->pos, false), f.fens[i]);
+        EXPECT_EQ(write_fen(td->board.pos, false), f.fens[i]);
         EXPECT_EQ(training_record_fen(r), f.fens[i]);
     }
 }
@@ -108,12 +108,13 @@ TEST_F(NetworkTrainer, BadRecordsAreCountedNotKept) {
     // The side not to move in check cannot come from a game; the side to move in check is
     // skipped as such, since the engine never evaluates it.
     test::ThreadDataHandle td;
-    parse_fen(td->pos, "4k3/8/8/8/8/8/8/4R1K1 b - - 0 1");
-    Position flipped = td->pos;
+    parse_fen(td->board.pos, "4k3/8/8/8/8/8/8/4R1K1 b - - 0 1");
+    Position flipped = td->board.pos;
     flipped.side     = WHITE;
     pack_training_record(record_of(flipped, 0, 0), f.bytes.data() + 3 * TRAINING_RECORD_BYTES);
     f.bytes.resize(5 * TRAINING_RECORD_BYTES + 5); // and a torn tail
-    pack_training_record(record_of(td->pos, 0, 0), f.bytes.data() + 4 * TRAINING_RECORD_BYTES);
+    pack_training_record(record_of(td->board.pos, 0, 0),
+                         f.bytes.data() + 4 * TRAINING_RECORD_BYTES);
 
     const std::string path = write_scratch("records", f.bytes);
     TrainingSet set;
@@ -141,8 +142,8 @@ TEST_F(NetworkTrainer, BadRecordsAreCountedNotKept) {
 // The relabelling search's score is the default label; the game's can be asked for.
 TEST_F(NetworkTrainer, LabelsComeFromTheChosenScore) {
     test::ThreadDataHandle td;
-    parse_fen(td->pos, "4k3/8/8/8/8/8/3P4/4K3 w - - 0 1");
-    TrainingRecord r = record_of(td->pos, 0, 0);
+    parse_fen(td->board.pos, "4k3/8/8/8/8/8/3P4/4K3 w - - 0 1");
+    TrainingRecord r = record_of(td->board.pos, 0, 0);
     r.score_first    = 120;
     r.score_second   = -35;
     std::vector<std::uint8_t> bytes(TRAINING_RECORD_BYTES);
@@ -175,11 +176,11 @@ TEST_F(NetworkTrainer, HandCraftedLabelsReplaceTheRecordsLabels) {
     std::vector<std::uint8_t> bytes;
     std::vector<int> expected;
     for (const char* fen : fens) {
-        ASSERT_EQ(parse_fen(td->pos, fen), FEN_OK) << fen;
-        td->search_ply = 1;
-        expected.push_back(hce_evaluate(td->pos, td->eval, td->pos.side, 1));
+        ASSERT_EQ(parse_fen(td->board.pos, fen), FEN_OK) << fen;
+        td->board.search_ply = 1;
+        expected.push_back(hce_evaluate(td->board.pos, td->eval, td->board.pos.side, 1));
         bytes.resize(bytes.size() + TRAINING_RECORD_BYTES);
-        pack_training_record(record_of(td->pos, 777, -RESULT_VALUE_WIN),
+        pack_training_record(record_of(td->board.pos, 777, -RESULT_VALUE_WIN),
                              bytes.data() + bytes.size() - TRAINING_RECORD_BYTES);
     }
     EXPECT_LT(expected[1], -500);
@@ -225,11 +226,11 @@ TEST_F(NetworkTrainer, QuietOnlyLeavesOutWinningCaptures) {
     std::vector<std::uint8_t> bytes;
     int winning = 0;
     for (const Case& c : cases) {
-        ASSERT_EQ(parse_fen(td->pos, c.fen), FEN_OK) << c.fen;
-        EXPECT_EQ(capture_wins_material(td->pos), c.capture_wins) << c.fen;
+        ASSERT_EQ(parse_fen(td->board.pos, c.fen), FEN_OK) << c.fen;
+        EXPECT_EQ(capture_wins_material(td->board.pos), c.capture_wins) << c.fen;
         winning += c.capture_wins;
         bytes.resize(bytes.size() + TRAINING_RECORD_BYTES);
-        pack_training_record(record_of(td->pos, 0, 0),
+        pack_training_record(record_of(td->board.pos, 0, 0),
                              bytes.data() + bytes.size() - TRAINING_RECORD_BYTES);
     }
     const std::string path = write_scratch("quiet", bytes);

@@ -24,20 +24,20 @@ constexpr const char* STALEMATE = "7k/5Q2/6K1/8/8/8/8/8 b - -";
 // FENs (without counters) of every position one or two legal moves from fen.
 std::vector<std::string> reachable(ThreadData& td, const std::string& fen) {
     std::vector<std::string> out;
-    Position& pos = test::set_fen(td, fen.c_str());
-    td.search_ply = 1;
+    Position& pos       = test::set_fen(td, fen.c_str());
+    td.board.search_ply = 1;
     for (const Move first : legal_moves(pos)) {
         test::set_fen(td, fen.c_str());
-        td.search_ply = 1;
-        make_move(td.pos, first);
-        out.push_back(write_fen(td.pos, false));
-        const std::string after = write_fen(td.pos, true);
-        td.search_ply           = 1;
-        for (const Move second : legal_moves(td.pos)) {
+        td.board.search_ply = 1;
+        make_move(td.board.pos, first);
+        out.push_back(write_fen(td.board.pos, false));
+        const std::string after = write_fen(td.board.pos, true);
+        td.board.search_ply     = 1;
+        for (const Move second : legal_moves(td.board.pos)) {
             test::set_fen(td, after.c_str());
-            td.search_ply = 1;
-            make_move(td.pos, second);
-            out.push_back(write_fen(td.pos, false));
+            td.board.search_ply = 1;
+            make_move(td.board.pos, second);
+            out.push_back(write_fen(td.board.pos, false));
         }
     }
     return out;
@@ -70,8 +70,8 @@ TEST(PositionVariations, AreLegalQuietAndOneOrTwoMovesAway) {
     for (const std::string& line : lines) {
         SCOPED_TRACE(line);
         EXPECT_NE(std::find(near.begin(), near.end(), line), near.end());
-        Position& pos  = test::set_fen(*td, line.c_str());
-        td->search_ply = 1;
+        Position& pos        = test::set_fen(*td, line.c_str());
+        td->board.search_ply = 1;
         EXPECT_EQ(checker_of(pos, pos.side), NO_SQUARE);
         EXPECT_FALSE(legal_moves(pos).empty());
     }

@@ -179,7 +179,7 @@ void play_out(const DatagenConfig& config, GameBoard& board, DatagenGame& game,
               std::vector<PendingRecord>& pending) {
     Adjudication adjudication;
     for (bool first = true;; first = false) {
-        Position& pos   = board.td->pos;
+        Position& pos   = board.td->board.pos;
         const int mover = pos.side;
         if (const RuleEnd rule = board_rule_end(board); rule != RULE_NONE) {
             game.end    = rule_end_kind(rule);

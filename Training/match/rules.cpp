@@ -34,14 +34,14 @@ int counter_field(const std::string& text) {
 }
 
 MoveEntry* first_move(GameBoard& board) {
-    return gen_all(board.td->pos);
+    return gen_all(board.td->board.pos);
 }
 
 // The position's key with its en-passant square left out when no en-passant capture is legal:
 // the square is set after every double step, and a position differs only when it changes the
 // moves that can be played.
 std::uint64_t repetition_key(GameBoard& board) {
-    const Position& pos = board.td->pos;
+    const Position& pos = board.td->board.pos;
     const int ep        = pos.ep_square;
     if (ep == NO_SQUARE)
         return pos.key;
@@ -52,7 +52,7 @@ std::uint64_t repetition_key(GameBoard& board) {
 }
 
 bool has_legal_move(GameBoard& board) {
-    Position& pos = board.td->pos;
+    Position& pos = board.td->board.pos;
     for (MoveEntry* e = first_move(board); e->move != END_OF_LIST; ++e)
         if (e->move && is_legal(pos, pos.side, e->move))
             return true;
@@ -88,7 +88,7 @@ bool board_set(GameBoard& board, const std::string& fen, std::string& error) {
         error = "out of memory";
         return false;
     }
-    Position& pos = board.td->pos;
+    Position& pos = board.td->board.pos;
     if (parse_fen(pos, fen.c_str()) != FEN_OK || !position_is_searchable(pos)) {
         error = "not a playable position: '" + fen + "'";
         return false;
@@ -108,11 +108,11 @@ void board_free(GameBoard& board) {
 }
 
 std::vector<Move> board_legal_moves(GameBoard& board) {
-    return legal_moves(board.td->pos);
+    return legal_moves(board.td->board.pos);
 }
 
 Move board_find_coord(GameBoard& board, const std::string& text) {
-    Position& pos = board.td->pos;
+    Position& pos = board.td->board.pos;
     for (const Move m : board_legal_moves(board))
         if (move_to_coord(pos, pos.side, m, run_move_style()) == text)
             return m;
@@ -125,17 +125,17 @@ Move board_find_san(GameBoard& board, const std::string& text) {
            (core.back() == '+' || core.back() == '#' || core.back() == '!' || core.back() == '?'))
         core.pop_back();
     Move move = NULL_MOVE;
-    if (core.empty() || !parse_move(board.td->pos, core.c_str(), move, run_move_style()))
+    if (core.empty() || !parse_move(board.td->board.pos, core.c_str(), move, run_move_style()))
         return NULL_MOVE;
     return move;
 }
 
 std::string board_coord(GameBoard& board, Move move) {
-    return move_to_coord(board.td->pos, board.td->pos.side, move, run_move_style());
+    return move_to_coord(board.td->board.pos, board.td->board.pos.side, move, run_move_style());
 }
 
 std::string board_san(GameBoard& board, Move move) {
-    Position& pos    = board.td->pos;
+    Position& pos    = board.td->board.pos;
     std::string text = move_to_san(pos, move, run_move_style()).san;
     if (text.rfind("o-o", 0) == 0)
         for (char& c : text)
@@ -152,10 +152,10 @@ std::string board_san(GameBoard& board, Move move) {
 }
 
 void board_play(GameBoard& board, Move move) {
-    Position& pos = board.td->pos;
+    Position& pos = board.td->board.pos;
     make_game_move(pos, move);
     ++board.plies;
-    if (board.td->game_ply >= REBASE_PLY && pos.rule50 == 0) {
+    if (board.td->board.game_ply >= REBASE_PLY && pos.rule50 == 0) {
         const std::string fen = write_fen(pos, false);
         parse_fen(pos, fen.c_str());
     }
@@ -165,11 +165,11 @@ void board_play(GameBoard& board, Move move) {
 }
 
 int board_side(const GameBoard& board) {
-    return board.td->pos.side;
+    return board.td->board.pos.side;
 }
 
 bool board_in_check(const GameBoard& board) {
-    const Position& pos = board.td->pos;
+    const Position& pos = board.td->board.pos;
     return attacked(pos, pos.king_sq[pos.side], pos.side ^ 1);
 }
 
@@ -178,17 +178,17 @@ int board_fullmove(const GameBoard& board) {
 }
 
 std::string board_fen(const GameBoard& board, bool with_counters) {
-    std::string fen = write_fen(board.td->pos, false);
+    std::string fen = write_fen(board.td->board.pos, false);
     if (with_counters)
         fen.append(" ")
-            .append(std::to_string(board.td->pos.rule50))
+            .append(std::to_string(board.td->board.pos.rule50))
             .append(" ")
             .append(std::to_string(board_fullmove(board)));
     return fen;
 }
 
 RuleEnd board_rule_end(GameBoard& board) {
-    Position& pos = board.td->pos;
+    Position& pos = board.td->board.pos;
     if (!has_legal_move(board))
         return board_in_check(board) ? RULE_CHECKMATE : RULE_STALEMATE;
     if (pos.rule50 >= 100)

@@ -144,7 +144,7 @@ RecordVerdict record_position(const std::uint8_t* bytes, ThreadData& td, Trainin
     if (!plausible_material(record))
         return RECORD_UNUSABLE;
     const std::string fen = training_record_fen(record);
-    Position& pos         = td.pos;
+    Position& pos         = td.board.pos;
     if (parse_fen(pos, fen.c_str()) != FEN_OK || !position_is_searchable(pos))
         return RECORD_UNUSABLE;
     if (checker_of(pos, pos.side) != NO_SQUARE)
@@ -225,7 +225,7 @@ bool load_training_files(const std::vector<std::string>& paths, TrainingSet& set
             }
             TrainingRecord record;
             const RecordVerdict verdict = record_position(bytes, *td, record);
-            if (verdict == RECORD_KEPT && how.quiet_only && capture_wins_material(td->pos)) {
+            if (verdict == RECORD_KEPT && how.quiet_only && capture_wins_material(td->board.pos)) {
                 ++counts.records;
                 ++counts.not_quiet;
                 return;
@@ -235,12 +235,14 @@ bool load_training_files(const std::vector<std::string>& paths, TrainingSet& set
                 return;
             if (how.hce_labels) {
                 // Ply 1: computed afresh, never from the evaluation cache.
-                const int score = std::clamp(hce_evaluate(td->pos, td->eval, td->pos.side, 1),
-                                             -NN_SCORE_LIMIT, NN_SCORE_LIMIT);
-                add_position(set, td->pos, score, result_value(win_probability(score)));
+                const int score =
+                    std::clamp(hce_evaluate(td->board.pos, td->eval, td->board.pos.side, 1),
+                               -NN_SCORE_LIMIT, NN_SCORE_LIMIT);
+                add_position(set, td->board.pos, score, result_value(win_probability(score)));
                 return;
             }
-            add_position(set, td->pos, how.first_score ? record.score_first : record.score_second,
+            add_position(set, td->board.pos,
+                         how.first_score ? record.score_first : record.score_second,
                          record.result_value);
         };
         if (!for_each_record(path, UINT64_MAX, visit)) {

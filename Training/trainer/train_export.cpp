@@ -165,10 +165,10 @@ int run_check(const std::string& net_path, const std::string& data_path, std::ui
             return;
         std::uint16_t features[NN_MAX_FEATURES];
         std::uint16_t opposite_wings = 0;
-        const int count              = nn_features(td->pos, features, opposite_wings);
-        const QuantEval mine         = quantised_eval(q, features, count, nn_bucket(td->pos));
+        const int count              = nn_features(td->board.pos, features, opposite_wings);
+        const QuantEval mine         = quantised_eval(q, features, count, nn_bucket(td->board.pos));
         // Ply 1 makes the engine compute the sums from scratch and skip its evaluation cache.
-        const int engine = nn_evaluate(td->pos, td->eval, 1);
+        const int engine = nn_evaluate(td->board.pos, td->eval, 1);
         ++compared;
         if (engine != mine.score && ++mismatches <= 10)
             std::printf("mismatch: %s engine %d trainer %d\n", training_record_fen(record).c_str(),

@@ -45,7 +45,7 @@ bool random_play(int count, std::uint32_t seed, const std::function<void(const P
     if (!td)
         return false;
     std::mt19937 rng(seed);
-    Position& pos = td->pos;
+    Position& pos = td->board.pos;
     int added = 0, ply = SYNTHETIC_GAME_PLIES;
     while (added < count) {
         if (ply >= SYNTHETIC_GAME_PLIES) {

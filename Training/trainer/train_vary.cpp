@@ -20,7 +20,7 @@ namespace {
 
 // Plays `moves` random legal moves; false when the game ends or the side to move is in check.
 bool play_random(ThreadData* td, std::mt19937& rng, int moves) {
-    Position& pos = td->pos;
+    Position& pos = td->board.pos;
     for (int i = 0; i <= moves; ++i) {
         const std::vector<Move> legal = legal_moves(pos);
         if (legal.empty())
@@ -61,17 +61,17 @@ bool vary_positions(const std::string& input, const std::string& output, int per
         if (line.empty() || is_epd_remark(line))
             continue;
         const std::string position = parse_epd_record(line).position;
-        if (!set_epd_position(td->pos, position)) {
+        if (!set_epd_position(td->board.pos, position)) {
             ++count.skipped;
             continue;
         }
         ++count.read;
         for (int i = 0; i < per; ++i) {
-            if (i > 0 && !set_epd_position(td->pos, position))
+            if (i > 0 && !set_epd_position(td->board.pos, position))
                 break;
             if (!play_random(td, rng, 1 + i % 2))
                 continue;
-            const std::string fen = write_fen(td->pos, false);
+            const std::string fen = write_fen(td->board.pos, false);
             written               = std::fprintf(out, "%s\n", fen.c_str()) > 0 && written;
             ++count.written;
         }
