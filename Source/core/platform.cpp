@@ -205,8 +205,7 @@ void* platform_large_alloc(std::size_t bytes) {
     const std::size_t lead = aligned - start;
     if (lead)
         munmap(raw, lead);
-    if (LARGE_PAGE - lead)
-        munmap(reinterpret_cast<void*>(aligned + size), LARGE_PAGE - lead);
+    munmap(reinterpret_cast<void*>(aligned + size), LARGE_PAGE - lead); // lead < LARGE_PAGE
     void* block = reinterpret_cast<void*>(aligned);
     madvise(block, size, MADV_HUGEPAGE);
     return block;

@@ -58,11 +58,10 @@ struct HelperTurns {
     std::mutex lock;
     std::condition_variable called[MAX_THREADS]; // helper t's turn has come
     bool granted[MAX_THREADS] = {};
-    int line[MAX_THREADS]     = {}; // waiting helpers, a ring in arrival order
-    int first                 = 0;  // index of the first in line
-    int waiting               = 0;  // how many are in line
-    int free_slots            = 0;  // turns nobody holds
-    std::atomic<int> in_line{0};    // waiting, readable without the lock
+    int line[MAX_THREADS]     = {};       // waiting helpers, a ring in arrival order
+    int first                 = 0;        // index of the first in line
+    std::atomic<int> waiting{0};          // how many are in line; changed under the lock only
+    int free_slots                   = 0; // turns nobody holds
     double turn_started[MAX_THREADS] = {};
 };
 HelperTurns& turns = *new HelperTurns;
@@ -80,7 +79,6 @@ void take_turn(int t) {
     } else {
         turns.line[(turns.first + turns.waiting) % MAX_THREADS] = t;
         ++turns.waiting;
-        turns.in_line.store(turns.waiting, std::memory_order_relaxed);
         turns.granted[t] = false;
         turns.called[t].wait(hold, [t] { return turns.granted[t]; });
     }
@@ -97,7 +95,6 @@ void end_turn() {
     const int next = turns.line[turns.first];
     turns.first    = (turns.first + 1) % MAX_THREADS;
     --turns.waiting;
-    turns.in_line.store(turns.waiting, std::memory_order_relaxed);
     turns.granted[next] = true;
     turns.called[next].notify_one();
 }
@@ -107,10 +104,10 @@ void end_turn() {
 void set_up_turns(int helpers) {
     const int processors = platform_cpu_count();
     std::lock_guard<std::mutex> hold(turns.lock);
-    turns.first = turns.waiting = 0;
-    turns.in_line               = 0;
-    turns.free_slots            = processors;
-    turns_on                    = helpers + 1 > processors;
+    turns.first      = 0;
+    turns.waiting    = 0;
+    turns.free_slots = processors;
+    turns_on         = helpers + 1 > processors;
 }
 
 // The master thread (record 0), started by the first search and then waiting between searches
@@ -154,7 +151,7 @@ void helper_loop(int t, std::uint64_t seen) {
         }
         // More searchers than processors: the helpers give way to the master and to the
         // thread that answers the protocol, which would otherwise wait their turn behind them.
-        if (!lowered && search_state.threads > platform_cpu_count()) {
+        if (!lowered && turns_on) {
             platform_lower_thread_priority();
             lowered = true;
         }
@@ -354,7 +351,7 @@ void join_search_threads() {
 }
 
 void helper_pass_turn(int t) {
-    if (!turns_on || t == 0 || turns.in_line.load(std::memory_order_relaxed) == 0 ||
+    if (!turns_on || t == 0 || turns.waiting.load(std::memory_order_relaxed) == 0 ||
         platform_now() - turns.turn_started[t] < TURN_SECONDS)
         return;
     end_turn();
