@@ -175,11 +175,12 @@ void tt_clear() {
     TranspositionTable& t = transposition_table;
     if (!t.words)
         return;
-    const std::uint64_t total = static_cast<std::uint64_t>(t.entry_count) + TT_SPARE_ENTRIES;
-    const int slices          = search_state.threads < 1 ? 1 : search_state.threads;
-    const std::uint64_t slice = t.entry_count / static_cast<std::uint64_t>(slices);
-    const auto clear_slice    = [&t](std::uint64_t begin, std::uint64_t end) {
-        std::fill(t.words + 2 * begin, t.words + 2 * end, std::uint64_t{0});
+    const std::uint64_t total  = static_cast<std::uint64_t>(t.entry_count) + TT_SPARE_ENTRIES;
+    const int slices           = search_state.threads < 1 ? 1 : search_state.threads;
+    const std::uint64_t slice  = t.entry_count / static_cast<std::uint64_t>(slices);
+    std::uint64_t* const words = t.words;
+    const auto clear_slice     = [words](std::uint64_t begin, std::uint64_t end) {
+        std::fill(words + 2 * begin, words + 2 * end, std::uint64_t{0});
     };
     std::vector<std::thread> workers;
     for (int i = 0; i < slices; ++i) {
