@@ -2,6 +2,7 @@
 
 #include "core/fen.h"
 #include "core/platform.h"
+#include "frontend/game_record.h"
 #include "frontend/output.h"
 #include "frontend/run_settings.h"
 #include "frontend/startup.h"
@@ -45,12 +46,13 @@ constexpr const char* BENCH_FENS[BENCH_POSITIONS] = {
 
 } // namespace
 
-void run_benchmark(bool inline_search, bool summary_line) {
-    SearchState& s     = search_state;
-    s.move_time        = BENCH_MOVE_TIME;
-    run_settings.noise = NOISE_SILENT;
-    if (s.max_depth > BENCH_DEPTH_KEPT)
-        s.max_depth = BENCH_DEPTH;
+void run_benchmark(const SearchLimits& limits, bool inline_search, bool summary_line) {
+    const SearchState& s = search_state;
+    SearchLimits bench   = limits;
+    bench.move_time      = BENCH_MOVE_TIME;
+    run_settings.noise   = NOISE_SILENT;
+    if (bench.max_depth > BENCH_DEPTH_KEPT)
+        bench.max_depth = BENCH_DEPTH;
     print_format("%s running benchmark using %d threads", ENGINE_NAME, s.threads);
     float total_time  = 0.01f;
     float total_nodes = 0.0f;
@@ -59,10 +61,10 @@ void run_benchmark(bool inline_search, bool summary_line) {
         if (s.use_hash)
             tt_clear();
         if (inline_search) {
-            if (!search_on_this_thread())
+            if (!search_on_this_thread(bench))
                 end_on_thread_failure(THREAD_RECORD_FAILED);
         } else {
-            search_setup();
+            search_setup(bench);
             if (!start_search(MODE_BENCHMARK))
                 end_on_thread_failure(THREAD_START_FAILED);
             // "stop" ends this position's search; "quit" ends the benchmark.

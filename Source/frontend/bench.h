@@ -7,10 +7,13 @@
 
 namespace tarn {
 
+struct SearchLimits;
+
 constexpr int BENCH_SIGNATURE_DEPTH = 12;
 
-// Runs the benchmark; sets RunSettings.quit when done. With summary_line the last line is the
-// node total and speed as "N nodes M nps".
-void run_benchmark(bool inline_search, bool summary_line = false);
+// Runs the benchmark within `limits`, its depth capped at the benchmark's own; sets
+// RunSettings.quit when done. With summary_line the last line is the node total and speed as
+// "N nodes M nps".
+void run_benchmark(const SearchLimits& limits, bool inline_search, bool summary_line = false);
 
 } // namespace tarn

@@ -31,10 +31,12 @@ void calibrate() {
     const double target_nps        = s.target_nps;
     const float noise              = run_settings.noise;
     s.threads                      = 1;
-    s.node_limit                   = CALIBRATION_NODES;
     live_options.UCI_LimitStrength = 0;
     run_settings.noise             = 99999.0f;
-    if (!search_on_this_thread())
+    // Its own limits: a depth or time chosen by switches must not shorten the measurement.
+    SearchLimits limits;
+    limits.node_limit = CALIBRATION_NODES;
+    if (!search_on_this_thread(limits))
         end_on_thread_failure(THREAD_RECORD_FAILED);
     clock_update();
     const double elapsed = s.elapsed;
@@ -44,7 +46,6 @@ void calibrate() {
     run_settings.noise             = noise;
     search_control.stop            = 0;
     search_control.mode            = MODE_IDLE;
-    s.node_limit                   = 0;
     s.elo_ceiling                  = elo_of_nps(s.calibration_nps);
     s.target_nps                   = target_nps;
     live_options.UCI_Elo           = static_cast<std::int16_t>(elo);

@@ -66,15 +66,15 @@ void start_console_search() {
 }
 
 void console_analyse(const std::string& depth_word) {
-    SearchState& s       = search_state;
-    s.max_depth          = MAX_DEPTH;
-    s.time_mode          = TIME_FIXED_MOVE;
-    s.move_time          = 99999.0;
+    SearchLimits& limits = game_limits;
+    limits.max_depth     = MAX_DEPTH;
+    limits.time_mode     = TIME_FIXED_MOVE;
+    limits.move_time     = 99999.0;
     live_options.OwnBook = 0;
     const int depth      = static_cast<int>(std::strtol(depth_word.c_str(), nullptr, 10));
     if (depth >= 1 && depth <= 65)
-        s.max_depth = depth;
-    if (s.use_hash == 1)
+        limits.max_depth = depth;
+    if (search_state.use_hash == 1)
         tt_clear();
     start_console_search();
 }
@@ -118,14 +118,13 @@ void show_evaluation() {
                      (main_thread->board.game_ply + 1) / 2, SQUARE_NAMES[move_from(last)],
                      SQUARE_NAMES[move_to(last)]);
     }
-    SearchState& s      = search_state;
-    const int max_depth = s.max_depth;
+    // A depth-0 search gives the quiescence line the evaluators are shown at.
+    SearchLimits limits = game_limits;
+    limits.max_depth    = 0;
     const float noise   = run_settings.noise;
-    s.max_depth         = 0;
     run_settings.noise  = NOISE_SILENT;
-    if (!search_on_this_thread())
+    if (!search_on_this_thread(limits))
         return;
-    s.max_depth        = max_depth;
     run_settings.noise = noise;
     ThreadData& td     = *thread_records[0];
     if (run_settings.use_nn)
@@ -169,6 +168,7 @@ double level_seconds(const std::string& word) {
 
 void console_set(const std::vector<std::string>& w) {
     SearchState& s         = search_state;
+    SearchLimits& limits   = game_limits;
     EngineOptions& o       = live_options;
     const std::string name = w[1].substr(0, 31);
     const int value        = static_cast<int>(std::strtol(w[2].c_str(), nullptr, 10));
@@ -187,18 +187,19 @@ void console_set(const std::vector<std::string>& w) {
     } else if (name == "frc") {
         run_settings.chess960 = static_cast<std::uint8_t>(value);
     } else if (name == "level") {
-        s.time_mode    = value;
-        const double t = level_seconds(w[3]);
-        s.move_time    = t;
-        s.increment    = std::strtod(w[4].c_str(), nullptr);
-        s.clock[WHITE] = s.clock[BLACK] = t;
-        print_format("set level to %d moves in %0.2f seconds, inc %0.2f", value, t, s.increment);
+        limits.time_mode    = value;
+        const double t      = level_seconds(w[3]);
+        limits.move_time    = t;
+        limits.increment    = std::strtod(w[4].c_str(), nullptr);
+        limits.clock[WHITE] = limits.clock[BLACK] = t;
+        print_format("set level to %d moves in %0.2f seconds, inc %0.2f", value, t,
+                     limits.increment);
     } else if (name == "depth") {
-        s.max_depth = search_depth_limit(value);
+        limits.max_depth = search_depth_limit(value);
     } else if (name == "nodes") {
         const long long n = std::strtoll(w[2].c_str(), nullptr, 10);
-        s.node_limit      = n > 0 ? static_cast<std::uint64_t>(n) : 0;
-        s.max_depth       = MAX_DEPTH;
+        limits.node_limit = n > 0 ? static_cast<std::uint64_t>(n) : 0;
+        limits.max_depth  = MAX_DEPTH;
     } else if (name == "target_nps") {
         s.target_nps        = std::strtod(w[2].c_str(), nullptr);
         o.UCI_LimitStrength = 1;
@@ -254,7 +255,7 @@ void console_perft(const std::string& arg) {
     int depth = static_cast<int>(std::strtol(arg.c_str(), nullptr, 10));
     depth     = std::clamp(depth, 0, PERFT_MAX_DEPTH);
     // Prepared as a search is, so the position lines of a search come first.
-    search_setup();
+    search_setup(game_limits);
     search_state.start_time = platform_now();
     const double nodes      = static_cast<double>(perft_through_picker(*main_thread, depth));
     const double elapsed    = platform_now() - search_state.start_time + 0.0001;
@@ -298,9 +299,8 @@ void print_search_report() {
 void console_after_search() {
     if (!play_flag && !self_play_flag)
         return;
-    SearchState& s = search_state;
     const int side = game().side;
-    s.clock[side] += s.increment - s.elapsed;
+    game_limits.clock[side] += game_limits.increment - search_state.elapsed;
     const Move move = search_results.pv[1];
     if (move == NULL_MOVE || main_thread->board.game_ply >= MAX_GAME_PLY) {
         play_flag = self_play_flag = 0;
@@ -332,7 +332,7 @@ void dispatch_console(const std::string& line) {
         dispatch_line(line);
     } else if (cmd == "new") {
         parse_fen(game(), START_FEN);
-        search_state.clock[0] = search_state.clock[1] = search_state.move_time;
+        game_limits.clock[0] = game_limits.clock[1] = game_limits.move_time;
         show_board(game());
     } else if (cmd == "fen") {
         console_fen(line);

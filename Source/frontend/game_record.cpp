@@ -19,6 +19,8 @@
 
 namespace tarn {
 
+SearchLimits game_limits;
+
 namespace {
 
 constexpr std::size_t PGN_LINE_CHARS  = 1022;
@@ -33,7 +35,7 @@ Position& game() {
 }
 
 void set_clocks_to_move_time() {
-    search_state.clock[WHITE] = search_state.clock[BLACK] = search_state.move_time;
+    game_limits.clock[WHITE] = game_limits.clock[BLACK] = game_limits.move_time;
 }
 
 // Copy of the game record, to put back when an edit leaves a position the engine cannot

@@ -7,8 +7,14 @@
 #include <string>
 
 #include "core/board.h"
+#include "search/search_state.h"
 
 namespace tarn {
+
+// The limits the front end hands to each search of the game: the clocks carried from move to
+// move and the depth, nodes or time a move that switches, "go" and the console's settings
+// choose. search_setup takes a copy, so a search never changes them.
+extern SearchLimits game_limits;
 
 constexpr const char* SAVE_FILE_NAME = "tmp.pgn";
 constexpr const char* EPD_FILE_NAME  = "test.epd";

@@ -14,6 +14,7 @@
 #include "frontend/calibration.h"
 #include "frontend/config_file.h"
 #include "frontend/engine_options.h"
+#include "frontend/game_record.h"
 #include "frontend/output.h"
 #include "frontend/run_settings.h"
 #include "frontend/switches.h"
@@ -34,12 +35,12 @@ RunSettings run_settings;
 namespace {
 
 void size_hash_for_small_searches() {
-    const int depth = search_state.max_depth;
+    const int depth = game_limits.max_depth;
     if (depth < 8)
         live_options.Hash = 1;
     else if (depth < 13)
         live_options.Hash = 1 << (depth - 7);
-    const std::uint64_t n = search_state.node_limit;
+    const std::uint64_t n = game_limits.node_limit;
     if (n == 0)
         return;
     live_options.Hash = n <= 32000     ? 1
@@ -121,7 +122,7 @@ int tarn_main(int argc, const char* const* argv) {
             status = 0;
             break;
         case RUN_BENCH:
-            run_benchmark(choice.bench_inline, choice.bench_summary);
+            run_benchmark(game_limits, choice.bench_inline, choice.bench_summary);
             status = 0;
             break;
         case RUN_MKBOOK:
@@ -129,7 +130,8 @@ int tarn_main(int argc, const char* const* argv) {
             status = 0;
             break;
         case RUN_ANEPD:
-            analyse_epd_file(run_settings.input_file, run_settings.output_file, dispatch_line);
+            analyse_epd_file(run_settings.input_file, run_settings.output_file, game_limits,
+                             dispatch_line);
             break;
         case RUN_SCAN_PGN1:
         case RUN_SCAN_PGN1 + 1:
@@ -141,7 +143,7 @@ int tarn_main(int argc, const char* const* argv) {
         case RUN_MKTUNE1:
         case RUN_MKTUNE2:
             build_tuning_set(run_settings.input_file, run_settings.output_file,
-                             choice.run_mode - RUN_MKTUNE1 + 1, dispatch_line);
+                             choice.run_mode - RUN_MKTUNE1 + 1, game_limits, dispatch_line);
             break;
         case RUN_EPD2BIN:
             convert_training_data(run_settings.input_file);

@@ -8,6 +8,7 @@
 
 #include "frontend/bench.h"
 #include "frontend/engine_options.h"
+#include "frontend/game_record.h"
 #include "frontend/output.h"
 #include "frontend/run_settings.h"
 #include "search/search_state.h"
@@ -78,13 +79,8 @@ bool read_tuning_arguments(int argc, const char* const* argv, int& i) {
 } // namespace
 
 void write_startup_defaults() {
-    search_state.max_depth  = MAX_SEARCH_DEPTH;
-    search_state.time_mode  = TIME_FIXED_MOVE;
-    search_state.move_time  = 5.0;
-    search_state.increment  = 0.0;
-    search_state.clock[0]   = 5.0;
-    search_state.clock[1]   = 5.0;
-    search_state.node_limit = 0;
+    game_limits             = SearchLimits{};
+    game_limits.max_depth   = MAX_SEARCH_DEPTH;
     search_state.use_hash   = 1;
     search_control.mode     = MODE_IDLE;
     search_control.stop     = 0;
@@ -99,12 +95,12 @@ SwitchResult parse_switches(int argc, const char* const* argv) {
     // "bench" as the only argument runs the signature benchmark ("-pbench -d 12"), the way test
     // frameworks call an engine they have built.
     if (argc == 2 && word_is(argv[1], "bench")) {
-        r.run_mode             = RUN_BENCH;
-        r.bench_inline         = true;
-        r.bench_summary        = true;
-        search_state.max_depth = BENCH_SIGNATURE_DEPTH;
-        search_state.time_mode = TIME_FIXED_MOVE;
-        search_state.move_time = DEPTH_SWITCH_TIME;
+        r.run_mode            = RUN_BENCH;
+        r.bench_inline        = true;
+        r.bench_summary       = true;
+        game_limits.max_depth = BENCH_SIGNATURE_DEPTH;
+        game_limits.time_mode = TIME_FIXED_MOVE;
+        game_limits.move_time = DEPTH_SWITCH_TIME;
         return r;
     }
     for (int i = 1; i < argc; ++i) {
@@ -125,21 +121,21 @@ SwitchResult parse_switches(int argc, const char* const* argv) {
         if (is("-cfg") && has_value())
             copy_option_text(live_options.ConfigFilePath, OPTION_PATH_CHARS, argv[++i]);
         if (is("-d") && has_value()) {
-            search_state.max_depth = search_depth_limit(read_int(argv[++i]));
-            search_state.time_mode = TIME_FIXED_MOVE;
-            search_state.move_time = DEPTH_SWITCH_TIME;
+            game_limits.max_depth = search_depth_limit(read_int(argv[++i]));
+            game_limits.time_mode = TIME_FIXED_MOVE;
+            game_limits.move_time = DEPTH_SWITCH_TIME;
         }
         if (is("-t") && has_value()) {
-            search_state.time_mode = TIME_FIXED_MOVE;
-            search_state.move_time = read_double(argv[++i]);
+            game_limits.time_mode = TIME_FIXED_MOVE;
+            game_limits.move_time = read_double(argv[++i]);
         }
         if (is("-n") && has_value()) {
-            search_state.time_mode  = TIME_FIXED_MOVE;
-            search_state.move_time  = NODES_SWITCH_TIME;
-            const double n          = read_double(argv[++i]);
-            search_state.node_limit = n >= 1e18 ? std::uint64_t{1000000000000000000}
-                                      : n > 0   ? static_cast<std::uint64_t>(n)
-                                                : 0;
+            game_limits.time_mode  = TIME_FIXED_MOVE;
+            game_limits.move_time  = NODES_SWITCH_TIME;
+            const double n         = read_double(argv[++i]);
+            game_limits.node_limit = n >= 1e18 ? std::uint64_t{1000000000000000000}
+                                     : n > 0   ? static_cast<std::uint64_t>(n)
+                                               : 0;
         }
         if (is("-nps") && has_value()) {
             const double nps               = read_double(argv[++i]);

@@ -113,49 +113,49 @@ double go_seconds(double milliseconds) {
 }
 
 void uci_go(const std::string& rest) {
-    SearchState& s = search_state;
+    SearchLimits& limits = game_limits;
     stop_running_search();
-    s.time_mode       = TIME_SUDDEN_DEATH;
+    limits.time_mode  = TIME_SUDDEN_DEATH;
     const int to_move = main_thread->board.pos.side;
     double v          = 0;
     if (go_value(rest, "wtime", v))
-        s.clock[WHITE] = go_seconds(v);
+        limits.clock[WHITE] = go_seconds(v);
     if (go_value(rest, "btime", v))
-        s.clock[BLACK] = go_seconds(v);
+        limits.clock[BLACK] = go_seconds(v);
     if (go_value(rest, "winc", v) && to_move == WHITE)
-        s.increment = go_seconds(v);
+        limits.increment = go_seconds(v);
     if (go_value(rest, "binc", v) && to_move == BLACK)
-        s.increment = go_seconds(v);
+        limits.increment = go_seconds(v);
     if (go_value(rest, "movestogo", v)) {
-        s.time_mode   = 40;
-        s.moves_to_go = static_cast<int>(go_count(v, MOVES_TO_GO_MAX));
-        s.max_depth   = MAX_DEPTH;
-        s.node_limit  = 0;
+        limits.time_mode   = 40;
+        limits.moves_to_go = static_cast<int>(go_count(v, MOVES_TO_GO_MAX));
+        limits.max_depth   = MAX_DEPTH;
+        limits.node_limit  = 0;
     }
     if (go_value(rest, "depth", v)) {
-        s.move_time = TIME_UNLIMITED;
-        s.max_depth = search_depth_limit(v);
-        s.time_mode = TIME_FIXED_MOVE;
+        limits.move_time = TIME_UNLIMITED;
+        limits.max_depth = search_depth_limit(v);
+        limits.time_mode = TIME_FIXED_MOVE;
     }
     if (go_value(rest, "nodes", v)) {
         const std::int64_t n     = go_count(v, NODE_REQUEST_MAX);
         const std::int64_t r     = std::rand();
         const std::int64_t limit = n + ((40 - r % 80) * n) / 1000;
-        s.node_limit             = limit > 0 ? static_cast<std::uint64_t>(limit) : 1;
-        s.time_mode              = TIME_FIXED_MOVE;
-        s.move_time              = TIME_UNLIMITED;
+        limits.node_limit        = limit > 0 ? static_cast<std::uint64_t>(limit) : 1;
+        limits.time_mode         = TIME_FIXED_MOVE;
+        limits.move_time         = TIME_UNLIMITED;
     }
     if (go_value(rest, "movetime", v)) {
-        s.move_time = go_seconds(v);
-        s.increment = 0;
-        s.time_mode = TIME_FIXED_MOVE;
+        limits.move_time = go_seconds(v);
+        limits.increment = 0;
+        limits.time_mode = TIME_FIXED_MOVE;
     }
     if (rest.find("infinite") != std::string::npos) {
-        s.move_time  = TIME_UNLIMITED;
-        s.increment  = 0;
-        s.node_limit = 0;
-        s.max_depth  = MAX_DEPTH;
-        s.time_mode  = TIME_FIXED_MOVE;
+        limits.move_time  = TIME_UNLIMITED;
+        limits.increment  = 0;
+        limits.node_limit = 0;
+        limits.max_depth  = MAX_DEPTH;
+        limits.time_mode  = TIME_FIXED_MOVE;
     }
     search_control.mode =
         rest.find("ponder") != std::string::npos ? MODE_PONDER_REQ : MODE_REQUESTED;
@@ -163,11 +163,11 @@ void uci_go(const std::string& rest) {
 
 void uci_new_game() {
     stop_running_search();
-    search_state.time_mode = 0;
-    search_state.move_time = NEW_GAME_TIME;
-    search_state.increment = 0.0;
-    search_state.clock[0] = search_state.clock[1] = NEW_GAME_TIME;
-    main_thread->board.game_ply                   = 0;
+    game_limits.time_mode = TIME_SUDDEN_DEATH;
+    game_limits.move_time = NEW_GAME_TIME;
+    game_limits.increment = 0.0;
+    game_limits.clock[0] = game_limits.clock[1] = NEW_GAME_TIME;
+    main_thread->board.game_ply                 = 0;
     if (search_state.use_hash)
         tt_clear();
     search_state.search_age = 0;
@@ -334,7 +334,7 @@ bool main_loop_turn() {
     time_check();
     const int mode = search_control.mode;
     if (mode == MODE_REQUESTED || mode == MODE_PONDER_REQ) {
-        search_setup();
+        search_setup(game_limits);
         search_results.pv[1] = search_results.pv[2] = 0;
         s.book_move                                 = 0;
         if (mode == MODE_REQUESTED && live_options.OwnBook) {

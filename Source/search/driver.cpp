@@ -281,9 +281,9 @@ void search_driver(int t) {
     }
     // Step 5. Depth 0: the quiescence line (the console's evaluation asks for it); secondary
     // threads have nothing to add to it.
-    if (s.max_depth < 1) {
+    if (s.limits.max_depth < 1) {
         if (master) {
-            if (s.max_depth == 0 && !in_check)
+            if (s.limits.max_depth == 0 && !in_check)
                 std::memcpy(search_results.pv, qs_pv, sizeof search_results.pv);
             search_control.stop = 1;
         }
@@ -307,7 +307,7 @@ void search_driver(int t) {
             if (depth == 2)
                 release_helpers();
         } else {
-            if (depth > 5 && depth < s.max_depth && s.multipv == 1) {
+            if (depth > 5 && depth < s.limits.max_depth && s.multipv == 1) {
                 int at_depth = 0;
                 for (int i = 0; i < s.threads; ++i)
                     if (thread_records[i] && thread_records[i]->iteration_depth >= depth)
@@ -319,7 +319,7 @@ void search_driver(int t) {
                     depth += 1;
             }
             depth = std::max(depth, search_results.iteration_depth.load());
-            depth = std::max(1, std::min(depth, s.max_depth));
+            depth = std::max(1, std::min(depth, s.limits.max_depth));
             for (MoveEntry* e = first + 1; e->move != END_OF_LIST; ++e) {
                 MwcState r{perturb_z.load(std::memory_order_relaxed),
                            perturb_w.load(std::memory_order_relaxed)};
@@ -382,7 +382,7 @@ void search_driver(int t) {
         }
         const int rs = td.root_score;
         if (search_control.stop || rs >= -mated_at(depth + 1) || rs < mated_at(depth + 1) ||
-            s.max_depth <= depth || main_thread->board.game_ply + depth > GAME_PLY_HORIZON)
+            s.limits.max_depth <= depth || main_thread->board.game_ply + depth > GAME_PLY_HORIZON)
             break;
         depth += 1;
     }

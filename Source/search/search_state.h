@@ -1,11 +1,11 @@
 #pragma once
 // The records of the current search shared by the main thread and the search threads, by
-// owner: SearchControl is the hand-shake (mode and stop), SearchState the resources, limits,
-// clock and strength the front end sets before a search, SearchResults what the search leaves
-// behind (the published line, the per-depth history, the counter sums). The main thread
-// writes requests, limits and stop; only the master search thread (thread 0) publishes
-// results and sets the finished bit of mode. Fields read by other threads while a search
-// runs are atomics.
+// owner: SearchControl is the hand-shake (mode and stop), SearchLimits what one search is
+// asked to do, SearchState the resources, the running search's limits, its clock and the
+// strength setting, SearchResults what the search leaves behind (the published line, the
+// per-depth history, the counter sums). The main thread writes requests, limits and stop;
+// only the master search thread (thread 0) publishes results and sets the finished bit of
+// mode. Fields read by other threads while a search runs are atomics.
 
 #include <atomic>
 #include <cstdint>
@@ -39,13 +39,10 @@ struct SearchControl {
 
 extern SearchControl search_control;
 
-struct SearchState {
-    // --- resources ---
-    std::int32_t threads     = 1;
-    std::int32_t hash_mb     = 64;
-    std::int32_t use_hash    = 1;
-    std::uint16_t search_age = 0;
-    // --- limits (front end) ---
+// What the front end asks of one search: the deepest iteration, the clock or the time a move,
+// and the node budgets. A value handed to search_setup, which keeps a copy for the running
+// search; the front end keeps its own from move to move.
+struct SearchLimits {
     std::int32_t max_depth   = MAX_DEPTH;
     std::int32_t time_mode   = TIME_FIXED_MOVE; // 0 sudden death, 1 per move, N moves per control
     double move_time         = 5.0;             // seconds
@@ -54,6 +51,16 @@ struct SearchState {
     std::int32_t moves_to_go = 0;
     std::uint64_t node_limit = 0;      // per thread, checked between iterations; 0 = none
     std::uint64_t hard_node_limit = 0; // per thread, ends the search at once; 0 = none
+};
+
+struct SearchState {
+    // --- resources ---
+    std::int32_t threads     = 1;
+    std::int32_t hash_mb     = 64;
+    std::int32_t use_hash    = 1;
+    std::uint16_t search_age = 0;
+    // --- limits of the running search (a copy of what search_setup was handed) ---
+    SearchLimits limits;
     // --- per-search settings (search_setup) ---
     std::uint16_t ponder_enabled = 1;
     double move_overhead         = 0.05; // seconds

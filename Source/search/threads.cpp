@@ -277,9 +277,9 @@ bool thread_init(int t) {
     td.seed        = 123u * static_cast<std::uint32_t>(t);
     thread_board_copy_game(td.board, main_thread->board);
     td.board.undo[td.board.game_ply].move = 0;
-    td.node_limit = search_state.node_limit ? search_state.node_limit : UNLIMITED_NODES;
-    td.hard_node_limit =
-        search_state.hard_node_limit ? search_state.hard_node_limit : UNLIMITED_NODES;
+    const SearchLimits& limits            = search_state.limits;
+    td.node_limit                         = limits.node_limit ? limits.node_limit : UNLIMITED_NODES;
+    td.hard_node_limit = limits.hard_node_limit ? limits.hard_node_limit : UNLIMITED_NODES;
     thread_board_reset_lists(td.board);
     td.board.frames[0].node_type = td.board.frames[1].node_type = 0;
     td.board.search_ply                                         = 1;
@@ -293,8 +293,8 @@ bool thread_init(int t) {
     return true;
 }
 
-bool search_on_this_thread() {
-    search_setup();
+bool search_on_this_thread(const SearchLimits& limits) {
+    search_setup(limits);
     if (!thread_init(0))
         return false;
     clock_start();

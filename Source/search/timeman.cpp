@@ -27,13 +27,12 @@ constexpr double MIN_TARGET       = 0.002;
 constexpr int WEAK_ELO            = 2400;
 
 // Moves left to plan the clock for.
-int planned_moves(int game_ply) {
-    const SearchState& s = search_state;
-    if (s.time_mode == TIME_SUDDEN_DEATH)
+int planned_moves(const SearchLimits& limits, int game_ply) {
+    if (limits.time_mode == TIME_SUDDEN_DEATH)
         return game_ply < 20 ? 32 - game_ply / 2 : 23;
     if (run_settings.protocol_mode == PROTOCOL_CONSOLE)
-        return s.time_mode - (game_ply / 2) % s.time_mode;
-    return s.moves_to_go;
+        return limits.time_mode - (game_ply / 2) % limits.time_mode;
+    return limits.moves_to_go;
 }
 
 // Clears what the last search left in SearchState and the game record: the published line,
@@ -69,21 +68,22 @@ void reset_search_fields(SearchState& s, ThreadData& game) {
 // when pondering, less below WEAK_ELO, plus part of the increment; the move time itself when
 // the search has a fixed time.
 void set_target_time(SearchState& s, int game_ply, int side) {
-    if (s.time_mode != TIME_FIXED_MOVE) {
-        const int moves  = planned_moves(game_ply);
-        const double clk = s.clock[side];
+    SearchLimits& limits = s.limits;
+    if (limits.time_mode != TIME_FIXED_MOVE) {
+        const int moves  = planned_moves(limits, game_ply);
+        const double clk = limits.clock[side];
         double target    = clk / (moves + 1);
         if (s.ponder_enabled && moves >= 3)
             target *= 1.3;
         if (live_options.UCI_Elo < WEAK_ELO)
             target *= 0.85;
-        if (s.increment > 0)
-            target += clk / (2 * s.increment + clk) * s.increment;
+        if (limits.increment > 0)
+            target += clk / (2 * limits.increment + clk) * limits.increment;
         target        = std::min(target, 0.65 * clk - 5 * s.move_overhead);
         s.target_time = std::max(target, MIN_TARGET);
     } else {
-        s.target_time = s.move_time;
-        s.clock[side] = s.move_time;
+        s.target_time      = limits.move_time;
+        limits.clock[side] = limits.move_time;
     }
 }
 
@@ -96,7 +96,7 @@ void report_search_start(const SearchState& s, const ThreadData& game) {
         if (run_settings.protocol_mode == PROTOCOL_CONSOLE) {
             print_format("fen %s", fen.c_str());
             print_format("Ply= %d, cnt50= %d, Clock= %0.2fs, Target time= %0.2fs",
-                         game.board.game_ply, p.rule50, s.clock[side], s.target_time);
+                         game.board.game_ply, p.rule50, s.limits.clock[side], s.target_time);
         } else if (live_options.Log) {
             char line[FORMAT_BUFFER_CHARS];
             std::snprintf(line, sizeof line, "info string fen %s", fen.c_str());
@@ -119,9 +119,10 @@ void clock_update() {
     search_state.elapsed = platform_now() - search_state.start_time + ELAPSED_EPSILON;
 }
 
-void search_setup() {
+void search_setup(const SearchLimits& limits) {
     SearchState& s   = search_state;
     ThreadData& game = *main_thread;
+    s.limits         = limits;
     clock_start();
     reset_search_fields(s, game);
     resolve_strength();
@@ -142,14 +143,16 @@ void time_check() {
     // The first checks wait a little so that a move is not cut short by timer jitter, except
     // when the clock cannot afford the wait: with a short clock every move would otherwise
     // take more than a small increment gives back, until the flag falls.
-    const bool short_clock = s.time_mode != TIME_FIXED_MOVE && s.target_time < FIRST_CHECK_TIME;
+    const SearchLimits& limits = s.limits;
+    const bool short_clock =
+        limits.time_mode != TIME_FIXED_MOVE && s.target_time < FIRST_CHECK_TIME;
     if (s.elapsed < FIRST_CHECK_TIME && !short_clock)
         return;
     const int side         = s.root_side;
-    const double remaining = std::max(0.0, s.clock[side] - s.elapsed);
+    const double remaining = std::max(0.0, limits.clock[side] - s.elapsed);
     double margin          = 0.0;
     double limit           = s.target_time;
-    if (s.time_mode != TIME_FIXED_MOVE) {
+    if (limits.time_mode != TIME_FIXED_MOVE) {
         margin           = std::min(s.move_overhead, 0.025);
         const int best   = search_results.best_score;
         const int t      = std::abs(best) > 335 ? std::abs(best) / 16 : 20;
@@ -187,7 +190,7 @@ void time_check() {
         margin = std::min(s.move_overhead, 0.1 * s.target_time);
     }
     limit -= margin;
-    const bool clock_low = s.time_mode != TIME_FIXED_MOVE && 5 * margin > remaining;
+    const bool clock_low = limits.time_mode != TIME_FIXED_MOVE && 5 * margin > remaining;
     if ((d > 5 && search_results.single_reply) || clock_low || s.elapsed >= limit)
         search_control.stop = 1;
 }

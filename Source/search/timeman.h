@@ -6,14 +6,17 @@
 
 namespace tarn {
 
+struct SearchLimits;
+
 // Starts the search clock.
 void clock_start();
 // elapsed = seconds since clock_start.
 void clock_update();
-// Prepares one search of the game position (main thread, before the threads start): clears
-// the last search's results, resolves the strength limit, rebuilds the evaluation parameters
-// when a configuration changed them, and sets the target time.
-void search_setup();
+// Prepares one search of the game position within `limits` (main thread, before the threads
+// start): keeps the limits for the running search, clears the last search's results, resolves
+// the strength limit, rebuilds the evaluation parameters when a configuration changed them,
+// and sets the target time.
+void search_setup(const SearchLimits& limits);
 // Sets stop when the time for this move is used up; acts only on timed searches (mode 3).
 void time_check();
 

@@ -65,7 +65,7 @@ void print_position_result() {
 // Searches the record's position (already set on the game) and adds its answer to totals.
 // Returns true when "quit" came during the search.
 bool analyse_record(const std::string& line, const EpdRecord& record, AnalysisTotals& totals,
-                    std::FILE* out, TypedLineHandler on_typed_line) {
+                    std::FILE* out, const SearchLimits& limits, TypedLineHandler on_typed_line) {
     SearchState& s     = search_state;
     const bool verbose = run_settings.noise != NOISE_SILENT;
     ++totals.records;
@@ -76,7 +76,7 @@ bool analyse_record(const std::string& line, const EpdRecord& record, AnalysisTo
     }
     if (s.use_hash)
         tt_clear();
-    search_tool_position(on_typed_line);
+    search_tool_position(limits, on_typed_line);
     const bool quit = run_settings.quit;
     // A typed "position" may have replaced the game meanwhile; the answer belongs to the record.
     set_epd_position(main_thread->board.pos, record.position);
@@ -153,7 +153,7 @@ void print_analysis_summary(const AnalysisTotals& totals) {
 }
 
 void analyse_epd_file(const std::string& input, const std::string& output,
-                      TypedLineHandler on_typed_line) {
+                      const SearchLimits& limits, TypedLineHandler on_typed_line) {
     const std::string out_name = output.empty() ? ANALYSIS_FILE : output;
     std::ifstream in;
     if (!open_tool_input(in, input))
@@ -163,7 +163,7 @@ void analyse_epd_file(const std::string& input, const std::string& output,
         return;
     std::FILE* out = staged.file;
     print_format("Analyzing %s...", input.c_str());
-    if (search_state.max_depth < ANALYSIS_NO_HASH_DEPTH)
+    if (limits.max_depth < ANALYSIS_NO_HASH_DEPTH)
         search_state.use_hash = 0;
     AnalysisTotals totals;
     std::string line;
@@ -181,7 +181,7 @@ void analyse_epd_file(const std::string& input, const std::string& output,
             print_format("info string line %d has no valid position, skipped", number);
             continue;
         }
-        if (analyse_record(line, record, totals, out, on_typed_line))
+        if (analyse_record(line, record, totals, out, limits, on_typed_line))
             break;
     }
     print_analysis_summary(totals);

@@ -37,9 +37,9 @@ int judge_answer(Position& pos, const EpdRecord& record, Move answer);
 void score_answer(Position& pos, const EpdRecord& record, Move answer, int& earned, int& possible);
 // The summary lines of a run.
 void print_analysis_summary(const AnalysisTotals& totals);
-// Analyses every record of input; output "" means "analysis.epd". Lines typed meanwhile go to
-// on_typed_line ("stop" ends a search, "quit" the run).
+// Analyses every record of input within `limits`; output "" means "analysis.epd". Lines typed
+// meanwhile go to on_typed_line ("stop" ends a search, "quit" the run).
 void analyse_epd_file(const std::string& input, const std::string& output,
-                      TypedLineHandler on_typed_line);
+                      const SearchLimits& limits, TypedLineHandler on_typed_line);
 
 } // namespace tarn

@@ -17,17 +17,17 @@ constexpr int SHALLOW_DEPTH = 2;
 
 } // namespace
 
-void search_tool_position(TypedLineHandler on_typed_line) {
-    SearchState& s = search_state;
-    search_setup();
+void search_tool_position(const SearchLimits& limits, TypedLineHandler on_typed_line) {
+    const SearchState& s = search_state;
+    search_setup(limits);
     if (!start_search(MODE_BENCHMARK))
         end_on_thread_failure(THREAD_START_FAILED);
     // A typed command may change mode: "stop" and "quit" wait for the search and leave mode
     // idle, a typed "go" leaves a request that a tool has no use for.
     while (search_control.mode == MODE_BENCHMARK) {
-        platform_sleep_ms(s.max_depth > SHALLOW_DEPTH ? 1 : 0);
+        platform_sleep_ms(limits.max_depth > SHALLOW_DEPTH ? 1 : 0);
         time_check();
-        if (s.time_mode == TIME_FIXED_MOVE && s.elapsed >= s.move_time)
+        if (limits.time_mode == TIME_FIXED_MOVE && s.elapsed >= limits.move_time)
             search_control.stop = 1;
         if (on_typed_line)
             poll_tool_input(on_typed_line);

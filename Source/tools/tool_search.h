@@ -9,14 +9,16 @@
 
 namespace tarn {
 
+struct SearchLimits;
+
 // What a tool does with a line typed while it runs: the front end passes its command
 // dispatcher; nullptr leaves typed lines unread.
 using TypedLineHandler = void (*)(const std::string& line);
 
-// Searches the game position with the limits in SearchState; the result is in SearchState
-// (best_score, pv, nodes, last_depth, elapsed) and mode is idle again on return. Typed lines
+// Searches the game position within `limits`; the result is in SearchResults (best_score, pv,
+// nodes, last_depth) and SearchState (elapsed), and mode is idle again on return. Typed lines
 // go to on_typed_line during the wait.
-void search_tool_position(TypedLineHandler on_typed_line);
+void search_tool_position(const SearchLimits& limits, TypedLineHandler on_typed_line);
 // Hands at most one typed line to on_typed_line (nothing when it is nullptr). Once standard
 // input has ended there are no more lines: a tool started without a terminal or pipe runs to
 // the end of its file.

@@ -116,7 +116,7 @@ void write_search_label(std::FILE* out, const std::string& position, const TuneL
 
 // Searches and writes one record of a tuning set, unless its labels contradict each other or
 // the search.
-void tune_record(const std::string& line, int number, TuneRun& run) {
+void tune_record(const std::string& line, int number, const SearchLimits& limits, TuneRun& run) {
     const EpdRecord record = parse_epd_record(line);
     TuneLabels labels;
     labels.has_ce = !record.ce.empty();
@@ -138,7 +138,7 @@ void tune_record(const std::string& line, int number, TuneRun& run) {
     }
     if (run.variant == 2 && checker_of(pos, pos.side) != NO_SQUARE)
         return;
-    search_tool_position(nullptr);
+    search_tool_position(limits, nullptr);
     ++run.searches;
     labels.best = tablebase_corrected(search_results.best_score);
     if (labels.has_gr && result_contradicts(labels.result, win_probability(labels.best)))
@@ -260,7 +260,7 @@ TrainingRecord training_record_of(const Position& pos, int first, int second, do
 }
 
 void build_tuning_set(const std::string& input, const std::string& output, int variant,
-                      TypedLineHandler on_typed_line) {
+                      const SearchLimits& limits, TypedLineHandler on_typed_line) {
     const std::string out_name = output.empty() ? TUNING_SET_FILE : output;
     if (same_file(input, out_name)) {
         print_format("info string %s is the input file, nothing done", out_name.c_str());
@@ -277,7 +277,7 @@ void build_tuning_set(const std::string& input, const std::string& output, int v
     run.out     = staged.file;
     print_format("Creating file %s", out_name.c_str());
     run_settings.noise = TUNE_NOISE;
-    if (search_state.max_depth < TUNE_NO_HASH_DEPTH)
+    if (limits.max_depth < TUNE_NO_HASH_DEPTH)
         search_state.use_hash = 0;
     if (variant == 2)
         prepare_tuning_tablebases();
@@ -290,7 +290,7 @@ void build_tuning_set(const std::string& input, const std::string& output, int v
             continue;
         }
         const int searches = run.searches;
-        tune_record(line, number, run);
+        tune_record(line, number, limits, run);
         // Typed commands are looked at only now and then, so that short searches stay cheap.
         if (run.searches != searches && run.searches % TUNE_POLL_INTERVAL == TUNE_POLL_INTERVAL - 1)
             poll_tool_input(on_typed_line);

@@ -65,10 +65,11 @@ TrainingRecord training_record_of(const Position& pos, int first, int second, do
 // Writes the 40 bytes of a record.
 void pack_training_record(const TrainingRecord& record, std::uint8_t* bytes);
 
-// Builds a tuning set (variant 1 or 2) from input; output "" means "tune_new.epd". Lines typed
-// meanwhile go to on_typed_line, looked at every few hundred searches.
+// Builds a tuning set (variant 1 or 2) from input, searching within `limits`; output "" means
+// "tune_new.epd". Lines typed meanwhile go to on_typed_line, looked at every few hundred
+// searches.
 void build_tuning_set(const std::string& input, const std::string& output, int variant,
-                      TypedLineHandler on_typed_line);
+                      const SearchLimits& limits, TypedLineHandler on_typed_line);
 // Converts the EPD file input into training records.
 void convert_training_data(const std::string& input);
 

@@ -6,6 +6,7 @@
 
 #include "frontend/engine_options.h"
 #include "frontend/engine_process.h"
+#include "frontend/game_record.h"
 #include "frontend/run_settings.h"
 #include "frontend/switches.h"
 #include "search/search_state.h"
@@ -36,7 +37,7 @@ protected:
 
     // Parses args with the time mode cleared first, so that the test sees whether they set it.
     static void parse_timed(std::initializer_list<const char*> args) {
-        search_state.time_mode = 0;
+        game_limits.time_mode = 0;
         parse(args);
     }
 };
@@ -45,7 +46,7 @@ protected:
 std::string switch_state(const SwitchResult& r) {
     const RunSettings& rs  = run_settings;
     const EngineOptions& o = live_options;
-    const SearchState& ss  = search_state;
+    const SearchLimits& sl = game_limits;
     return "mode " + std::to_string(r.run_mode) + " inline " + std::to_string(r.bench_inline) +
            " exit " + std::to_string(r.exit_status) + " protocol " +
            std::to_string(rs.protocol_mode) + " noise " + std::to_string(rs.noise) + " nn " +
@@ -54,9 +55,9 @@ std::string switch_state(const SwitchResult& r) {
            std::to_string(o.Hash) + " threads " + std::to_string(o.Threads) + " log " +
            std::to_string(o.Log) + " limit " + std::to_string(o.UCI_LimitStrength) + " elo " +
            std::to_string(o.UCI_Elo) + " cfg '" + o.ConfigFilePath + "' book '" + o.OwnBook_File +
-           "' tb '" + o.SyzygyPath + "' depth " + std::to_string(ss.max_depth) + " tmode " +
-           std::to_string(ss.time_mode) + " mtime " + std::to_string(ss.move_time) + " nodes " +
-           std::to_string(ss.node_limit) + " nps " + std::to_string(ss.target_nps);
+           "' tb '" + o.SyzygyPath + "' depth " + std::to_string(sl.max_depth) + " tmode " +
+           std::to_string(sl.time_mode) + " mtime " + std::to_string(sl.move_time) + " nodes " +
+           std::to_string(sl.node_limit) + " nps " + std::to_string(search_state.target_nps);
 }
 
 TEST_F(Switches, NoSwitchesRunTheEngineOverUci) {
@@ -143,23 +144,23 @@ TEST_F(Switches, ValuesBeyondIntRangeClampToTheMaximum) {
 
 TEST_F(Switches, DepthLimitsDepthAndSetsAFixedMoveTime) {
     parse_timed({"-d", "70"});
-    EXPECT_EQ(search_state.max_depth, 66);
-    EXPECT_EQ(search_state.time_mode, TIME_FIXED_MOVE);
-    EXPECT_DOUBLE_EQ(search_state.move_time, 10000.0);
-    EXPECT_EQ(after({"-d", "12"}, search_state.max_depth), 12);
+    EXPECT_EQ(game_limits.max_depth, 66);
+    EXPECT_EQ(game_limits.time_mode, TIME_FIXED_MOVE);
+    EXPECT_DOUBLE_EQ(game_limits.move_time, 10000.0);
+    EXPECT_EQ(after({"-d", "12"}, game_limits.max_depth), 12);
 }
 
 TEST_F(Switches, TimeAndNodeLimits) {
     parse_timed({"-t", "2.5"});
-    EXPECT_EQ(search_state.time_mode, TIME_FIXED_MOVE);
-    EXPECT_DOUBLE_EQ(search_state.move_time, 2.5);
+    EXPECT_EQ(game_limits.time_mode, TIME_FIXED_MOVE);
+    EXPECT_DOUBLE_EQ(game_limits.move_time, 2.5);
 
     parse_timed({"-n", "100000"});
-    EXPECT_EQ(search_state.node_limit, 100000u);
-    EXPECT_EQ(search_state.time_mode, TIME_FIXED_MOVE);
-    EXPECT_DOUBLE_EQ(search_state.move_time, 1000.0);
+    EXPECT_EQ(game_limits.node_limit, 100000u);
+    EXPECT_EQ(game_limits.time_mode, TIME_FIXED_MOVE);
+    EXPECT_DOUBLE_EQ(game_limits.move_time, 1000.0);
 
-    EXPECT_EQ(after({"-n", "-3"}, search_state.node_limit), 0u);
+    EXPECT_EQ(after({"-n", "-3"}, game_limits.node_limit), 0u);
 }
 
 TEST_F(Switches, TargetSpeedLimitsStrengthAndPrintsTheElo) {

@@ -5,6 +5,7 @@
 
 #include "core/fen.h"
 #include "frontend/engine_process.h"
+#include "frontend/game_record.h"
 #include "frontend/run_settings.h"
 #include "frontend/switches.h"
 #include "frontend/uci.h"
@@ -122,7 +123,7 @@ TEST_F(UciCommands, GoDepthBelowOneSearchesDepthOneAndBeyondTheMaximumIsClamped)
     };
     for (const auto& [line, depth] : cases) {
         EXPECT_EQ(run(line), "") << line;
-        EXPECT_EQ(search_state.max_depth, depth) << line;
+        EXPECT_EQ(game_limits.max_depth, depth) << line;
         EXPECT_EQ(search_control.mode, MODE_REQUESTED) << line;
         search_control.mode = MODE_IDLE;
     }
@@ -136,20 +137,20 @@ TEST_F(UciCommands, GoNumbersOutsideTheirRangeAreClamped) {
     };
     const double most = static_cast<double>(std::int64_t{1} << 50);
     go("go nodes 1e300");
-    EXPECT_GE(static_cast<double>(search_state.node_limit), most * 0.96);
-    EXPECT_LE(static_cast<double>(search_state.node_limit), most * 1.04);
+    EXPECT_GE(static_cast<double>(game_limits.node_limit), most * 0.96);
+    EXPECT_LE(static_cast<double>(game_limits.node_limit), most * 1.04);
     go("go nodes -5");
-    EXPECT_EQ(search_state.node_limit, 1u);
+    EXPECT_EQ(game_limits.node_limit, 1u);
     go("go movestogo 99999999999");
-    EXPECT_EQ(search_state.moves_to_go, 1000);
+    EXPECT_EQ(game_limits.moves_to_go, 1000);
     go("go movestogo -3");
-    EXPECT_EQ(search_state.moves_to_go, 0);
+    EXPECT_EQ(game_limits.moves_to_go, 0);
     go("go wtime nan btime -5 winc nan");
-    EXPECT_EQ(search_state.clock[WHITE], 0.0);
-    EXPECT_EQ(search_state.clock[BLACK], 0.0);
-    EXPECT_EQ(search_state.increment, 0.0);
+    EXPECT_EQ(game_limits.clock[WHITE], 0.0);
+    EXPECT_EQ(game_limits.clock[BLACK], 0.0);
+    EXPECT_EQ(game_limits.increment, 0.0);
     go("go movetime nan");
-    EXPECT_EQ(search_state.move_time, 0.0);
+    EXPECT_EQ(game_limits.move_time, 0.0);
 }
 
 // Positions the engine cannot search; each must be refused and leave the game as it was.

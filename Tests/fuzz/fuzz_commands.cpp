@@ -13,6 +13,7 @@
 #include <string>
 
 #include "core/platform.h"
+#include "frontend/game_record.h"
 #include "frontend/run_settings.h"
 #include "frontend/uci.h"
 #include "fuzz/fuzz_support.h"
@@ -62,7 +63,7 @@ bool harness_skips(const std::string& line) {
 
 // Cuts a requested search down to its few nodes.
 void cap_request() {
-    SearchState& s = search_state;
+    SearchLimits& s = game_limits;
     if (search_control.mode != MODE_REQUESTED && search_control.mode != MODE_PONDER_REQ)
         return;
     s.max_depth = std::min(s.max_depth, SEARCH_DEPTH);

@@ -76,15 +76,12 @@ int fuzz_epd_tools(const std::uint8_t* data, std::size_t size) {
     reset_engine();
     reset_search_tables();
     const std::string input = write_scratch("suite.epd", data, size);
-    SearchState& s          = search_state;
-    s.max_depth             = 1;
-    s.time_mode             = TIME_FIXED_MOVE;
-    s.move_time             = TIME_UNLIMITED;
-    analyse_epd_file(input, scratch_path("analysis.epd"), dispatch_line);
-    for (const int variant : {1, 2}) {
-        s.max_depth = 1;
-        build_tuning_set(input, scratch_path("tune.epd"), variant, dispatch_line);
-    }
+    SearchLimits limits;
+    limits.max_depth = 1;
+    limits.move_time = TIME_UNLIMITED;
+    analyse_epd_file(input, scratch_path("analysis.epd"), limits, dispatch_line);
+    for (const int variant : {1, 2})
+        build_tuning_set(input, scratch_path("tune.epd"), variant, limits, dispatch_line);
     reset_engine();
     return 0;
 }

@@ -44,22 +44,16 @@ protected:
         release_thread_records(0);
         tt_free();
         thread_data_destroy(main_thread);
-        main_thread             = saved_main_;
-        run_settings.noise      = saved_noise_;
-        search_state.max_depth  = MAX_DEPTH;
-        search_state.node_limit = 0;
-        search_control.mode     = MODE_IDLE;
-        search_control.stop     = 0;
+        main_thread         = saved_main_;
+        run_settings.noise  = saved_noise_;
+        search_control.mode = MODE_IDLE;
+        search_control.stop = 0;
     }
     // Searches the position to a fixed depth; returns the best score.
     int search(const char* fen, int depth) {
         parse_fen(main_thread->board.pos, fen);
-        search_state.max_depth  = depth;
-        search_state.time_mode  = TIME_FIXED_MOVE;
-        search_state.move_time  = TIME_UNLIMITED;
-        search_state.node_limit = 0;
         tt_clear();
-        EXPECT_TRUE(search_on_this_thread());
+        EXPECT_TRUE(search_on_this_thread(test::depth_limits(depth)));
         return search_results.best_score;
     }
     std::string best_move() const {
@@ -134,11 +128,9 @@ TEST_F(Search, DepthZeroGivesTheQuiescenceLine) {
 
 TEST_F(Search, NodeLimitStopsAfterAnIteration) {
     parse_fen(main_thread->board.pos, START_FEN);
-    search_state.max_depth  = MAX_DEPTH;
-    search_state.time_mode  = TIME_FIXED_MOVE;
-    search_state.move_time  = TIME_UNLIMITED;
-    search_state.node_limit = 20000;
-    ASSERT_TRUE(search_on_this_thread());
+    SearchLimits limits = test::depth_limits(MAX_DEPTH);
+    limits.node_limit   = 20000;
+    ASSERT_TRUE(search_on_this_thread(limits));
     EXPECT_GT(search_results.nodes, 15000u);
     EXPECT_LT(search_results.best_depth, MAX_DEPTH);
 }
@@ -351,13 +343,9 @@ TEST_F(Search, KeptRecordsStartEachSearchAfresh) {
 TEST_F(Search, HelpersTakeTurnsWhenThreadsOutnumberProcessors) {
     const int threads = platform_cpu_count() + 4;
     parse_fen(main_thread->board.pos, START_FEN);
-    search_state.threads    = threads;
-    search_state.max_depth  = MAX_DEPTH;
-    search_state.time_mode  = TIME_FIXED_MOVE;
-    search_state.move_time  = TIME_UNLIMITED;
-    search_state.node_limit = 0;
+    search_state.threads = threads;
     tt_clear();
-    search_setup();
+    search_setup(test::depth_limits(MAX_DEPTH));
     ASSERT_TRUE(start_search(MODE_SEARCHING));
     // Time for every helper to have several turns of its own.
     platform_sleep_ms(800);

@@ -30,8 +30,7 @@ protected:
         live_options.MoveOverhead      = 50;
         search_state.calibration_nps   = 5e6;
         search_state.elo_ceiling       = 3000;
-        search_state.time_mode         = TIME_SUDDEN_DEATH;
-        search_state.increment         = 0;
+        limits_.time_mode              = TIME_SUDDEN_DEATH;
     }
     void TearDown() override {
         thread_data_destroy(main_thread);
@@ -50,74 +49,76 @@ protected:
         for (int i = 0; main_thread->board.game_ply < n; ++i)
             make_move(main_thread->board.pos, shuffle[i % 4]);
     }
+    SearchLimits limits_; // what each test hands to search_setup
     ThreadData* saved_main_ = nullptr;
     EngineOptions saved_options_;
     RunSettings saved_run_;
 };
 
 TEST_F(TimeControl, SuddenDeathAtTheStart) {
-    search_state.clock[WHITE] = 60;
-    search_setup();
+    limits_.clock[WHITE] = 60;
+    search_setup(limits_);
     EXPECT_NEAR(search_state.target_time, 60.0 / 33, 1e-9);
 }
 
 TEST_F(TimeControl, EngineSideBonusFollowsTheTargetTime) {
-    search_state.clock[WHITE] = 60;
-    search_setup();
+    limits_.clock[WHITE] = 60;
+    search_setup(limits_);
     EXPECT_TRUE(eval_bias.active);
     EXPECT_EQ(eval_bias.side, WHITE);
-    search_state.time_mode = TIME_FIXED_MOVE;
-    search_state.move_time = 1e7; // analysis
-    search_setup();
+    limits_.time_mode = TIME_FIXED_MOVE;
+    limits_.move_time = 1e7; // analysis
+    search_setup(limits_);
     EXPECT_FALSE(eval_bias.active);
     eval_bias = EvalBias{};
 }
 
 TEST_F(TimeControl, IncrementLaterInTheGame) {
     advance_to_ply(40);
-    search_state.clock[WHITE] = 10;
-    search_state.increment    = 0.1;
-    search_setup();
+    limits_.clock[WHITE] = 10;
+    limits_.increment    = 0.1;
+    search_setup(limits_);
     EXPECT_NEAR(search_state.target_time, 10.0 / 24 + 10.0 / 10.2 * 0.1, 1e-9);
 }
 
 TEST_F(TimeControl, PonderingAndWeakLevelsScaleTheTarget) {
-    search_state.clock[WHITE] = 60;
-    live_options.Ponder       = 1;
-    search_setup();
+    limits_.clock[WHITE] = 60;
+    live_options.Ponder  = 1;
+    search_setup(limits_);
     EXPECT_NEAR(search_state.target_time, 60.0 / 33 * 1.3, 1e-9);
     live_options.Ponder      = 0;
     search_state.elo_ceiling = 2300; // the engine's level falls below 2400
-    search_setup();
+    search_setup(limits_);
     EXPECT_NEAR(search_state.target_time, 60.0 / 33 * 0.85, 1e-9);
 }
 
 TEST_F(TimeControl, EmptyClockStillGivesATarget) {
-    search_state.clock[WHITE] = 0;
-    search_setup();
+    limits_.clock[WHITE] = 0;
+    search_setup(limits_);
     EXPECT_DOUBLE_EQ(search_state.target_time, 0.002);
 }
 
 TEST_F(TimeControl, FixedTimePerMove) {
-    search_state.time_mode = TIME_FIXED_MOVE;
-    search_state.move_time = 2.5;
-    search_setup();
+    limits_.time_mode = TIME_FIXED_MOVE;
+    limits_.move_time = 2.5;
+    search_setup(limits_);
     EXPECT_DOUBLE_EQ(search_state.target_time, 2.5);
-    EXPECT_DOUBLE_EQ(search_state.clock[WHITE], 2.5);
+    EXPECT_DOUBLE_EQ(search_state.limits.clock[WHITE], 2.5);
+    EXPECT_DOUBLE_EQ(limits_.clock[WHITE], 5.0); // the caller's limits stay as they were
 }
 
 TEST_F(TimeControl, SearchAgeWrapsAfterThirtyOne) {
     search_state.search_age = 30;
-    search_setup();
+    search_setup(limits_);
     EXPECT_EQ(search_state.search_age, 31);
-    search_setup();
+    search_setup(limits_);
     EXPECT_EQ(search_state.search_age, 1);
 }
 
 TEST_F(TimeControl, TimeCheckStopsAtTheLimit) {
-    search_state.time_mode = TIME_FIXED_MOVE;
-    search_state.move_time = 1.0;
-    search_setup();
+    limits_.time_mode = TIME_FIXED_MOVE;
+    limits_.move_time = 1.0;
+    search_setup(limits_);
     ASSERT_TRUE(thread_init(0));
     search_control.mode            = MODE_SEARCHING;
     search_results.iteration_depth = 3;
@@ -135,8 +136,8 @@ TEST_F(TimeControl, TimeCheckStopsAtTheLimit) {
 }
 
 TEST_F(TimeControl, FailingLowBuysTime) {
-    search_state.clock[WHITE] = 60;
-    search_setup();
+    limits_.clock[WHITE] = 60;
+    search_setup(limits_);
     ASSERT_TRUE(thread_init(0));
     search_control.mode            = MODE_SEARCHING;
     search_results.iteration_depth = 8;
@@ -156,9 +157,9 @@ TEST_F(TimeControl, FailingLowBuysTime) {
 // passed, so that a small increment is not spent in full on every move; a comfortable clock
 // still waits out the first 15 ms.
 TEST_F(TimeControl, ShortClockStopsBeforeTheFirstWait) {
-    search_state.clock[WHITE] = 0.3;
-    search_state.increment    = 0.01;
-    search_setup();
+    limits_.clock[WHITE] = 0.3;
+    limits_.increment    = 0.01;
+    search_setup(limits_);
     ASSERT_LT(search_state.target_time, 0.01);
     ASSERT_TRUE(thread_init(0));
     search_control.mode            = MODE_SEARCHING;
@@ -167,9 +168,9 @@ TEST_F(TimeControl, ShortClockStopsBeforeTheFirstWait) {
     time_check();
     EXPECT_EQ(search_control.stop, 1);
 
-    search_control.stop       = 0;
-    search_state.clock[WHITE] = 60;
-    search_setup();
+    search_control.stop  = 0;
+    limits_.clock[WHITE] = 60;
+    search_setup(limits_);
     search_control.mode            = MODE_SEARCHING;
     search_results.iteration_depth = 2;
     search_state.start_time        = platform_now() - 0.005;
@@ -180,11 +181,11 @@ TEST_F(TimeControl, ShortClockStopsBeforeTheFirstWait) {
 // "go movetime" answers within the time asked for: the move overhead (at most a tenth of the
 // time) is kept for the reply's way to the GUI. Other protocols search the full time.
 TEST_F(TimeControl, FixedTimeLeavesTheOverheadToTheGui) {
-    search_state.time_mode = TIME_FIXED_MOVE;
-    search_state.move_time = 1.0;
+    limits_.time_mode = TIME_FIXED_MOVE;
+    limits_.move_time = 1.0;
     for (const int protocol : {PROTOCOL_UCI, PROTOCOL_CONSOLE}) {
         run_settings.protocol_mode = static_cast<std::uint8_t>(protocol);
-        search_setup();
+        search_setup(limits_);
         ASSERT_TRUE(thread_init(0));
         search_control.stop            = 0;
         search_control.mode            = MODE_SEARCHING;
@@ -195,8 +196,8 @@ TEST_F(TimeControl, FixedTimeLeavesTheOverheadToTheGui) {
     }
     // A short fixed time keeps only a tenth of itself.
     run_settings.protocol_mode = PROTOCOL_UCI;
-    search_state.move_time     = 0.2;
-    search_setup();
+    limits_.move_time          = 0.2;
+    search_setup(limits_);
     search_control.stop            = 0;
     search_control.mode            = MODE_SEARCHING;
     search_results.iteration_depth = 3;

@@ -85,9 +85,9 @@ const std::string SUITE = "# remark\nshort\n" + QUEEN_UP + " bm Rxd4; id \"wins\
                           " am Rd2;\n" + QUEEN_UP + " 0 1 bm Ke2;\n" + QUEEN_UP +
                           " c0 \"Rxd4=10, Ke2=2\";\n" + QUEEN_UP + " gr 1.0; id \"kept\";\n";
 
-std::vector<std::string> analyse(const std::string& input, const std::string& output) {
+std::vector<std::string> analyse(const std::string& input, const std::string& output, int depth) {
     test::StdoutCapture capture;
-    analyse_epd_file(input, output, dispatch_line);
+    analyse_epd_file(input, output, test::depth_limits(depth), dispatch_line);
     return test::output_lines(capture.take());
 }
 
@@ -115,8 +115,7 @@ void expect_summary(const std::vector<std::string>& lines, std::size_t from, con
 
 TEST_F(AnalyseEpd, PrintsTheSummaryAndOneResultPerPosition) {
     test::write_text_file(path("suite.epd"), SUITE);
-    use_depth(4);
-    const std::vector<std::string> lines = analyse(path("suite.epd"), path("result.epd"));
+    const std::vector<std::string> lines = analyse(path("suite.epd"), path("result.epd"), 4);
     ASSERT_FALSE(lines.empty());
     EXPECT_EQ(lines[0], "Analyzing " + path("suite.epd") + "...");
     expect_summary(lines, 1, "2 / 5 correct best moves", "avg depth= 4.0", "score= 10 / 10", 5);
@@ -129,24 +128,21 @@ TEST_F(AnalyseEpd, PrintsTheSummaryAndOneResultPerPosition) {
 
 TEST_F(AnalyseEpd, ShallowSearchesRunWithoutTheHashTable) {
     test::write_text_file(path("suite.epd"), SUITE);
-    use_depth(3);
-    const std::vector<std::string> lines = analyse(path("suite.epd"), path("result.epd"));
+    const std::vector<std::string> lines = analyse(path("suite.epd"), path("result.epd"), 3);
     EXPECT_EQ(search_state.use_hash, 0);
     expect_summary(lines, 1, "2 / 5 correct best moves", "avg depth= 3.0", "score= 10 / 10", 5);
 }
 
 TEST_F(AnalyseEpd, WritesAnalysisEpdByDefault) {
     test::write_text_file(path("suite.epd"), QUEEN_UP + " bm Rxd4;\n");
-    use_depth(2);
-    analyse("suite.epd", "");
+    analyse("suite.epd", "", 2);
     EXPECT_EQ(test::read_lines(path(ANALYSIS_FILE)).size(), 1u);
 }
 
 TEST_F(AnalyseEpd, QuitEndsTheRunAfterTheCurrentPosition) {
     test::write_text_file(path("suite.epd"), SUITE);
-    use_depth(4);
     input_->write("quit\n");
-    const std::vector<std::string> lines = analyse(path("suite.epd"), path("result.epd"));
+    const std::vector<std::string> lines = analyse(path("suite.epd"), path("result.epd"), 4);
     ASSERT_GE(lines.size(), 2u);
     EXPECT_TRUE(test::like(lines[1], "# / 1 correct best moves")) << lines[1];
     EXPECT_EQ(lines.back(), "");
@@ -155,9 +151,8 @@ TEST_F(AnalyseEpd, QuitEndsTheRunAfterTheCurrentPosition) {
 
 TEST_F(AnalyseEpd, ClosedInputIsNoQuit) {
     test::write_text_file(path("suite.epd"), SUITE);
-    use_depth(2);
     input_->close_writer();
-    const std::vector<std::string> lines = analyse(path("suite.epd"), path("result.epd"));
+    const std::vector<std::string> lines = analyse(path("suite.epd"), path("result.epd"), 2);
     ASSERT_GE(lines.size(), 2u);
     EXPECT_EQ(lines[1], "2 / 5 correct best moves");
 }
@@ -165,8 +160,7 @@ TEST_F(AnalyseEpd, ClosedInputIsNoQuit) {
 TEST_F(AnalyseEpd, BadRecordsAreReportedAndSkipped) {
     test::write_text_file(path("suite.epd"), "8/8/8/8/8/8/8/8 w - - bm e4;\n" + QUEEN_UP +
                                                  " bm Rxd4; " + std::string(600, 'x') + ";\n");
-    use_depth(2);
-    const std::vector<std::string> lines = analyse(path("suite.epd"), path("result.epd"));
+    const std::vector<std::string> lines = analyse(path("suite.epd"), path("result.epd"), 2);
     ASSERT_GE(lines.size(), 3u);
     EXPECT_EQ(lines[1], "info string line 1 has no valid position, skipped");
     EXPECT_EQ(lines[2], "info string line 2 is too long, skipped");
@@ -174,7 +168,7 @@ TEST_F(AnalyseEpd, BadRecordsAreReportedAndSkipped) {
 }
 
 TEST_F(AnalyseEpd, MissingInputAnalysesNothing) {
-    const std::vector<std::string> lines = analyse(path("missing.epd"), "");
+    const std::vector<std::string> lines = analyse(path("missing.epd"), "", 2);
     ASSERT_EQ(lines.size(), 1u);
     EXPECT_EQ(lines[0], "info string can't open " + path("missing.epd"));
     EXPECT_FALSE(std::filesystem::exists(path(ANALYSIS_FILE)));
@@ -182,9 +176,8 @@ TEST_F(AnalyseEpd, MissingInputAnalysesNothing) {
 
 TEST_F(AnalyseEpd, ReportsEachPositionWhenNotQuiet) {
     test::write_text_file(path("suite.epd"), QUEEN_UP + " bm Rxd4;\n");
-    use_depth(2);
     run_settings.noise                   = 0.0f;
-    const std::vector<std::string> lines = analyse(path("suite.epd"), path("result.epd"));
+    const std::vector<std::string> lines = analyse(path("suite.epd"), path("result.epd"), 2);
     ASSERT_GE(lines.size(), 3u);
     EXPECT_EQ(lines[1], "pos= 1");
     EXPECT_EQ(lines[2], QUEEN_UP + " bm Rxd4;");

@@ -51,12 +51,6 @@ void BatchTool::TearDown() {
     std::filesystem::remove_all(work_dir_, ignored);
 }
 
-void BatchTool::use_depth(int depth) {
-    search_state.max_depth = depth;
-    search_state.time_mode = TIME_FIXED_MOVE;
-    search_state.move_time = TIME_UNLIMITED;
-}
-
 namespace {
 
 bool like_from(const char* t, const char* p) {

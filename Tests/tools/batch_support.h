@@ -21,9 +21,6 @@ protected:
     void TearDown() override;
     // Path of a file in the test's directory.
     std::string path(const std::string& name) const { return work_dir_ + "/" + name; }
-    // Search limits of the tools: a fixed depth and no time limit.
-    static void use_depth(int depth);
-
     std::unique_ptr<StdinPipe> input_;
 
 private:

@@ -125,9 +125,9 @@ class TuneData : public test::BatchTool {
 protected:
     std::vector<std::string> run_tuning(const std::string& text, int variant, int depth) {
         test::write_text_file(path("in.epd"), text);
-        use_depth(depth);
         test::StdoutCapture capture;
-        build_tuning_set(path("in.epd"), path("out.epd"), variant, dispatch_line);
+        build_tuning_set(path("in.epd"), path("out.epd"), variant, test::depth_limits(depth),
+                         dispatch_line);
         printed_ = test::output_lines(capture.take());
         return test::read_lines(path("out.epd"));
     }
@@ -209,9 +209,8 @@ TEST_F(TuneData, DrawnResultWrittenAsAScoreIsAHalfPoint) {
 TEST_F(TuneData, InputIsNeverItsOwnOutput) {
     const std::string text = START + " ce 0;\n";
     test::write_text_file(path("set.epd"), text);
-    use_depth(1);
     test::StdoutCapture capture;
-    build_tuning_set("set.epd", path("set.epd"), 1, dispatch_line);
+    build_tuning_set("set.epd", path("set.epd"), 1, test::depth_limits(1), dispatch_line);
     EXPECT_EQ(capture.take(),
               "info string " + path("set.epd") + " is the input file, nothing done\n");
     EXPECT_EQ(test::read_text(path("set.epd")), text);
@@ -321,10 +320,10 @@ TEST_F(TuneData, SelfPlayGamesBecomeTrainingRecords) {
         test::StdoutCapture quiet;
         scan_pgn(path("games.pgn"), path("scan.epd"), 2);
     }
-    use_depth(2);
     {
         test::StdoutCapture quiet;
-        build_tuning_set(path("scan.epd"), path("tune.epd"), 2, dispatch_line);
+        build_tuning_set(path("scan.epd"), path("tune.epd"), 2, test::depth_limits(2),
+                         dispatch_line);
     }
     const std::vector<std::string> lines = test::read_lines(path("tune.epd"));
     ASSERT_GT(lines.size(), 20u);

@@ -51,15 +51,11 @@ protected:
         tt_free();
         tb_init("");
         thread_data_destroy(main_thread);
-        main_thread                  = saved_main_;
-        live_options                 = saved_live_;
-        run_settings                 = saved_run_;
-        search_state.node_limit      = 0;
-        search_state.hard_node_limit = 0;
-        search_state.max_depth       = MAX_DEPTH;
-        search_state.move_time       = 5.0;
-        search_control.mode          = MODE_IDLE;
-        search_control.stop          = 0;
+        main_thread         = saved_main_;
+        live_options        = saved_live_;
+        run_settings        = saved_run_;
+        search_control.mode = MODE_IDLE;
+        search_control.stop = 0;
     }
     // Plays the game of a seed; its records are appended to records.
     DatagenGame play(std::uint64_t seed, std::vector<TrainingRecord>& records) {

@@ -57,9 +57,22 @@ struct PendingRecord {
     int score = 0; // side to move's view
 };
 
+// The limits of every search: the configured node budgets and nothing else.
+SearchLimits datagen_limits(const DatagenConfig& config) {
+    SearchLimits limits;
+    limits.max_depth  = MAX_DEPTH;
+    limits.time_mode  = TIME_FIXED_MOVE;
+    limits.move_time  = TIME_UNLIMITED;
+    limits.node_limit = config.soft_nodes;
+    limits.hard_node_limit =
+        config.hard_nodes ? config.hard_nodes : config.soft_nodes * HARD_NODES_FACTOR;
+    return limits;
+}
+
 // Searches the game position on the calling thread with the configured node limits.
-void search_game_position(Move& best, int& score, std::uint64_t& nodes) {
-    if (!search_on_this_thread()) {
+void search_game_position(const DatagenConfig& config, Move& best, int& score,
+                          std::uint64_t& nodes) {
+    if (!search_on_this_thread(datagen_limits(config))) {
         std::fprintf(stderr, "tarn-datagen: out of memory\n");
         std::exit(1);
     }
@@ -199,7 +212,7 @@ void play_out(const DatagenConfig& config, GameBoard& board, DatagenGame& game,
         }
         Move best = NULL_MOVE;
         int score = 0;
-        search_game_position(best, score, game.nodes);
+        search_game_position(config, best, score, game.nodes);
         if (best == NULL_MOVE) { // cannot happen with a legal move on the board; end cleanly
             game.end    = END_MOVE_CAP;
             game.result = 0.5;
@@ -248,13 +261,7 @@ bool datagen_setup(const DatagenConfig& config) {
     live_options.UCI_LimitStrength = 0;
     live_options.Threads           = 1;
     s.threads                      = 1;
-    s.max_depth                    = MAX_DEPTH;
-    s.time_mode                    = TIME_FIXED_MOVE;
-    s.move_time                    = TIME_UNLIMITED;
-    s.node_limit                   = config.soft_nodes;
-    s.hard_node_limit =
-        config.hard_nodes ? config.hard_nodes : config.soft_nodes * HARD_NODES_FACTOR;
-    s.use_hash = 1;
+    s.use_hash                     = 1;
     return tt_allocate(config.hash_mb);
 }
 
