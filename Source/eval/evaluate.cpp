@@ -10,8 +10,6 @@
 
 namespace tarn {
 
-EvalBias eval_bias;
-
 namespace {
 
 constexpr double BONUS_TIME_LIMIT = 90000.0;
@@ -45,11 +43,11 @@ int evaluate(const Position& pos, EvalState& state, int side, int ply, bool in_c
     // hand-crafted evaluation stands in rather than letting a failure code pass for a score.
     if (score == NN_NO_STATE)
         score = hce_evaluate(pos, state, side, ply);
-    if (eval_bias.active) {
+    if (state.bias.active) {
         const int t     = std::max(6, wn + bn) + 2 * std::min(wp + bp, 12);
         const int bonus = (live_options.Contempt * (t - 6)) / 82 +
                           (live_options.material_contempt * (t - 47)) / 41;
-        score += side == eval_bias.side ? bonus : -bonus;
+        score += side == state.bias.side ? bonus : -bonus;
     }
     return score - (score * pos.rule50) / 256;
 }

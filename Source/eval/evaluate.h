@@ -5,19 +5,9 @@
 
 #include "core/board.h"
 #include "core/score.h"
+#include "eval/eval_state.h"
 
 namespace tarn {
-
-struct EvalState;
-
-// The engine's own side and whether its bonus for it counts. The search set-up decides it
-// before every search; analysis, with its practically unlimited time, gets no bonus.
-struct EvalBias {
-    bool active = true;  // the bonus applies
-    int side    = WHITE; // added for this side's evaluations, subtracted for the other's
-};
-
-extern EvalBias eval_bias;
 
 // The bias of a search for root_side that aims to take target_time seconds.
 EvalBias eval_bias_for(int root_side, double target_time);

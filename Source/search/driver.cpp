@@ -28,6 +28,9 @@ namespace tarn {
 
 namespace {
 
+// Guards SearchResults.nodes_by_depth, to which every thread adds its nodes of an iteration.
+std::mutex counters_lock;
+
 constexpr int MAX_ITERATION      = 68;
 constexpr int GAME_PLY_HORIZON   = 883;
 constexpr int ROOT_SEARCHED_BASE = -11000;

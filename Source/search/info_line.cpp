@@ -21,6 +21,9 @@ namespace tarn {
 
 namespace {
 
+// Serialises the building and printing of info lines by the search threads.
+std::mutex info_lock;
+
 constexpr double CURRMOVE_TIME   = 3.5;
 constexpr int PV_MOVES_RUNNING   = 8;
 constexpr int PV_MOVES_STOPPED   = 32;

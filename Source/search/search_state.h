@@ -11,6 +11,7 @@
 #include <cstdint>
 
 #include "core/board.h"
+#include "eval/eval_state.h"
 #include "tb/tb_probe.h"
 
 namespace tarn {
@@ -67,6 +68,7 @@ struct SearchState {
     std::uint8_t root_side       = WHITE;
     std::int32_t multipv         = 1;
     double target_time           = 0.0; // seconds this move should take
+    EvalBias eval_bias;                 // handed to every thread's evaluation state
     // --- clock ---
     double start_time = 0.0;          // monotonic seconds at clock_start
     std::atomic<double> elapsed{0.0}; // seconds since start_time, read by the search threads

@@ -20,8 +20,6 @@
 namespace tarn {
 
 ThreadData* thread_records[MAX_THREADS] = {};
-std::mutex info_lock;
-std::mutex counters_lock;
 
 namespace {
 
@@ -280,6 +278,7 @@ bool thread_init(int t) {
     const SearchLimits& limits            = search_state.limits;
     td.node_limit                         = limits.node_limit ? limits.node_limit : UNLIMITED_NODES;
     td.hard_node_limit = limits.hard_node_limit ? limits.hard_node_limit : UNLIMITED_NODES;
+    td.eval.bias       = search_state.eval_bias;
     thread_board_reset_lists(td.board);
     td.board.frames[0].node_type = td.board.frames[1].node_type = 0;
     td.board.search_ply                                         = 1;

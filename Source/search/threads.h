@@ -9,7 +9,6 @@
 // evaluators change.
 
 #include <cstdint>
-#include <mutex>
 
 namespace tarn {
 
@@ -24,10 +23,6 @@ constexpr const char* THREAD_RECORD_FAILED = "no memory for a search thread's re
 
 // Records of the search threads by index; null until first used.
 extern ThreadData* thread_records[MAX_THREADS];
-// Serialises the building and printing of info lines.
-extern std::mutex info_lock;
-// Protects SearchState.nodes_by_depth.
-extern std::mutex counters_lock;
 
 // Prepares thread t's record for a search from the game record. False when memory is short.
 bool thread_init(int t);

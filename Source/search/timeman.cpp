@@ -129,7 +129,7 @@ void search_setup(const SearchLimits& limits) {
     if (refresh_eval_params())
         clear_thread_caches();
     set_target_time(s, game.board.game_ply, game.board.pos.side);
-    eval_bias = eval_bias_for(s.root_side, s.target_time);
+    s.eval_bias = eval_bias_for(s.root_side, s.target_time);
     report_search_start(s, game);
 }
 

@@ -276,7 +276,7 @@ protected:
     void SetUp() override {
         test::NetworkTest::SetUp();
         test::load_synthetic(make_net(1536, 36, 32, 600, 2000));
-        eval_bias = eval_bias_for(WHITE, 1e7); // analysis: no bonus for the engine's side
+        td->eval.bias = eval_bias_for(WHITE, 1e7); // analysis: no bonus for the engine's side
     }
     test::ThreadDataHandle td;
 };
@@ -324,7 +324,7 @@ TEST_F(EvaluationChoice, NetworkScoresAreDampedAndGetTheEngineSideBonus) {
     const int nn         = td->eval.nn.last_nn_score;
     EXPECT_EQ(damped, nn - nn * 100 / 256);
     test::set_fen(*td, "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR b KQkq -");
-    eval_bias     = eval_bias_for(BLACK, 1.0);
+    td->eval.bias = eval_bias_for(BLACK, 1.0);
     const int own = evaluate(td->board.pos, td->eval, BLACK, 1, false) - td->eval.nn.last_nn_score;
     EXPECT_EQ(own, 15);
 }

@@ -49,7 +49,6 @@ void NetworkTest::TearDown() {
     nn_unload();
     copy_option_text(live_options.NN_File, OPTION_NAME_CHARS, NN_EMBEDDED_NAME);
     run_settings.use_nn = 1;
-    eval_bias           = EvalBias{};
 }
 
 } // namespace tarn::test

@@ -64,13 +64,12 @@ TEST_F(TimeControl, SuddenDeathAtTheStart) {
 TEST_F(TimeControl, EngineSideBonusFollowsTheTargetTime) {
     limits_.clock[WHITE] = 60;
     search_setup(limits_);
-    EXPECT_TRUE(eval_bias.active);
-    EXPECT_EQ(eval_bias.side, WHITE);
+    EXPECT_TRUE(search_state.eval_bias.active);
+    EXPECT_EQ(search_state.eval_bias.side, WHITE);
     limits_.time_mode = TIME_FIXED_MOVE;
     limits_.move_time = 1e7; // analysis
     search_setup(limits_);
-    EXPECT_FALSE(eval_bias.active);
-    eval_bias = EvalBias{};
+    EXPECT_FALSE(search_state.eval_bias.active);
 }
 
 TEST_F(TimeControl, IncrementLaterInTheGame) {
