@@ -160,7 +160,17 @@ void score_quiets(ThreadData& td, MoveEntry* first, MoveEntry* end, int side) {
     }
 }
 
-// Perft's move source: the context is the ThreadData whose board perft walks.
+// Perft's move source: the context is the ThreadData whose board perft walks. A perft node
+// asks for every pseudo-legal move at full width, with no hash move to put first.
+void begin_perft_node(void* context, int side, int ply) {
+    ThreadData& td   = *static_cast<ThreadData*>(context);
+    PlyFrame& frame  = td.board.frames[ply];
+    frame.checker    = static_cast<std::uint8_t>(checker_of(td.board.pos, side));
+    frame.hash_move  = 0;
+    frame.in_check   = frame.checker != NO_SQUARE;
+    frame.pick_stage = PICK_PERFT;
+}
+
 MoveEntry* next_move_in(void* context) {
     return next_move(*static_cast<ThreadData*>(context));
 }
@@ -290,7 +300,7 @@ MoveEntry* next_move(ThreadData& td) {
 
 std::uint64_t perft_through_picker(ThreadData& td, int depth) {
     ordering_reset(td);
-    return perft_count(td.board, MoveSource{next_move_in, &td, PICK_PERFT}, depth);
+    return perft_count(td.board, MoveSource{begin_perft_node, next_move_in, &td}, depth);
 }
 
 void history_update(ThreadData& td, const MoveEntry& entry, int depth, bool raised_alpha) {
