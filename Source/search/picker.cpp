@@ -21,7 +21,7 @@ constexpr int BOOST[FACTOR_DEPTHS] = {0,  16, 23, 28, 32, 36, 39, 42, 45,
 // Ordering score of a capture by the captured piece code (both colours alike).
 constexpr std::int16_t CAPTURE_SCORE[PIECE_CODES] = {210, 220, 230, 230, 240, 250, 0, 0,
                                                      210, 220, 230, 230, 240, 250, 0, 0};
-constexpr int GOOD_TACTICAL     = 150; // stage 4 hands out only entries scored above this
+constexpr int GOOD_TACTICAL     = 150; // STAGE_GOOD_TACTICAL hands out only entries above this
 constexpr int SORTED_QUIET_MIN  = 2;   // below this the rest comes in generation order
 constexpr int QUIET_CHECK_SCORE = 100;
 

@@ -36,7 +36,7 @@ struct SearchFrame {
     Move killer2             = 0;
     Move check_killer        = 0;
     std::uint8_t checker     = NO_SQUARE; // square of a checking piece, or 64
-    std::uint16_t pick_stage = 0;         // low 4 bits stage, upper bits option flags
+    std::uint16_t pick_stage = 0;         // STAGE_* in PICK_STAGE_MASK, PICK_* flags above it
 };
 
 // Everything one search thread owns.
