@@ -1,6 +1,5 @@
 #include "core/perft.h"
 
-#include "core/attacks.h"
 #include "core/makemove.h"
 #include "core/movegen.h"
 #include "core/thread_board.h"
@@ -8,12 +7,8 @@
 namespace tarn {
 
 std::uint64_t perft(ThreadBoard& td, const MoveSource& moves, int side, int ply, int depth) {
-    Position& pos        = td.pos;
-    PlyFrame& frame      = td.frames[ply];
-    frame.checker        = static_cast<std::uint8_t>(checker_of(pos, side));
-    frame.hash_move      = 0;
-    frame.in_check       = frame.checker != NO_SQUARE;
-    frame.pick_stage     = moves.start;
+    Position& pos = td.pos;
+    moves.begin(moves.context, side, ply);
     std::uint64_t leaves = 0;
     while (MoveEntry* e = moves.next(moves.context)) {
         const Move m = e->move;

@@ -14,13 +14,14 @@ struct ThreadBoard;
 
 constexpr int PERFT_MAX_DEPTH = 20;
 
-// Where perft takes the moves of a node from: `next(context)` returns the next entry of the node
-// at the board's current frame, or nullptr when it has no more; a node's pick_stage starts at
-// `start`. The context is the caller's: the record the picker works for, opaque to perft.
+// Where perft takes the moves of a node from: `begin(context, side, ply)` prepares the node at
+// frame ply with `side` to move, then `next(context)` returns its next entry, or nullptr when it
+// has no more. The context is the caller's: the record the picker works for, opaque to perft,
+// which knows nothing of how the picker keeps its nodes.
 struct MoveSource {
-    MoveEntry* (*next)(void* context) = nullptr;
-    void* context                     = nullptr;
-    std::uint16_t start               = 0;
+    void (*begin)(void* context, int side, int ply) = nullptr;
+    MoveEntry* (*next)(void* context)               = nullptr;
+    void* context                                   = nullptr;
 };
 
 // Leaves below the board's Position at `depth`, with side to move and the node at frame ply.

@@ -1,8 +1,9 @@
 #pragma once
 // The board part of a thread's record: a Position with its undo stack and ply counters, and the
-// per-ply frames whose move lists form one stack in the thread's MoveEntry storage. Move
-// generation, make/unmake and perft work on this alone; the search's record, ThreadData, holds
-// one as its `board`, beside the ordering tables, the evaluation state and the counters.
+// per-ply frames whose move lists form one stack in the thread's MoveEntry storage. A frame here
+// holds only that list chain; move generation, make/unmake and perft work on this alone. The
+// search's record, ThreadData, holds one as its `board`, beside its own per-ply search frames,
+// the ordering tables, the evaluation state and the counters.
 
 #include <atomic>
 #include <cstdint>
@@ -29,28 +30,12 @@ inline void count(Counter& c, std::uint64_t n = 1) {
     c.store(c.load(std::memory_order_relaxed) + n, std::memory_order_relaxed);
 }
 
-// Search fields of one ply; list_start and cursor chain the per-ply move lists.
+// One ply's place in the thread's move storage. The frames chain the lists into one stack: the
+// next ply's list starts behind this one's terminator. What the search keeps per ply lives in
+// its own frames (search/thread_data.h).
 struct PlyFrame {
-    std::int16_t node_type   = 0; // -1 ALL, 0 PV, 1 CUT
-    std::int16_t depth       = 0;
-    std::int16_t static_eval = 0; // -9999 when in check
-    std::int16_t alpha       = 0;
-    std::int16_t beta        = 0;
-    std::uint16_t in_check   = 0;
-    std::uint8_t reduction   = 0;
-    std::uint8_t iid_active  = 0;
-    std::uint16_t move_class = 0;
-    std::uint8_t razored     = 0;
-    std::uint16_t move_count = 0;
-    std::int32_t tb_result   = -1;
-    Move hash_move           = 0;
-    Move killer1             = 0;
-    Move killer2             = 0;
-    Move check_killer        = 0;
-    std::uint8_t checker     = NO_SQUARE; // square of a checking piece, or 64
-    std::uint16_t pick_stage = 0;         // low 4 bits stage, upper bits option flags
-    MoveEntry* list_start    = nullptr;
-    MoveEntry* cursor        = nullptr; // entry the picker returned last
+    MoveEntry* list_start = nullptr;
+    MoveEntry* cursor     = nullptr; // entry the ply works on: the move last picked or made
 };
 
 // One thread's Position with its game history, per-ply frames and move lists.

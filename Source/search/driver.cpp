@@ -97,7 +97,8 @@ int root_pass(ThreadData& td, MoveEntry* first, int line, int depth, int alpha, 
     const int side    = pos.side;
     const int alpha0  = alpha;
     const bool master = td.thread_id == 0;
-    PlyFrame& f       = td.board.frames[1];
+    SearchFrame& f    = td.frames[1];
+    PlyFrame& list    = td.board.frames[1];
     int best          = -INFINITY_SCORE;
     Move child_pv[PV_LENGTH];
     for (MoveEntry* at = first; at->move != END_OF_LIST; ++at) {
@@ -108,7 +109,7 @@ int root_pass(ThreadData& td, MoveEntry* first, int line, int depth, int alpha, 
         std::swap(*at, *pick);
         MoveEntry& entry = *at;
         const Move m     = entry.move;
-        f.cursor         = at;
+        list.cursor      = at;
         const int cls    = move_class(pos, entry);
         f.move_class     = static_cast<std::uint16_t>(cls);
         entry.score      = static_cast<std::int16_t>(ROOT_SEARCHED_BASE - f.move_count);
@@ -238,22 +239,22 @@ void search_driver(int t) {
     // Step 1. Fresh ordering tables.
     ordering_reset(td);
     // Step 2. Frame 1 and the root evaluation.
-    PlyFrame& f1                   = td.board.frames[1];
-    const int checker              = checker_of(pos, side);
-    const bool in_check            = checker != NO_SQUARE;
-    f1.in_check                    = in_check;
-    f1.alpha                       = -INFINITY_SCORE;
-    f1.beta                        = INFINITY_SCORE;
-    f1.node_type                   = NODE_PV;
-    f1.checker                     = NO_SQUARE;
-    f1.hash_move                   = 0;
-    f1.tb_result                   = TB_NONE;
-    td.seed                        = static_cast<std::uint32_t>(std::rand());
-    const int root_eval            = evaluate(pos, td.eval, side, 1, in_check);
-    td.root_static_eval            = static_cast<std::int16_t>(root_eval);
-    td.root_score                  = root_eval;
-    f1.static_eval                 = static_cast<std::int16_t>(root_eval);
-    td.board.frames[0].static_eval = static_cast<std::int16_t>(-root_eval);
+    SearchFrame& f1          = td.frames[1];
+    const int checker        = checker_of(pos, side);
+    const bool in_check      = checker != NO_SQUARE;
+    f1.in_check              = in_check;
+    f1.alpha                 = -INFINITY_SCORE;
+    f1.beta                  = INFINITY_SCORE;
+    f1.node_type             = NODE_PV;
+    f1.checker               = NO_SQUARE;
+    f1.hash_move             = 0;
+    f1.tb_result             = TB_NONE;
+    td.seed                  = static_cast<std::uint32_t>(std::rand());
+    const int root_eval      = evaluate(pos, td.eval, side, 1, in_check);
+    td.root_static_eval      = static_cast<std::int16_t>(root_eval);
+    td.root_score            = root_eval;
+    f1.static_eval           = static_cast<std::int16_t>(root_eval);
+    td.frames[0].static_eval = static_cast<std::int16_t>(-root_eval);
     // Step 3. Thread 0: selectivity tables, root values.
     if (master) {
         selectivity_init();

@@ -21,7 +21,7 @@ constexpr int BOOST[FACTOR_DEPTHS] = {0,  16, 23, 28, 32, 36, 39, 42, 45,
 // Ordering score of a capture by the captured piece code (both colours alike).
 constexpr std::int16_t CAPTURE_SCORE[PIECE_CODES] = {210, 220, 230, 230, 240, 250, 0, 0,
                                                      210, 220, 230, 230, 240, 250, 0, 0};
-constexpr int GOOD_TACTICAL     = 150; // stage 4 hands out only entries scored above this
+constexpr int GOOD_TACTICAL     = 150; // STAGE_GOOD_TACTICAL hands out only entries above this
 constexpr int SORTED_QUIET_MIN  = 2;   // below this the rest comes in generation order
 constexpr int QUIET_CHECK_SCORE = 100;
 
@@ -124,8 +124,8 @@ inline const MoveEntry& frame_move(const ThreadData& td, int ply) {
 }
 
 void score_quiets(ThreadData& td, MoveEntry* first, MoveEntry* end, int side) {
-    const int ply         = td.board.search_ply;
-    const PlyFrame& frame = td.board.frames[ply];
+    const int ply            = td.board.search_ply;
+    const SearchFrame& frame = td.frames[ply];
     Move cm1 = 0, cm2 = 0, fu = 0;
     const MoveEntry& parent = frame_move(td, ply - 1);
     if (parent.move != NULL_MOVE) {
@@ -160,7 +160,17 @@ void score_quiets(ThreadData& td, MoveEntry* first, MoveEntry* end, int side) {
     }
 }
 
-// Perft's move source: the context is the ThreadData whose board perft walks.
+// Perft's move source: the context is the ThreadData whose board perft walks. A perft node
+// asks for every pseudo-legal move at full width, with no hash move to put first.
+void begin_perft_node(void* context, int side, int ply) {
+    ThreadData& td     = *static_cast<ThreadData*>(context);
+    SearchFrame& frame = td.frames[ply];
+    frame.checker      = static_cast<std::uint8_t>(checker_of(td.board.pos, side));
+    frame.hash_move    = 0;
+    frame.in_check     = frame.checker != NO_SQUARE;
+    frame.pick_stage   = PICK_PERFT;
+}
+
 MoveEntry* next_move_in(void* context) {
     return next_move(*static_cast<ThreadData*>(context));
 }
@@ -185,25 +195,26 @@ void ordering_reset(ThreadData& td) {
     std::memset(td.counter1, 0, sizeof td.counter1);
     std::memset(td.counter2, 0, sizeof td.counter2);
     std::memset(td.followup, 0, sizeof td.followup);
-    for (PlyFrame& f : td.board.frames)
+    for (SearchFrame& f : td.frames)
         f.hash_move = f.killer1 = f.killer2 = f.check_killer = 0;
 }
 
 MoveEntry* next_move(ThreadData& td) {
     Position& pos             = td.board.pos;
-    PlyFrame& frame           = current_frame(td.board);
+    PlyFrame& list            = current_frame(td.board); // the node's move list
+    SearchFrame& frame        = td.frames[td.board.search_ply];
     const std::uint16_t flags = frame.pick_stage & ~PICK_STAGE_MASK;
     const int side            = pos.side;
     // A list that has not started has no cursor yet; the start stage sets it.
     if (frame.pick_stage & PICK_STAGE_MASK)
-        ++frame.cursor;
+        ++list.cursor;
     for (;;) {
         switch (frame.pick_stage & PICK_STAGE_MASK) {
         case STAGE_START:
-            frame.cursor     = frame.list_start;
+            list.cursor      = list.list_start;
             frame.pick_stage = flags | STAGE_GEN_TACTICAL;
             if ((flags & PICK_HASH_FIRST) && frame.hash_move) {
-                MoveEntry* e = frame.list_start;
+                MoveEntry* e = list.list_start;
                 e->move      = frame.hash_move;
                 e->score     = 255;
                 e->piece     = pos.board[move_from(frame.hash_move)];
@@ -214,7 +225,7 @@ MoveEntry* next_move(ThreadData& td) {
             continue;
         case STAGE_GEN_TACTICAL: {
             const bool full  = flags & PICK_FULL_WIDTH;
-            MoveEntry* first = frame.cursor;
+            MoveEntry* first = list.cursor;
             MoveEntry* end   = gen_captures(pos, side, first, frame.checker);
             end              = gen_promotions(pos, side, end, full);
             end              = gen_seventh_pushes(pos, side, end);
@@ -235,27 +246,27 @@ MoveEntry* next_move(ThreadData& td) {
             continue;
         }
         case STAGE_QS_TACTICAL:
-            if (MoveEntry* e = select_best(frame.cursor))
+            if (MoveEntry* e = select_best(list.cursor))
                 return e;
             frame.pick_stage = flags | STAGE_QUIET_CHECKS;
             continue;
         case STAGE_QUIET_CHECKS: {
             if (!(flags & PICK_QUIET_CHECKS))
                 return nullptr;
-            MoveEntry* end = gen_quiet_checks(pos, side, frame.cursor);
+            MoveEntry* end = gen_quiet_checks(pos, side, list.cursor);
             terminate_list(td.board, end);
             frame.pick_stage = flags | STAGE_REST;
-            return frame.cursor->move == END_OF_LIST ? nullptr : frame.cursor;
+            return list.cursor->move == END_OF_LIST ? nullptr : list.cursor;
         }
         case STAGE_GOOD_TACTICAL: {
-            MoveEntry* e = select_best(frame.cursor);
+            MoveEntry* e = select_best(list.cursor);
             if (e && e->score > GOOD_TACTICAL)
                 return e;
             frame.pick_stage = flags | STAGE_GEN_QUIETS;
             continue;
         }
         case STAGE_GEN_QUIETS: {
-            MoveEntry* first = frame.cursor;
+            MoveEntry* first = list.cursor;
             while (first->move != END_OF_LIST)
                 ++first;
             MoveEntry* end = gen_quiets(pos, side, first, frame.checker);
@@ -266,31 +277,31 @@ MoveEntry* next_move(ThreadData& td) {
             continue;
         }
         case STAGE_SORTED_QUIETS: {
-            MoveEntry* e = select_best(frame.cursor);
+            MoveEntry* e = select_best(list.cursor);
             if (e && e->score <= SORTED_QUIET_MIN)
                 frame.pick_stage = flags | STAGE_REST;
             return e;
         }
         case STAGE_REST:
-            return frame.cursor->move == END_OF_LIST ? nullptr : frame.cursor;
+            return list.cursor->move == END_OF_LIST ? nullptr : list.cursor;
         case STAGE_RESELECT_START: {
-            frame.cursor     = frame.list_start;
+            list.cursor      = list.list_start;
             frame.pick_stage = flags | STAGE_RESELECT;
-            MoveEntry* end   = frame.cursor;
+            MoveEntry* end   = list.cursor;
             while (end->move != END_OF_LIST)
                 ++end;
             end->score = TERMINATOR_SCORE;
             continue;
         }
         default: // STAGE_RESELECT
-            return select_best(frame.cursor);
+            return select_best(list.cursor);
         }
     }
 }
 
 std::uint64_t perft_through_picker(ThreadData& td, int depth) {
     ordering_reset(td);
-    return perft_count(td.board, MoveSource{next_move_in, &td, PICK_PERFT}, depth);
+    return perft_count(td.board, MoveSource{begin_perft_node, next_move_in, &td}, depth);
 }
 
 void history_update(ThreadData& td, const MoveEntry& entry, int depth, bool raised_alpha) {
@@ -303,7 +314,7 @@ void history_update(ThreadData& td, const MoveEntry& entry, int depth, bool rais
 }
 
 void killer_update(ThreadData& td, int ply, Move move, bool in_check) {
-    PlyFrame& frame = td.board.frames[ply];
+    SearchFrame& frame = td.frames[ply];
     if (in_check) {
         frame.check_killer = move;
     } else if (move != frame.killer1) {

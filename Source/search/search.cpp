@@ -133,12 +133,12 @@ void print_trace(ThreadData& td, int ply) {
     static constexpr const char* TYPES[3] = {"ALL", "PV", "CUT"};
     std::printf("ply depth alpha    beta    eval type   move  red\n");
     for (int k = 1; k < ply; ++k) {
-        const PlyFrame& f = td.board.frames[k];
-        const int mover   = (td.board.pos.side + (ply - k)) & 1;
+        const SearchFrame& f   = td.frames[k];
+        const MoveEntry* entry = td.board.frames[k].cursor;
+        const int mover        = (td.board.pos.side + (ply - k)) & 1;
         std::printf("%2d. %3d  %6d  %6d  %6d  %3s  %5s  %3d\n", k, f.depth, f.alpha, f.beta,
                     f.static_eval, TYPES[f.node_type + 1],
-                    trace_move(td.board.pos, mover, f.cursor ? f.cursor->move : 0).c_str(),
-                    f.reduction);
+                    trace_move(td.board.pos, mover, entry ? entry->move : 0).c_str(), f.reduction);
     }
     std::printf("%s\n\n", board_text(td.board.pos).c_str());
     std::fflush(stdout);
@@ -305,19 +305,19 @@ int node_search(ThreadData& td, int side, int ply, int depth, int alpha, int bet
         tt_prefetch(pos.key);
     eval_cache_prefetch(pos, td.eval, side);
     // Step 8-9. The frame of this ply, and the checking piece.
-    PlyFrame& f    = td.board.frames[ply];
-    f.node_type    = static_cast<std::int16_t>(node_type);
-    f.alpha        = static_cast<std::int16_t>(alpha);
-    f.beta         = static_cast<std::int16_t>(beta);
-    f.static_eval  = 0;
-    f.move_count   = 0;
-    f.hash_move    = 0;
-    f.reduction    = 0;
-    f.iid_active   = 0;
-    f.razored      = 0;
-    f.move_class   = 0;
-    f.tb_result    = TB_NONE;
-    PlyFrame& next = td.board.frames[ply + 1];
+    SearchFrame& f    = td.frames[ply];
+    f.node_type       = static_cast<std::int16_t>(node_type);
+    f.alpha           = static_cast<std::int16_t>(alpha);
+    f.beta            = static_cast<std::int16_t>(beta);
+    f.static_eval     = 0;
+    f.move_count      = 0;
+    f.hash_move       = 0;
+    f.reduction       = 0;
+    f.iid_active      = 0;
+    f.razored         = 0;
+    f.move_class      = 0;
+    f.tb_result       = TB_NONE;
+    SearchFrame& next = td.frames[ply + 1];
     next.killer1 = next.killer2 = next.check_killer = 0;
     pv[ply] = pv[ply + 1] = 0;
     f.checker             = static_cast<std::uint8_t>(checker_of(pos, side));
@@ -331,8 +331,8 @@ int node_search(ThreadData& td, int side, int ply, int depth, int alpha, int bet
         return in_check ? 0 : evaluate(pos, td.eval, side, ply, false);
     // Step 12. Extensions: checks, a pawn ending reached by a piece capture, and advanced
     // pawn moves near the horizon.
-    const PlyFrame& parent = td.board.frames[ply - 1];
-    int ext                = 0;
+    const SearchFrame& parent = td.frames[ply - 1];
+    int ext                   = 0;
     if (in_check)
         ext = 1;
     else if (pos.piece_material[side] == 0 && td.board.game_ply > 0 &&
@@ -417,7 +417,7 @@ int node_search(ThreadData& td, int side, int ply, int depth, int alpha, int bet
             if (d <= sel.sep_depth && d < MARGIN_DEPTHS && eval >= beta + sel.sep_margin[d] &&
                 safe_to_prune(pos, eval, beta))
                 return beta;
-            if (d >= sel.nmp_depth && parent.cursor->move != NULL_MOVE &&
+            if (d >= sel.nmp_depth && td.board.frames[ply - 1].cursor->move != NULL_MOVE &&
                 td.board.frames[ply - 2].cursor->move != NULL_MOVE) {
                 int r = (d > 9 && pos.piece_material[side] > 3) ? 4 : 3;
                 if (d - r < 1)
@@ -459,7 +459,7 @@ int move_loop(ThreadData& td, int side, int ply, int depth, int alpha, int beta,
               int node_type, Move* pv) {
     Position& pos          = td.board.pos;
     const Selectivity& sel = selectivity;
-    PlyFrame& f            = td.board.frames[ply];
+    SearchFrame& f         = td.frames[ply];
     const int alpha0       = alpha;
     const bool lmp_on =
         depth <= sel.lmp_depth && !in_check && !f.iid_active && node_type != NODE_PV;
@@ -593,8 +593,8 @@ int move_loop(ThreadData& td, int side, int ply, int depth, int alpha, int beta,
 
 int qsearch(ThreadData& td, int side, int ply, int depth, int alpha, int beta, int node_type,
             Move* pv) {
-    Position& pos = td.board.pos;
-    PlyFrame& f   = td.board.frames[ply];
+    Position& pos  = td.board.pos;
+    SearchFrame& f = td.frames[ply];
     // Step 1. Stand pat.
     const int stand_pat = f.static_eval;
     if (stand_pat >= beta)

@@ -1,10 +1,12 @@
 #pragma once
-// The search thread's record: the thread's board (Position, undo stack, per-ply frames and move
-// lists; see core/thread_board.h) beside what the search adds: the move-ordering tables, the
-// evaluation state (caches and network; see eval/eval_state.h), the root of the current search
-// and the counters. The main thread's record also holds the game. Records are large, so they
-// live on the heap and are created zero-filled by thread_data_create. Board code below the
-// search gets td.board; the board's Position points back at it through its owner.
+// The search thread's record: the thread's board (Position, undo stack, per-ply move lists; see
+// core/thread_board.h) beside what the search adds: its per-ply frames, the move-ordering
+// tables, the evaluation state (caches and network; see eval/eval_state.h), the root of the
+// current search and the counters. A ply's search frame and its move-list frame in the board
+// share one index, the board's search_ply. The main thread's record also holds the game.
+// Records are large, so they live on the heap and are created zero-filled by
+// thread_data_create. Board code below the search gets td.board; the board's Position points
+// back at it through its owner.
 
 #include <atomic>
 #include <cstdint>
@@ -14,10 +16,36 @@
 
 namespace tarn {
 
+// What the search keeps for one ply: the node's window and state, the picker's inputs and
+// stage, and the killers of the ply.
+struct SearchFrame {
+    std::int16_t node_type   = 0; // -1 ALL, 0 PV, 1 CUT
+    std::int16_t depth       = 0;
+    std::int16_t static_eval = 0; // -9999 when in check
+    std::int16_t alpha       = 0;
+    std::int16_t beta        = 0;
+    std::uint16_t in_check   = 0;
+    std::uint8_t reduction   = 0;
+    std::uint8_t iid_active  = 0;
+    std::uint16_t move_class = 0;
+    std::uint8_t razored     = 0;
+    std::uint16_t move_count = 0;
+    std::int32_t tb_result   = -1;
+    Move hash_move           = 0;
+    Move killer1             = 0;
+    Move killer2             = 0;
+    Move check_killer        = 0;
+    std::uint8_t checker     = NO_SQUARE; // square of a checking piece, or 64
+    std::uint16_t pick_stage = 0;         // STAGE_* in PICK_STAGE_MASK, PICK_* flags above it
+};
+
 // Everything one search thread owns.
 struct ThreadData {
-    // --- position, game history, per-ply frames and move lists ---
+    // --- position, game history, per-ply move lists ---
     ThreadBoard board;
+
+    // --- per-ply search frames, indexed like the board's frames; the root uses frame 1 ---
+    SearchFrame frames[PLY_FRAMES];
 
     // --- move ordering, reset at the start of every search ---
     std::int16_t history[PIECE_CODES][64];

@@ -280,8 +280,8 @@ bool thread_init(int t) {
     td.hard_node_limit = limits.hard_node_limit ? limits.hard_node_limit : UNLIMITED_NODES;
     td.eval.bias       = search_state.eval_bias;
     thread_board_reset_lists(td.board);
-    td.board.frames[0].node_type = td.board.frames[1].node_type = 0;
-    td.board.search_ply                                         = 1;
+    td.frames[0].node_type = td.frames[1].node_type = 0;
+    td.board.search_ply                             = 1;
     std::memset(td.root_pv, 0, sizeof td.root_pv);
     td.iteration_depth = 0;
     td.best_move_depth = 0;

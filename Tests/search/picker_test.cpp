@@ -20,11 +20,11 @@ struct Picked {
 
 // Prepares the current frame the way a node does and drains the picker.
 std::vector<Picked> pick_all(ThreadData& td, std::uint16_t stage, Move hash_move = 0) {
-    PlyFrame& f  = current_frame(td.board);
-    f.checker    = static_cast<std::uint8_t>(checker_of(td.board.pos, td.board.pos.side));
-    f.in_check   = f.checker != NO_SQUARE;
-    f.hash_move  = hash_move;
-    f.pick_stage = stage;
+    SearchFrame& f = td.frames[td.board.search_ply];
+    f.checker      = static_cast<std::uint8_t>(checker_of(td.board.pos, td.board.pos.side));
+    f.in_check     = f.checker != NO_SQUARE;
+    f.hash_move    = hash_move;
+    f.pick_stage   = stage;
     std::vector<Picked> out;
     while (MoveEntry* e = next_move(td))
         out.push_back({e->move, e->score});
@@ -159,7 +159,7 @@ TEST(Picker, KillersAndCountersLeadTheQuiets) {
     play_root_move(*td, make_move_code(12, 28));
     const Move killer                        = make_move_code(62, 45); // Nf6
     const Move counter                       = make_move_code(57, 42); // Nc6
-    td->board.frames[2].killer1              = killer;
+    td->frames[2].killer1                    = killer;
     td->counter1[make_code(WHITE, PAWN)][28] = counter;
     const std::vector<Picked> moves          = pick_all(*td, PICK_NODE);
     ASSERT_GE(moves.size(), 2u);
@@ -209,11 +209,11 @@ TEST(Killers, UpdateRules) {
     killer_update(*td, 3, 100, false);
     killer_update(*td, 3, 200, false);
     killer_update(*td, 3, 200, false); // same move again: no shift
-    EXPECT_EQ(td->board.frames[3].killer1, 200);
-    EXPECT_EQ(td->board.frames[3].killer2, 100);
+    EXPECT_EQ(td->frames[3].killer1, 200);
+    EXPECT_EQ(td->frames[3].killer2, 100);
     killer_update(*td, 3, 300, true);
-    EXPECT_EQ(td->board.frames[3].check_killer, 300);
-    EXPECT_EQ(td->board.frames[3].killer1, 200);
+    EXPECT_EQ(td->frames[3].check_killer, 300);
+    EXPECT_EQ(td->frames[3].killer1, 200);
 }
 
 } // namespace
