@@ -1,9 +1,9 @@
 #pragma once
 // One thread's evaluation state: the engine-side bias of the current search, the two
 // evaluation caches, the network's first-layer sums and buffers, and the caches' probe and hit
-// counts. A search thread keeps one in its record and
-// hands it to the evaluators beside the Position they score, so evaluation needs nothing of
-// the search. Zero-filled with its record; kept across searches.
+// counts. A search thread keeps one in its record and hands it to the evaluators beside the
+// Position they score, so evaluation needs nothing of the search. Zero-filled with its record;
+// kept across searches.
 
 #include "core/thread_board.h"
 #include "eval/eval_cache.h"

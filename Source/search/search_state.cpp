@@ -8,6 +8,14 @@ SearchControl search_control;
 SearchState search_state;
 SearchResults search_results;
 
+SearchLimits depth_limits(int depth) {
+    SearchLimits limits;
+    limits.max_depth = depth;
+    limits.time_mode = TIME_FIXED_MOVE;
+    limits.move_time = TIME_UNLIMITED;
+    return limits;
+}
+
 double branching_factor() {
     const int d = search_results.last_depth;
     if (d < 6 || d >= DEPTH_SLOTS || search_results.nodes_by_depth[d] == 0 ||

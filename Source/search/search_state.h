@@ -117,6 +117,9 @@ struct SearchResults {
 
 extern SearchResults search_results;
 
+// Limits of a search to `depth` with no clock and no node budget: analysis, tools and tests.
+SearchLimits depth_limits(int depth);
+
 // Effective branching factor of the last search: the fourth root of the node growth over its
 // last four completed iterations, 2.0 when fewer than six were completed.
 double branching_factor();

@@ -30,11 +30,10 @@ bool thread_init(int t);
 // hands the search to the master (started the first time). False when it cannot be started.
 bool start_search(int code);
 // Searches the game position within `limits` on the calling thread, as thread 0 without
-// helpers: search_setup,
-// a fresh thread record, the clock started once the record is ready, the driver, and the
-// counter sums. mode is MODE_BENCHMARK while it runs; on return mode is idle and stop clear,
-// and the results are in SearchState and thread_records[0]. False when the thread record
-// cannot be made; nothing is searched then.
+// helpers: search_setup, a fresh thread record, the clock started once the record is ready,
+// the driver, and the counter sums. mode is MODE_BENCHMARK while it runs; on return mode is idle
+// and stop clear, and the results are in SearchState and thread_records[0]. False when the thread
+// record cannot be made; nothing is searched then.
 bool search_on_this_thread(const SearchLimits& limits);
 // Lets the helper threads of the running search start searching; thread 0 calls it when its
 // first iteration is done, and once more when it leaves the search.

@@ -75,10 +75,8 @@ int fuzz_epd_tools(const std::uint8_t* data, std::size_t size) {
     engine_setup();
     reset_engine();
     reset_search_tables();
-    const std::string input = write_scratch("suite.epd", data, size);
-    SearchLimits limits;
-    limits.max_depth = 1;
-    limits.move_time = TIME_UNLIMITED;
+    const std::string input   = write_scratch("suite.epd", data, size);
+    const SearchLimits limits = depth_limits(1);
     analyse_epd_file(input, scratch_path("analysis.epd"), limits, dispatch_line);
     for (const int variant : {1, 2})
         build_tuning_set(input, scratch_path("tune.epd"), variant, limits, dispatch_line);

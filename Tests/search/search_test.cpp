@@ -53,7 +53,7 @@ protected:
     int search(const char* fen, int depth) {
         parse_fen(main_thread->board.pos, fen);
         tt_clear();
-        EXPECT_TRUE(search_on_this_thread(test::depth_limits(depth)));
+        EXPECT_TRUE(search_on_this_thread(depth_limits(depth)));
         return search_results.best_score;
     }
     std::string best_move() const {
@@ -128,7 +128,7 @@ TEST_F(Search, DepthZeroGivesTheQuiescenceLine) {
 
 TEST_F(Search, NodeLimitStopsAfterAnIteration) {
     parse_fen(main_thread->board.pos, START_FEN);
-    SearchLimits limits = test::depth_limits(MAX_DEPTH);
+    SearchLimits limits = depth_limits(MAX_DEPTH);
     limits.node_limit   = 20000;
     ASSERT_TRUE(search_on_this_thread(limits));
     EXPECT_GT(search_results.nodes, 15000u);
@@ -345,7 +345,7 @@ TEST_F(Search, HelpersTakeTurnsWhenThreadsOutnumberProcessors) {
     parse_fen(main_thread->board.pos, START_FEN);
     search_state.threads = threads;
     tt_clear();
-    search_setup(test::depth_limits(MAX_DEPTH));
+    search_setup(depth_limits(MAX_DEPTH));
     ASSERT_TRUE(start_search(MODE_SEARCHING));
     // Time for every helper to have several turns of its own.
     platform_sleep_ms(800);

@@ -28,14 +28,6 @@ Position& set_fen(ThreadData& td, const char* fen) {
     return td.board.pos;
 }
 
-SearchLimits depth_limits(int depth) {
-    SearchLimits limits;
-    limits.max_depth = depth;
-    limits.time_mode = TIME_FIXED_MOVE;
-    limits.move_time = TIME_UNLIMITED;
-    return limits;
-}
-
 std::string test_data_path(const char* name) {
     return std::string(TARN_TEST_DATA_DIR) + "/" + name;
 }

@@ -10,7 +10,6 @@
 #include <string>
 #include <vector>
 
-#include "search/search_state.h"
 #include "search/thread_data.h"
 
 namespace tarn::test {
@@ -19,8 +18,6 @@ namespace tarn::test {
 ThreadData* new_thread_data();
 // Sets td's position from FEN and returns it.
 Position& set_fen(ThreadData& td, const char* fen);
-// Limits of a search to `depth` with no clock and no node budget.
-SearchLimits depth_limits(int depth);
 // The first 36 games of the shared engine games, in Tests/data.
 constexpr const char* GAMES_FILE = "games-selfplay-36.pgn";
 // The full collection of 2,200 engine games, in the shared data folder.

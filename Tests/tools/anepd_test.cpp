@@ -87,7 +87,7 @@ const std::string SUITE = "# remark\nshort\n" + QUEEN_UP + " bm Rxd4; id \"wins\
 
 std::vector<std::string> analyse(const std::string& input, const std::string& output, int depth) {
     test::StdoutCapture capture;
-    analyse_epd_file(input, output, test::depth_limits(depth), dispatch_line);
+    analyse_epd_file(input, output, depth_limits(depth), dispatch_line);
     return test::output_lines(capture.take());
 }
 

@@ -11,6 +11,7 @@
 #include "frontend/engine_options.h"
 #include "frontend/engine_process.h"
 #include "frontend/uci.h"
+#include "search/search_state.h"
 #include "tb/tb_probe.h"
 #include "tools/batch_support.h"
 #include "tools/epd.h"
@@ -126,7 +127,7 @@ protected:
     std::vector<std::string> run_tuning(const std::string& text, int variant, int depth) {
         test::write_text_file(path("in.epd"), text);
         test::StdoutCapture capture;
-        build_tuning_set(path("in.epd"), path("out.epd"), variant, test::depth_limits(depth),
+        build_tuning_set(path("in.epd"), path("out.epd"), variant, depth_limits(depth),
                          dispatch_line);
         printed_ = test::output_lines(capture.take());
         return test::read_lines(path("out.epd"));
@@ -210,7 +211,7 @@ TEST_F(TuneData, InputIsNeverItsOwnOutput) {
     const std::string text = START + " ce 0;\n";
     test::write_text_file(path("set.epd"), text);
     test::StdoutCapture capture;
-    build_tuning_set("set.epd", path("set.epd"), 1, test::depth_limits(1), dispatch_line);
+    build_tuning_set("set.epd", path("set.epd"), 1, depth_limits(1), dispatch_line);
     EXPECT_EQ(capture.take(),
               "info string " + path("set.epd") + " is the input file, nothing done\n");
     EXPECT_EQ(test::read_text(path("set.epd")), text);
@@ -322,8 +323,7 @@ TEST_F(TuneData, SelfPlayGamesBecomeTrainingRecords) {
     }
     {
         test::StdoutCapture quiet;
-        build_tuning_set(path("scan.epd"), path("tune.epd"), 2, test::depth_limits(2),
-                         dispatch_line);
+        build_tuning_set(path("scan.epd"), path("tune.epd"), 2, depth_limits(2), dispatch_line);
     }
     const std::vector<std::string> lines = test::read_lines(path("tune.epd"));
     ASSERT_GT(lines.size(), 20u);

@@ -59,20 +59,17 @@ struct PendingRecord {
 
 // The limits of every search: the configured node budgets and nothing else.
 SearchLimits datagen_limits(const DatagenConfig& config) {
-    SearchLimits limits;
-    limits.max_depth  = MAX_DEPTH;
-    limits.time_mode  = TIME_FIXED_MOVE;
-    limits.move_time  = TIME_UNLIMITED;
-    limits.node_limit = config.soft_nodes;
+    SearchLimits limits = depth_limits(MAX_DEPTH);
+    limits.node_limit   = config.soft_nodes;
     limits.hard_node_limit =
         config.hard_nodes ? config.hard_nodes : config.soft_nodes * HARD_NODES_FACTOR;
     return limits;
 }
 
-// Searches the game position on the calling thread with the configured node limits.
-void search_game_position(const DatagenConfig& config, Move& best, int& score,
+// Searches the game position on the calling thread within limits.
+void search_game_position(const SearchLimits& limits, Move& best, int& score,
                           std::uint64_t& nodes) {
-    if (!search_on_this_thread(datagen_limits(config))) {
+    if (!search_on_this_thread(limits)) {
         std::fprintf(stderr, "tarn-datagen: out of memory\n");
         std::exit(1);
     }
@@ -190,6 +187,7 @@ GameEnd adjudicate(const DatagenConfig& config, Adjudication& a, int white_score
 // positions worth recording in pending.
 void play_out(const DatagenConfig& config, GameBoard& board, DatagenGame& game,
               std::vector<PendingRecord>& pending) {
+    const SearchLimits limits = datagen_limits(config);
     Adjudication adjudication;
     for (bool first = true;; first = false) {
         Position& pos   = board.td->board.pos;
@@ -212,7 +210,7 @@ void play_out(const DatagenConfig& config, GameBoard& board, DatagenGame& game,
         }
         Move best = NULL_MOVE;
         int score = 0;
-        search_game_position(config, best, score, game.nodes);
+        search_game_position(limits, best, score, game.nodes);
         if (best == NULL_MOVE) { // cannot happen with a legal move on the board; end cleanly
             game.end    = END_MOVE_CAP;
             game.result = 0.5;
