@@ -184,11 +184,11 @@ TEST_F(MatchGames, SprtStopsTheMatch) {
     config.repeat        = 2;
     config.sprt          = SprtConfig{true, 0.0, 5.0, 0.05, 0.05};
     const MatchSummary s = play(config, test::fake_engine("A", FOOLS_MATE),
-                                test::fake_engine("B", {"crash", "crash"}), 40);
+                                test::fake_engine("B", {"crash", "crash"}), 60);
     EXPECT_EQ(s.sprt_decision, SPRT_H1);
     EXPECT_TRUE(s.stopped);
-    EXPECT_EQ(s.games_played, 4) << "two pairs are enough";
-    EXPECT_EQ(s.pairings[0].counts.penta[4], 2);
+    EXPECT_EQ(s.games_played, 2 * SPRT_MIN_SAMPLES) << "the first pair that may decide does";
+    EXPECT_EQ(s.pairings[0].counts.penta[4], SPRT_MIN_SAMPLES);
     EXPECT_GT(s.llr, 2.94);
 }
 

@@ -112,7 +112,7 @@ double sprt_llr(const MatchCounts& c, bool paired, const SprtConfig& sprt) {
         counts[i] += SPRT_PRIOR;
     }
     double mean = 0, variance = 0;
-    if (n == 0 || !moments(counts, kinds, mean, variance))
+    if (n < SPRT_MIN_SAMPLES || !moments(counts, kinds, mean, variance))
         return 0.0;
     const double s0 = score_from_elo(sprt.elo0);
     const double s1 = score_from_elo(sprt.elo1);

@@ -15,6 +15,9 @@ constexpr double Z_95 = 1.959963984540054; // two-sided 95% quantile of the norm
 // Count added to every outcome before the SPRT's variance is taken, so that a sample whose
 // results are all alike (every pair won, say) still gives a finite ratio.
 constexpr double SPRT_PRIOR = 1e-3;
+// Samples (pairs, or games when unpaired) before the SPRT's ratio counts: the variance of a
+// handful of results says nothing, and one lost pair alone would otherwise end a test.
+constexpr int SPRT_MIN_SAMPLES = 20;
 
 // Counts of one pairing, from the first engine's side.
 struct MatchCounts {
@@ -62,7 +65,7 @@ double match_score(const MatchCounts& c);
 // games. Scores are per game (a pair's score is halved). False when there is no sample.
 bool sample_moments(const MatchCounts& c, bool paired, double& mean, double& variance, int& n);
 EloEstimate estimate_elo(const MatchCounts& c, bool paired);
-// Log-likelihood ratio of H1 (elo1) against H0 (elo0); 0 before the first sample.
+// Log-likelihood ratio of H1 (elo1) against H0 (elo0); 0 before SPRT_MIN_SAMPLES samples.
 double sprt_llr(const MatchCounts& c, bool paired, const SprtConfig& sprt);
 // Lower and upper stopping bounds: log(beta / (1 - alpha)) and log((1 - beta) / alpha).
 double sprt_lower_bound(const SprtConfig& sprt);
