@@ -24,9 +24,13 @@ case $every in
     ;;
 esac
 
-trap 'rm -f "$out-train.bin.part" "$out-val.bin.part"' EXIT
-: >"$out-train.bin.part"
-: >"$out-val.bin.part"
+# The temporary names carry the process id: two runs into the same OUT must not append to
+# one file; each writes its own, and the last to finish leaves whole outputs.
+part_train="$out-train.bin.part.$$"
+part_val="$out-val.bin.part.$$"
+trap 'rm -f "$part_train" "$part_val"' EXIT
+: >"$part_train"
+: >"$part_val"
 train=0 val=0
 for dir in "$@"; do
     [ -d "$dir" ] || {
@@ -43,15 +47,15 @@ for dir in "$@"; do
             exit 1
         }
         if [ "$every" -gt 0 ] && [ $((k % every)) -eq 0 ]; then
-            cat "$chunk" >>"$out-val.bin.part"
+            cat "$chunk" >>"$part_val"
             val=$((val + 1))
         else
-            cat "$chunk" >>"$out-train.bin.part"
+            cat "$chunk" >>"$part_train"
             train=$((train + 1))
         fi
     done
 done
-mv "$out-train.bin.part" "$out-train.bin"
-mv "$out-val.bin.part" "$out-val.bin"
+mv "$part_train" "$out-train.bin"
+mv "$part_val" "$out-val.bin"
 echo "gather.sh: $train chunks, $(($(wc -c <"$out-train.bin") / 40)) records in $out-train.bin;" \
     "$val chunks, $(($(wc -c <"$out-val.bin") / 40)) records in $out-val.bin"

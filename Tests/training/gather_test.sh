@@ -1,7 +1,8 @@
 #!/bin/sh
 # Training/gather.sh on made-up chunk folders: finished chunks are split between the training
-# and the validation file by their number, unfinished ones are left out, and a marker whose
-# records are missing stops the run without replacing the earlier output.
+# and the validation file by their number, unfinished ones are left out, a marker whose
+# records are missing stops the run without replacing the earlier output, and two runs into
+# one output do not mix their files.
 #
 #   gather_test.sh
 set -eu
@@ -53,7 +54,20 @@ if "$here/Training/gather.sh" "$work/out" "$work/a" "$work/b" >"$work/log" 2>&1;
 fi
 grep -q "chunk-7.done has no" "$work/log" || fail "no message for the missing records: $(cat "$work/log")"
 cmp -s "$work/out-train.bin" "$work/train.before" || fail "a failed run replaced the training file"
-[ ! -e "$work/out-train.bin.part" ] || fail "a failed run left its temporary file behind"
+for left in "$work"/out-*.part*; do
+    [ ! -e "$left" ] || fail "a failed run left its temporary file $left behind"
+done
+chunk "$work/b" 7 6
+
+# Two runs into the same output at once each write their own temporary files: the outputs end
+# whole, not with the chunks of both runs appended into one.
+chunk "$work/big" 1 20000
+chunk "$work/big" 2 20000
+"$here/Training/gather.sh" "$work/race" "$work/big" >"$work/log1" &
+"$here/Training/gather.sh" "$work/race" "$work/big" >"$work/log2"
+wait $! || fail "the first of two concurrent runs failed"
+[ "$(wc -c <"$work/race-train.bin")" -eq $((40 * 40000)) ] ||
+    fail "two concurrent runs left a training file of $(wc -c <"$work/race-train.bin") bytes"
 if VAL_EVERY=x "$here/Training/gather.sh" "$work/out" "$work/a" >"$work/log" 2>&1; then
     fail "VAL_EVERY=x was accepted"
 fi
