@@ -89,14 +89,12 @@ TEST(MatchStats, SprtLogLikelihoodRatio) {
     EXPECT_NEAR(sprt_llr(pentanomial(0, 0, 0, 0, 20), true, sprt), 762.0789351119647, 1e-6);
     // Too few samples to judge a variance: one lost pair, or a few won ones, decide nothing
     // (a single 0.5 pair used to give -3.95 and end a test after two games).
-    const SprtConfig wide10{true, 0.0, 10.0, 0.05, 0.05};
-    EXPECT_DOUBLE_EQ(sprt_llr(pentanomial(0, 1, 0, 0, 0), true, wide10), 0.0);
+    EXPECT_DOUBLE_EQ(sprt_llr(pentanomial(0, 1, 0, 0, 0), true, wide), 0.0);
     EXPECT_DOUBLE_EQ(sprt_llr(pentanomial(0, 0, 0, 0, SPRT_MIN_SAMPLES - 1), true, sprt), 0.0);
     EXPECT_DOUBLE_EQ(sprt_llr(trinomial(0, 0, SPRT_MIN_SAMPLES - 1), false, sprt), 0.0);
-    EXPECT_EQ(sprt_decision(sprt_llr(pentanomial(0, 1, 0, 0, 0), true, wide10), wide10),
-              SPRT_CONTINUE);
+    EXPECT_EQ(sprt_decision(sprt_llr(pentanomial(0, 1, 0, 0, 0), true, wide), wide), SPRT_CONTINUE);
     // From the minimum on the ratio counts as usual.
-    EXPECT_NEAR(sprt_llr(pentanomial(1, 4, 8, 5, 2), true, wide10), 0.1357184788009727, 1e-6);
+    EXPECT_NEAR(sprt_llr(pentanomial(1, 4, 8, 5, 2), true, wide), 0.1357184788009727, 1e-6);
 }
 
 TEST(MatchStats, SprtBoundsAndDecisions) {
