@@ -1,6 +1,7 @@
 // The platform layer's scheduling request and file tests.
 
 #include <cstdint>
+#include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
 #include <string>
@@ -9,6 +10,7 @@
 #include <unistd.h>
 
 #include "core/platform.h"
+#include "support/test_support.h"
 
 namespace tarn {
 namespace {
@@ -45,12 +47,12 @@ TEST(Platform, ShortSliceIsNotPassedToNewThreads) {
 }
 
 TEST(Platform, DirectoriesAreToldFromFiles) {
-    const std::string dir  = ::testing::TempDir();
-    const std::string file = dir + "tarn_platform_test.txt";
+    const std::string file = test::scratch_path("entry.txt");
+    const std::string dir  = std::filesystem::path(file).parent_path().string();
     std::ofstream(file) << "x";
     EXPECT_TRUE(platform_is_directory(dir.c_str()));
     EXPECT_FALSE(platform_is_directory(file.c_str()));
-    EXPECT_FALSE(platform_is_directory((dir + "no_such_entry").c_str()));
+    EXPECT_FALSE(platform_is_directory((file + ".missing").c_str()));
     EXPECT_TRUE(platform_file_exists(file.c_str()));
     EXPECT_TRUE(platform_remove_file(file.c_str()));
     EXPECT_FALSE(platform_file_exists(file.c_str()));

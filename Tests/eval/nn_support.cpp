@@ -1,7 +1,6 @@
 #include "eval/nn_support.h"
 
 #include <filesystem>
-#include <functional>
 
 #include "eval/eval_support.h"
 #include "eval/evaluate.h"
@@ -10,17 +9,6 @@
 #include "frontend/run_settings.h"
 
 namespace tarn::test {
-
-std::string scratch_path(const std::string& tag) {
-    const ::testing::TestInfo* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    std::string name = info ? std::string(info->test_suite_name()) + "." + info->name() : "none";
-    for (char& ch : name)
-        if (ch == '/')
-            ch = '_';
-    const std::size_t build = std::hash<std::string>{}(TARN_BINARY);
-    const std::string file  = "tarn-test-" + std::to_string(build) + "-" + name + "-" + tag;
-    return (std::filesystem::temp_directory_path() / file).string();
-}
 
 NnLoadResult load_named(const std::string& name, std::string* printed) {
     copy_option_text(live_options.NN_File, OPTION_NAME_CHARS, name.c_str());

@@ -1,7 +1,7 @@
 #pragma once
-// Helpers of the network tests: scratch files unique to the running test, loading synthetic
-// networks through the NN_File option with the printed lines captured, and a fixture that
-// leaves no network, option or setting behind for the tests that follow in the same process.
+// Helpers of the network tests: loading synthetic networks through the NN_File option with the
+// printed lines captured, and a fixture that leaves no network, option or setting behind for the
+// tests that follow in the same process.
 
 #include <cstdint>
 #include <gtest/gtest.h>
@@ -10,11 +10,10 @@
 
 #include "eval/nn_file.h"
 #include "support/nn_synthetic.h"
+#include "support/test_support.h"
 
 namespace tarn::test {
 
-// Path of a scratch file for the running test, unique to the test and to the build.
-std::string scratch_path(const std::string& tag);
 // Loads the source named `name` through the NN_File option and returns the result; the lines
 // it printed go to `printed` when given.
 NnLoadResult load_named(const std::string& name, std::string* printed = nullptr);

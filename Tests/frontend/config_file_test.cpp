@@ -8,6 +8,7 @@
 #include "eval/eval_support.h"
 #include "frontend/config_file.h"
 #include "frontend/options.h"
+#include "support/test_support.h"
 
 namespace tarn {
 namespace {
@@ -15,7 +16,7 @@ namespace {
 class ConfigFile : public ::testing::Test {
 protected:
     void SetUp() override { test::init_eval(); }
-    std::string path = ::testing::TempDir() + "tarn_config_test.txt";
+    std::string path = test::scratch_path("config.txt");
 
     void TearDown() override {
         std::remove(path.c_str());

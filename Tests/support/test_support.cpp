@@ -4,6 +4,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <gtest/gtest.h>
 #include <mutex>
 
@@ -124,6 +125,17 @@ std::vector<std::string> read_lines(const std::string& path) {
     for (std::string line; std::getline(in, line);)
         lines.push_back(line);
     return lines;
+}
+
+std::string scratch_path(const std::string& tag) {
+    const ::testing::TestInfo* info = ::testing::UnitTest::GetInstance()->current_test_info();
+    std::string name = info ? std::string(info->test_suite_name()) + "." + info->name() : "none";
+    for (char& ch : name)
+        if (ch == '/')
+            ch = '_';
+    const std::size_t build = std::hash<std::string>{}(TARN_BINARY);
+    const std::string file  = "tarn-test-" + std::to_string(build) + "-" + name + "-" + tag;
+    return (std::filesystem::temp_directory_path() / file).string();
 }
 
 } // namespace tarn::test

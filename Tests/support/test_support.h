@@ -50,6 +50,10 @@ void visit_suite_positions_and_children(ThreadData& td, std::initializer_list<co
 // True when two positions agree in every field except the owner pointer.
 bool same_position(const Position& a, const Position& b);
 
+// Path of a scratch file for the running test, unique to the test and to the build, so that
+// tests running side by side (CTest starts each in its own process) never share one.
+std::string scratch_path(const std::string& tag);
+
 // Lines of a text file (none when it cannot be read).
 std::vector<std::string> read_lines(const std::string& path);
 
