@@ -5,6 +5,7 @@
 #include <string>
 
 #include "core/staged_file.h"
+#include "support/test_support.h"
 
 namespace tarn {
 namespace {
@@ -15,9 +16,7 @@ namespace fs = std::filesystem;
 class StagedOutput : public ::testing::Test {
 protected:
     void SetUp() override {
-        dir = fs::path(::testing::TempDir()) /
-              ("tarn_staged_" +
-               std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
+        dir = test::scratch_path("staged");
         fs::remove_all(dir);
         fs::create_directories(dir);
     }
