@@ -55,7 +55,10 @@ for dir in "$@"; do
         fi
     done
 done
+# Counted before the rename, so that a run reports its own files, not another run's.
+train_records=$(($(wc -c <"$part_train") / 40))
+val_records=$(($(wc -c <"$part_val") / 40))
 mv "$part_train" "$out-train.bin"
 mv "$part_val" "$out-val.bin"
-echo "gather.sh: $train chunks, $(($(wc -c <"$out-train.bin") / 40)) records in $out-train.bin;" \
-    "$val chunks, $(($(wc -c <"$out-val.bin") / 40)) records in $out-val.bin"
+echo "gather.sh: $train chunks, $train_records records in $out-train.bin;" \
+    "$val chunks, $val_records records in $out-val.bin"
