@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <cstdlib>
 
 #include "eval/eval_cache.h"
@@ -49,6 +50,40 @@ struct RowUpdate {
     const std::int16_t* adds[NN_MAX_FEATURES]; // first n_adds entries used
     int n_adds = 0;
 };
+
+// The score of an output sum never falls as the sum rises (every step from the sum to the
+// centipawns is monotonic, the roundings included), so it is read from the smallest sum that
+// reaches each score instead of through an exponential and a logarithm per evaluation.
+// floors[s + NN_SCORE_LIMIT] is the smallest sum whose score is s or more.
+struct ScoreFloors {
+    std::int32_t floors[2 * NN_SCORE_LIMIT + 1];
+};
+
+int score_of_sum_exactly(std::int32_t sum) {
+    return nn_score_of(nn_probability(sum, 1));
+}
+
+ScoreFloors make_score_floors() {
+    ScoreFloors t{};
+    t.floors[0] = INT32_MIN;
+    for (int s = -NN_SCORE_LIMIT + 1; s <= NN_SCORE_LIMIT; ++s) {
+        std::int64_t lo = INT32_MIN, hi = INT32_MAX; // score(lo) < s <= score(hi)
+        while (hi - lo > 1) {
+            const std::int64_t mid = lo + (hi - lo) / 2;
+            if (score_of_sum_exactly(static_cast<std::int32_t>(mid)) >= s)
+                hi = mid;
+            else
+                lo = mid;
+        }
+        t.floors[s + NN_SCORE_LIMIT] = static_cast<std::int32_t>(hi);
+    }
+    return t;
+}
+
+const ScoreFloors SCORE_FLOORS = make_score_floors();
+
+// Output sum per centipawn without the roundings: the first guess of the score search.
+constexpr std::int32_t SUM_PER_CENTIPAWN = 19440;
 
 int saturate(int v) {
     return std::clamp(v, -32768, 32767);
@@ -405,9 +440,9 @@ int nn_evaluate(const Position& pos, EvalState& state, int ply) {
     nn.bucket              = static_cast<std::int16_t>(nn_bucket(pos));
     const std::int32_t sum = output_sum(
         c.accumulator, network.w2 + static_cast<std::size_t>(nn.bucket) * hidden1, hidden1);
-    nn.last_probability = nn_probability(sum, hidden1);
-    score               = nn_score_of(nn.last_probability);
-    nn.last_nn_score    = static_cast<std::int16_t>(score);
+    nn.last_sum      = sum;
+    score            = hidden1 > 0 ? nn_score_of_sum(sum) : 0;
+    nn.last_nn_score = static_cast<std::int16_t>(score);
     eval_cache_store(pos, state, pos.side, SLOT_NN, score);
     return score;
 }
@@ -442,6 +477,16 @@ int nn_score_of(float probability) {
     if (p > NN_PROBABILITY_MAX)
         return NN_SCORE_LIMIT;
     return static_cast<int>(std::log(1.0 / p - 1.0) * NN_SCORE_SCALE);
+}
+
+int nn_score_of_sum(std::int32_t sum) {
+    const std::int32_t* floors = SCORE_FLOORS.floors + NN_SCORE_LIMIT;
+    int s = std::clamp(sum / SUM_PER_CENTIPAWN, -NN_SCORE_LIMIT, NN_SCORE_LIMIT);
+    while (s < NN_SCORE_LIMIT && floors[s + 1] <= sum)
+        ++s;
+    while (s > -NN_SCORE_LIMIT && floors[s] > sum)
+        --s;
+    return s;
 }
 
 } // namespace tarn

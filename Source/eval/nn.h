@@ -71,7 +71,7 @@ struct NnThreadState {
     std::uint16_t opposite_wings            = 0;  // kings on different halves of the board
     std::uint8_t marks[NN_MAX_INPUTS]       = {}; // all 0 between evaluations
     std::int16_t last_nn_score              = 0;
-    float last_probability                  = 0.0f;
+    std::int32_t last_sum                   = 0;    // output sum of the last evaluation made
     float phase                             = 0.0f; // 1 with full material, toward 0 later
     std::int16_t bucket                     = 0;
     std::uint64_t refreshes                 = 0; // first layers computed from scratch
@@ -95,5 +95,8 @@ int nn_bucket(const Position& pos);
 float nn_probability(std::int32_t sum, int hidden1);
 // Centipawns of a win probability, clamped to -1919..1919.
 int nn_score_of(float probability);
+// The same as nn_score_of(nn_probability(sum, hidden1)) for a network with hidden units,
+// without the exponential and the logarithm.
+int nn_score_of_sum(std::int32_t sum);
 
 } // namespace tarn

@@ -105,8 +105,8 @@ void show_network_evaluation(ThreadData& td) {
         return;
     }
     print_format("nn= %d, probability= %0.4f, bucket= %d, phase= %0.2f, features= %d", score,
-                 static_cast<double>(nn.last_probability), nn.bucket, static_cast<double>(nn.phase),
-                 nn.count);
+                 static_cast<double>(nn_probability(nn.last_sum, network.hidden1)), nn.bucket,
+                 static_cast<double>(nn.phase), nn.count);
 }
 
 void show_evaluation() {

@@ -91,7 +91,8 @@ TEST_P(NetworkAgreement, EngineMatchesTheReferenceOverRandomPlay) {
                 continue;
             }
             saturated += r.saturated;
-            ASSERT_EQ(td->eval.nn.last_probability, r.probability) << root << " step " << step;
+            ASSERT_EQ(nn_probability(td->eval.nn.last_sum, network.hidden1), r.probability)
+                << root << " step " << step;
             ASSERT_EQ(td->eval.nn.bucket, r.bucket);
             int wings                       = 0;
             const std::vector<int> features = test::reference_features(c.net, td->board.pos, wings);

@@ -1,3 +1,4 @@
+#include <cstdint>
 #include <gtest/gtest.h>
 #include <vector>
 
@@ -160,6 +161,22 @@ TEST(NetworkOutput, ProbabilityAndScoreConversion) {
         const int score = nn_score_of(nn_probability(cp * 19440, 16));
         EXPECT_LE(std::abs(score - cp), 1) << cp;
     }
+}
+
+// The evaluation reads scores from a table of the sums where they change; it must give the
+// conversion's score for every sum, through the whole unsaturated range and beyond it.
+TEST(NetworkOutput, ScoreOfSumMatchesTheConversionForEverySum) {
+    std::int64_t mismatches     = 0;
+    std::int32_t first_mismatch = 0;
+    for (std::int32_t sum = -38000000; sum <= 38000000; ++sum) {
+        if (nn_score_of_sum(sum) != nn_score_of(nn_probability(sum, 16)) && mismatches++ == 0)
+            first_mismatch = sum;
+    }
+    EXPECT_EQ(mismatches, 0) << "first at sum " << first_mismatch;
+    for (const std::int32_t sum : {INT32_MIN, INT32_MIN + 1, -2000000000, 2000000000, INT32_MAX})
+        EXPECT_EQ(nn_score_of_sum(sum), nn_score_of(nn_probability(sum, 16))) << sum;
+    EXPECT_EQ(nn_score_of_sum(INT32_MIN), -NN_SCORE_LIMIT);
+    EXPECT_EQ(nn_score_of_sum(INT32_MAX), NN_SCORE_LIMIT);
 }
 
 } // namespace

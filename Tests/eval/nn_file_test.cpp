@@ -189,7 +189,7 @@ TEST_F(NetworkFile, NewIsAnEmptyStandardNetworkScoringZero) {
     test::ThreadDataHandle td;
     test::set_fen(*td, "r3k2r/p1ppqpb1/bn2pnp1/3PN3/1p2P3/2N2Q1p/PPPBBPPP/R3K2R w KQkq -");
     EXPECT_EQ(nn_evaluate(td->board.pos, td->eval, td->board.search_ply), 0);
-    EXPECT_EQ(td->eval.nn.last_probability, 0.5f);
+    EXPECT_EQ(td->eval.nn.last_sum, 0);
 }
 
 TEST_F(NetworkFile, EmbeddedLoadsTheBuiltInNetworkOrSaysThereIsNone) {
