@@ -80,8 +80,6 @@ ScoreFloors make_score_floors() {
     return t;
 }
 
-const ScoreFloors SCORE_FLOORS = make_score_floors();
-
 // Output sum per centipawn without the roundings: the first guess of the score search.
 constexpr std::int32_t SUM_PER_CENTIPAWN = 19440;
 
@@ -480,7 +478,8 @@ int nn_score_of(float probability) {
 }
 
 int nn_score_of_sum(std::int32_t sum) {
-    const std::int32_t* floors = SCORE_FLOORS.floors + NN_SCORE_LIMIT;
+    static const ScoreFloors table = make_score_floors(); // made by the first evaluation
+    const std::int32_t* floors     = table.floors + NN_SCORE_LIMIT;
     int s = std::clamp(sum / SUM_PER_CENTIPAWN, -NN_SCORE_LIMIT, NN_SCORE_LIMIT);
     while (s < NN_SCORE_LIMIT && floors[s + 1] <= sum)
         ++s;
