@@ -80,8 +80,10 @@ ScoreFloors make_score_floors() {
     return t;
 }
 
-// Output sum per centipawn without the roundings: the first guess of the score search.
-constexpr std::int32_t SUM_PER_CENTIPAWN = 19440;
+// Output sum per centipawn without the roundings (19,440 today), from the two scales: the first
+// guess of the score search.
+constexpr std::int32_t SUM_PER_CENTIPAWN =
+    static_cast<std::int32_t>(-1.0 / (NN_OUTPUT_SCALE * NN_SCORE_SCALE) + 0.5);
 
 int saturate(int v) {
     return std::clamp(v, -32768, 32767);
