@@ -8,6 +8,9 @@
 #   Training/strength.sh clock TARN GAMES SEED [PGN]
 #       the engine TARN with its built-in network against the same engine with the
 #       hand-crafted evaluation, at 10 s + 0.1 s (needs both cores to itself);
+#   Training/strength.sh net TARN NET GAMES SEED [PGN]
+#       the engine TARN with its built-in network against the same engine with the network
+#       file NET (an earlier generation), at 10 s + 0.1 s (needs both cores to itself);
 #   Training/strength.sh peer TARN PEER GAMES SEED [PGN]
 #       the engine TARN against another UCI engine PEER at 10 s + 0.1 s (PEER's own book
 #       switched off where it has one).
@@ -20,7 +23,7 @@
 set -eu
 
 usage() {
-    sed -n 's/^# \{0,1\}//; 4,14p' "$0" >&2
+    sed -n 's/^# \{0,1\}//; 4,17p' "$0" >&2
     exit 2
 }
 
@@ -46,6 +49,13 @@ clock)
     games=$2 seed=$3 pgn=${4:-}
     set -- -engine cmd="$1" name=NN \
         -engine cmd="$1" name=HCE option.Use_NN_eval=false \
+        -each tc=10+0.1 option.Hash=16 option.Threads=1 option.Ponder=false
+    ;;
+net)
+    [ $# -ge 4 ] || usage
+    games=$3 seed=$4 pgn=${5:-}
+    set -- -engine cmd="$1" name=Tarn \
+        -engine cmd="$1" name=NET option.NN_File="$2" \
         -each tc=10+0.1 option.Hash=16 option.Threads=1 option.Ponder=false
     ;;
 peer)
